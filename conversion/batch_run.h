@@ -1,0 +1,49 @@
+#pragma once
+// The batch run: file checks, reading, converting and writing every point, and the summary.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "conversion/data_source.h"
+#include "conversion/point_conversion.h"
+#include "conversion/result_writer.h"
+
+namespace dormal {
+
+inline constexpr long kWindowPointLimit = 50000;
+
+struct BatchRequest {
+    ConversionContext ctx;
+    DataFileType type = DataFileType::Excel;
+    std::string dataPath;   // "-" reads standard input (ASCII)
+    std::string resultPath; // "-" writes standard output (ASCII)
+    char decimalSeparator = '.';
+    long maxPoints = kWindowPointLimit; // 0: no limit (batch converter)
+    long blockSize = 0;                 // points read before converting/writing; 0: all at once
+};
+
+struct BatchCallbacks {
+    // A reading error (shown as it happens; the run goes on).
+    std::function<void(const Message&)> onReadingError;
+    // Progress while writing: done points, total (0 when not known in advance).
+    std::function<void(long done, long total)> onProgress;
+};
+
+enum class BatchStatus { Completed, Refused, Failed };
+
+struct BatchOutcome {
+    BatchStatus status = BatchStatus::Failed;
+    Message message; // summary when Completed; the refusal or failure otherwise
+    long pointCount = 0;
+    long outsideCount = 0;
+};
+
+// File checks of a batch run, in order: no data file, no result file, the same file
+// (also when spelled differently: links, "./", ".."). Empty when they pass.
+std::optional<Message> batchFileChecks(const std::string& dataPath, const std::string& resultPath);
+
+// The whole batch after the common checks: file checks, read, convert, write, summary.
+BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb = {});
+
+} // namespace dormal

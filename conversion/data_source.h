@@ -1,0 +1,66 @@
+#pragma once
+// Readers of data files: ASCII text (one point a line) and workbooks (.xlsx, .xls; first
+// sheet, row 1 skipped, columns A to D, ending at the first empty A cell). A reader is not
+// a window: it returns what it read and what went wrong, and the caller decides how to show it.
+
+#include <cstdint>
+#include <istream>
+#include <memory>
+#include <string>
+
+#include "geodesy/codes.h"
+#include "grid/message.h"
+
+namespace dormal {
+
+enum class DataFileType : std::int16_t { Excel = 0, Ascii = 1 };
+
+struct DataPoint {
+    std::string name;
+    double first = 0;  // latitude gg.ppssdddd or North, metres
+    double second = 0; // longitude gg.ppssdddd or East, metres
+    double height = 0; // metres (0 when not read)
+};
+
+struct ReadEvent {
+    enum class Kind {
+        Point,        // `point` holds the next point
+        ReadingError, // `message`: "ERRORE NELLA LETTURA NELLA ..." / "ALLA RIGA: ..."; line dropped
+        End,          // no more points
+        Failure       // the file cannot be read further (damaged, I/O error): `message`
+    };
+    Kind kind = Kind::End;
+    DataPoint point;
+    Message message;
+};
+
+class DataSource {
+public:
+    virtual ~DataSource() = default;
+    // Fills `ev`; reuses its strings so a long file reads without allocating per point.
+    virtual void next(ReadEvent& ev) = 0;
+};
+
+struct DataReadOptions {
+    CoordKindCode inputKind = kGeographic; // names the value in reading-error messages
+    bool readHeight = false;               // ASCII: read the height field (Check1 ticked)
+};
+
+// ASCII reader over a stream (a file or standard input). Line rules: leading blanks
+// ignored; empty lines and lines starting with "/" or "'" are comments; tabs count as
+// blanks, commas as decimal points; name, first, second [, height]. A field that is not
+// wholly a number is a reading error for that value.
+std::unique_ptr<DataSource> makeAsciiSource(std::istream& in, const DataReadOptions& opt);
+
+// Opens a data file by type (and, for workbooks, by extension: .xls FreeXL, otherwise
+// .xlsx). On failure returns null and sets `failure` to a message naming the file and cause.
+std::unique_ptr<DataSource> openDataFile(const std::string& path, DataFileType type, const DataReadOptions& opt,
+                                         Message& failure);
+
+// Workbook readers, exposed for tests and fuzzing.
+std::unique_ptr<DataSource> openXlsxSource(const std::string& path, const DataReadOptions& opt, Message& failure);
+std::unique_ptr<DataSource> openXlsxSourceFromMemory(std::string bytes, const DataReadOptions& opt,
+                                                     Message& failure);
+std::unique_ptr<DataSource> openXlsSource(const std::string& path, const DataReadOptions& opt, Message& failure);
+
+} // namespace dormal

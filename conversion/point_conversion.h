@@ -1,0 +1,85 @@
+#pragma once
+// The conversion of one point: zone resolution, projection, grid-coverage test, datum
+// chain, output zone, warnings. Never throws; the result says what happened.
+
+#include <cstdint>
+#include <vector>
+
+#include "geodesy/codes.h"
+#include "grid/grid_portion.h"
+#include "grid/message.h"
+#include "grid/trasfo.h"
+#include "grid/zone_limits.h"
+
+namespace dormal {
+
+struct ConversionContext {
+    SelectionState sel;
+    bool heights = false;                 // Check1 "Trasforma le quote"
+    const GridPortion* portion = nullptr; // loaded portion, or null
+    const ZoneLimits* limits = nullptr;   // its limits, or null
+};
+
+// Values as typed or read: geographic kind gives gg.ppssdddd (ROMA40 longitudes from
+// Monte Mario), plane kind North and East in metres; height in metres.
+struct PointInput {
+    double first = 0;
+    double second = 0;
+    double height = 0;
+};
+
+enum class PointStatus : std::int16_t {
+    Converted,
+    OutsideGrid,     // grid-coverage test failed, or the interpolation reached beyond the nodes
+    NorthOutOfRange, // single point only, the range checks
+    EastOutOfRange,
+    LatOutOfRange,
+    LonOutOfRange,
+    HeightOutOfRange,
+    Failed           // arithmetic fault (non-finite result)
+};
+
+// Which typed field a failed check points at.
+enum class FieldRef : std::int16_t { None, First /*Text3*/, Second /*Text5*/, Height /*Text7*/ };
+
+struct PointResult {
+    PointStatus status = PointStatus::Converted;
+    // Output as shown/written: geographic output gives gg.ppssdddd (DEC_SESS; ROMA40 from
+    // Monte Mario), plane output North and East with false easting.
+    double outFirst = 0;
+    double outSecond = 0;
+    bool hasHeight = false; // heights on and the chain produced one
+    double outHeight = 0;
+    std::int16_t naturalZone = 0;
+    std::int16_t inZoneUsed = 0;
+    std::int16_t outZoneUsed = 0;
+    const char* zoneText = ""; // plane output: "Ovest", "Est", "32", "33", "34", "Italia"
+    bool otherZoneInput = false; // plane input in a zone that is not the point's own
+    bool zoneMismatch = false;   // projected into a zone that is not the point's own
+    std::vector<ZeroCornerEvent> zeroCorners;
+};
+
+enum class RunKind { SinglePoint, Batch };
+
+// SinglePoint: range checks, mismatch rule set by the input system.
+// Batch: no range checks, rule set by the output system, equal systems keep ROMA40
+// longitudes from Monte Mario.
+PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, RunKind kind);
+
+// The messages of a single-point run, in the order the window shows them: for a failed
+// check its one message; for a converted point the warnings (other zone of the plane
+// input, then zone mismatch); the zero-corner boxes come first, as the chain raised them.
+// The global-geoid note is separate: it comes after the fields are written.
+std::vector<Message> singlePointMessages(const ConversionContext& ctx, const PointResult& r);
+// "ATTENZIONE: QUOTE GEOIDICHE RIFERITE AL MODELLO GLOBALE" when heights are on and the
+// portion's globalGeoid is 1.
+std::optional<Message> globalGeoidMessage(const ConversionContext& ctx);
+
+// The common checks before any run: no grid portion selected while the systems differ,
+// then "TRASFORMAZIONE NON NECESSARIA". `gridSelected`: a file is selected and loaded.
+std::optional<Message> commonChecks(const SelectionState& sel, bool gridSelected);
+
+// Keyboard mode: the first coordinate field is empty.
+Message missingCoordinatesMessage();
+
+} // namespace dormal

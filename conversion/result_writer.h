@@ -1,0 +1,42 @@
+#pragma once
+// Result files: the fixed-column ASCII report (CR LF line ends) and the result workbook
+// (.xlsx), with the same header and one line or row a point.
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "conversion/data_source.h"
+#include "conversion/point_conversion.h"
+
+namespace dormal {
+
+struct ResultHeader {
+    SelectionState sel;
+    bool heights = false;                 // Check1
+    const GridPortion* portion = nullptr; // epochs and globalGeoid (null when systems are equal)
+    char decimalSeparator = '.';
+};
+
+class ResultWriter {
+public:
+    virtual ~ResultWriter() = default;
+    // Throw WriteError on any failure.
+    virtual void writeHeader(const ResultHeader& h) = 0;
+    virtual void writePoint(const DataPoint& in, const PointResult& r) = 0;
+    // Completes the file; only after a successful finish is the result in place.
+    virtual void finish() = 0;
+};
+
+struct WriteError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Report onto a stream (standard output, tests).
+std::unique_ptr<ResultWriter> makeAsciiReportWriter(std::ostream& out);
+// Report or workbook into `path`, written to a temporary file in the same folder and
+// renamed over `path` by finish(); destroying an unfinished writer removes the temporary
+// file and leaves an existing `path` as it was.
+std::unique_ptr<ResultWriter> makeResultFileWriter(const std::string& path, DataFileType type);
+
+} // namespace dormal

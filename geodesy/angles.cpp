@@ -1,0 +1,63 @@
+#include "geodesy/angles.h"
+
+#include <cmath>
+
+namespace dormal {
+
+namespace {
+// sign(x): -1, 0 or +1.
+double sgn(double x) { return x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); }
+// The largest whole number not above x.
+double Int(double x) { return std::floor(x); }
+} // namespace
+
+double pi() { return 4.0 * std::atan(1.0); }
+
+double SESS_DEC(double p) {
+    const double x = std::fabs(p) + 0.00000000001;
+    const double deg = Int(x);
+    const double min = (Int(x * 100) - Int(x) * 100) / 60;
+    const double sec = (x * 100 - Int(x * 100)) / 36;
+    const double r = (min + deg) + sec;
+    return sgn(p) * r;
+}
+
+double DEC_SESS(double p) {
+    const double v = std::fabs(p);
+    const double f = v - Int(v);
+    const double min0 = Int(f * 60);
+    const double sec0 = (f * 60 - min0) * 60;
+    const double deg0 = Int(v);
+    double min1 = min0;
+    double sec1 = sec0;
+    if (sec0 >= 59.99995) {
+        min1 = min0 + 1;
+        sec1 = 0;
+    }
+    double min2 = min1;
+    double deg1 = deg0;
+    if (min1 == 60) {
+        min2 = 0;
+        deg1 = deg0 + 1;
+    }
+    const double r = (min2 / 100 + deg1) + sec1 / 10000;
+    return sgn(p) * r;
+}
+
+double DEC_SESS_PRIMI(double p) {
+    const double v = std::fabs(p);
+    const double f = v - Int(v);
+    double min = Int(f * 60);
+    const double sec = (f * 60 - min) * 60;
+    double deg = Int(v);
+    if (sec > 30) {
+        min += 1;
+    }
+    if (min == 60) {
+        min = 0;
+        deg += 1;
+    }
+    return sgn(p) * (min / 100 + deg);
+}
+
+} // namespace dormal

@@ -1,0 +1,19 @@
+#pragma once
+// Angle formats. Sexagesimal angles are one signed real "gg.ppssdddd": whole degrees,
+// two digits of minutes, two of whole seconds, then the fraction of the second.
+
+namespace dormal {
+
+// pi as 4*atan(1), the value every degree/radian conversion of the system uses.
+double pi();
+inline double degToRad(double deg) { return deg * pi() / 180.0; }
+inline double radToDeg(double rad) { return rad * 180.0 / pi(); }
+
+// Sexagesimal gg.ppssdddd -> decimal degrees (adds 1e-11 before splitting, sign kept).
+double SESS_DEC(double sexagesimal);
+// Decimal degrees -> sexagesimal gg.ppssdddd, seconds carried at 59.99995.
+double DEC_SESS(double decimalDegrees);
+// Decimal degrees -> sexagesimal gg.pp rounded to the whole minute (30 s rounds down).
+double DEC_SESS_PRIMI(double decimalDegrees);
+
+} // namespace dormal

@@ -1,0 +1,33 @@
+#pragma once
+// The zone table, in one place for every user: central meridian, false easting, scale
+// factor and zone text per reference system and zone code.
+
+#include "geodesy/codes.h"
+
+namespace dormal {
+
+// Monte Mario (Rome) meridian east of Greenwich, sexagesimal 12 deg 27' 08.4".
+inline constexpr double kMonteMarioSexagesimal = 12.27084;
+// SESS_DEC(12.27084): the value added to a ROMA40 longitude to count it from Greenwich.
+double romeMeridian();
+
+struct ZoneInfo {
+    bool valid = false;              // false: the system has no such zone
+    double centralMeridian = 0;      // decimal degrees east of Greenwich
+    double centralMeridianMM = 0;    // ROMA40 only: decimal degrees east of Monte Mario
+    double falseEasting = 0;         // metres
+    double scale = 0;                // k0 on the central meridian
+    const char* text = "";           // "Ovest", "Est", "32", "33", "34", "Italia"
+};
+
+// Zone of a system by a resolved zone code (1 to 4; 0 "automatic" is not a zone and gives
+// valid = false). ROMA40: 1 Ovest, 2 Est. ED50: 1 to 3. ETRF89, ETRF2000: 1 to 4.
+ZoneInfo zoneInfo(std::int16_t system, ZoneCode zone);
+
+// Zone in which a longitude lies (naturalZone): for systems other than ROMA40,
+// 3 if lon > 18, else 2 if lon > 12, else 1 (lon decimal degrees east of Greenwich).
+// For ROMA40, lonFromMonteMario in decimal degrees: 2 if > SESS_DEC(-0.27084), else 1.
+ZoneCode naturalZoneGreenwich(double lonGreenwich);
+ZoneCode naturalZoneRoma40(double lonFromMonteMario);
+
+} // namespace dormal

@@ -1,0 +1,72 @@
+#pragma once
+// One grid portion in memory: the ROMA40->ED50, ROMA40->ETRF89 and ETRF89->ETRF2000 shift
+// grids and the geoid grid of a small area, with their origins and epoch texts.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "grid/message.h"
+
+namespace dormal {
+
+enum class PortionKind : std::int16_t { None = 0, Vertex = 1, Sheet = 2 };
+
+// Node spacings fixed by the system (decimal degrees, with exactly these digits).
+inline constexpr double planStepLat = 0.0833333333333;  // 5'
+inline constexpr double planStepLon = 0.125;            // 7'30"
+inline constexpr double geoidStepLat = 0.033333333333;  // 2'
+inline constexpr double geoidStepLon = 0.033333333333;  // 2'
+
+inline constexpr int kPlanArraySize = 37;  // indices 0..36, node k at index k, 0 unused
+inline constexpr int kGeoidArraySize = 141; // indices 0..140
+
+struct GridPortion {
+    PortionKind kind = PortionKind::None;
+    std::int16_t planNodeCount = 0;    // 16 (vertex) or 36 (sheet)
+    std::int16_t geoidNodeCount = 0;   // 80 (vertex) or 140 (sheet)
+    std::int16_t planNodesPerRow = 0;  // 4 or 6
+    std::int16_t geoidNodesPerRow = 0; // 10 or 14
+
+    // Shift grids: node k = r*planNodesPerRow + c + 1, rows counted northward from the
+    // origin row, columns eastward. Latitude/longitude shifts in seconds of arc.
+    std::array<double, kPlanArraySize> roEdDLat{}, roEdDLon{};
+    std::array<double, kPlanArraySize> roE89DLat{}, roE89DLon{};
+    double planOriginLat = 0, planOriginLon = 0; // south-west node, decimal degrees
+
+    std::array<double, kPlanArraySize> e89E2000DLat{}, e89E2000DLon{};
+    std::array<double, kPlanArraySize> e89E2000DH{}; // metres
+    double e2000OriginLat = 0, e2000OriginLon = 0;    // south-west node, decimal degrees
+
+    // Geoid grid: node k = r*geoidNodesPerRow + c + 1, rows counted SOUTHWARD from
+    // geoidTopLat, columns eastward from geoidOriginLon. Undulations in metres.
+    std::array<double, kGeoidArraySize> geoidN{};
+    double geoidOriginLat = 0, geoidOriginLon = 0; // south edge, west edge, decimal degrees
+    double geoidTopLat = 0;                        // northern node row, decimal degrees
+
+    std::int16_t globalGeoid = 0; // 1: geoid values refer to the global model
+
+    std::string roEdEpoch, roE89Epoch, e89E2000Epoch, geoidEpoch;
+    std::string portionName; // file name up to its first full stop
+};
+
+// Outcome of a read. On failure `portion` is empty (no portion loaded) and `message`
+// says why: "LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE" ("ATTENZIONE:", warning)
+// for a damaged file, or the system's reason ("Errore", error icon) for one that cannot
+// be opened.
+struct GridLoadResult {
+    std::optional<GridPortion> portion;
+    std::optional<Message> message;
+    bool ok() const { return portion.has_value(); }
+};
+
+// Joins folder and file name with "/" unless the folder already ends in one.
+std::string gridPortionPath(const std::string& folder, const std::string& fileName);
+
+// Reads a grid portion file (item by item, "." decimals whatever the locale).
+GridLoadResult loadGridPortion(const std::string& folder, const std::string& fileName);
+// The same reading over text already in memory (used by the fuzzer and tests).
+GridLoadResult parseGridPortion(std::string_view text, const std::string& fileName);
+
+} // namespace dormal

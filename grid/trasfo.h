@@ -1,0 +1,39 @@
+#pragma once
+// The datum chain between ROMA40, ED50, ETRF89 and ETRF2000 through the loaded portion.
+
+#include <cstdint>
+#include <vector>
+
+#include "grid/interpolation.h"
+
+namespace dormal {
+
+// The result cells the interpolations write; a zero-corner interpolation leaves them as
+// they were, so the chain goes on with the previous values.
+struct InterpolationCells {
+    double shiftLat = 0, shiftLon = 0, shiftH = 0, geoidUndulation = 0;
+};
+
+struct ZeroCornerEvent {
+    Corner corner;
+    bool geoid; // true for INTER_GEOIDE (which adds the "ERRORE" box)
+};
+
+struct TrasfoResult {
+    bool outsideNodes = false; // an interpolation reached beyond the portion's nodes:
+                               // the point is outside the grid, out* are not valid
+    double outLat = 0;         // decimal degrees, output datum
+    double outLon = 0;         // decimal degrees east of Greenwich
+    bool hasHeight = false;    // outHeight produced for this pair
+    double outHeight = 0;      // metres
+    std::vector<ZeroCornerEvent> zeroCorners; // in the order they happened (usually empty)
+    InterpolationCells cells;                 // cells as the chain left them
+};
+
+// LATI_D, LONI_D: input datum, decimal degrees, Greenwich. ACCAI: height, metres
+// (orthometric for ROMA40/ED50 input, ellipsoidal for ETRF89/ETRF2000).
+// Equal systems give the input position back and no height.
+TrasfoResult TRASFO(const GridPortion& g, double LATI_D, double LONI_D, double ACCAI, std::int16_t inputSystem,
+                    std::int16_t outputSystem, const InterpolationCells& previous = {});
+
+} // namespace dormal
