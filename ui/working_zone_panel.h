@@ -1,0 +1,53 @@
+#pragma once
+// The working zone ("Zona di lavoro", Frame5): volume, folder and grid-file lists, the
+// loaded portion's name, diagram, limits, zone and grid epochs.
+
+#include <QGroupBox>
+#include <optional>
+
+#include "grid/grid_portion.h"
+#include "grid/zone_limits.h"
+#include "ui/dialogs.h"
+
+class QComboBox;
+class QListWidget;
+class QLabel;
+
+namespace dormal::ui {
+
+class WorkingZonePanel : public QGroupBox {
+    Q_OBJECT
+public:
+    // objectName "Frame5", title "Zona di lavoro". Starts in `startFolder`.
+    WorkingZonePanel(UserDialogs& dialogs, const QString& startFolder, QWidget* parent = nullptr);
+    ~WorkingZonePanel() override;
+    Q_DISABLE_COPY_MOVE(WorkingZonePanel)
+
+    // The loaded portion (null when none: window start, failed read).
+    const GridPortion* portion() const;
+    const ZoneLimits& limits() const;
+    // A file is selected in File1 (and, since a failed read clears the selection, loaded).
+    bool fileSelected() const;
+
+    // Called by the input-system rule after inputSystem changed: converts the corner
+    // coordinates to the new system's convention, then shows or hides the limit labels
+    // and fills them for `inputKind`.
+    void onInputSystemPicked(std::int16_t inputSystem, std::int16_t inputKind);
+    // Called by the input-kind rule: refills the limit labels for the kind (no corner change).
+    void onInputKindPicked(std::int16_t inputSystem, std::int16_t inputKind);
+
+    // Navigation used by the window's start-up and by tests.
+    void openFolder(const QString& folder);
+    QString currentFolder() const;
+    // Selects `fileName` in File1 as a user's pick would (reads it). False if not listed.
+    bool pickFile(const QString& fileName);
+
+signals:
+    void portionChanged();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace dormal::ui
