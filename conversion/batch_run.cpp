@@ -1,0 +1,1 @@
+#include "conversion/batch_run.h"

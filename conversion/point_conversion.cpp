@@ -1,0 +1,1 @@
+#include "conversion/point_conversion.h"
