@@ -1,0 +1,7 @@
+#include "ui/run_controller.h"
+
+namespace dormal::ui {
+
+void RunController::run(const RunInputs&, RunView&) {}
+
+} // namespace dormal::ui
