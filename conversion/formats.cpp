@@ -1,21 +1,321 @@
 #include "conversion/formats.h"
 
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <system_error>
+
 namespace dormal {
 
-std::string formatPattern(double, std::string_view, char) { return {}; }
-std::string formatPlaneField(double, char) { return {}; }
-std::string formatSexagesimalField(double, char) { return {}; }
-std::string formatHeightField(double, char) { return {}; }
-std::string formatDegMin(double, char) { return {}; }
-std::string formatKm(double, char) { return {}; }
-std::string formatReportPlane(double, char) { return {}; }
-std::string formatReportGeo(double, char) { return {}; }
-std::string formatReportHeight(double, char) { return {}; }
-void appendReportPlane(std::string&, double, char) {}
-void appendReportGeo(std::string&, double, char) {}
-void appendReportHeight(std::string&, double, char) {}
-double sexagesimalDisplayNumber(double typed) { return typed; }
-double parseTypedNumber(std::string_view) { return 0; }
-bool parseWholeNumber(std::string_view, double&) { return false; }
+namespace {
+
+// Room for any double written in full (about 310 integer digits), the pattern's literals
+// and the sign.
+constexpr std::size_t kFormatBuffer = 512;
+
+bool isPlaceholder(char c) {
+    return c == '#' || c == '0';
+}
+
+// A value split into decimal digits after rounding to `decimals` places: `intDigits`
+// without leading zeros (empty for a value below 1), `fracDigits` exactly `decimals` long.
+struct Decimal {
+    char intDigits[340];
+    std::size_t intLen = 0;
+    char fracDigits[32];
+    std::size_t fracLen = 0;
+    bool negative = false;
+};
+
+// Rounds |v| to `decimals` places, halves away from zero. The value is first written with
+// 15 significant digits (what a double holds reliably), so a typed 2.0005 rounds to 2.001
+// although its binary value lies a little below the half.
+void toDecimal(double v, int decimals, Decimal& d) {
+    d.negative = std::signbit(v);
+    const double a = std::fabs(v);
+    char sci[40];
+    const auto res = std::to_chars(sci, sci + sizeof sci, a, std::chars_format::scientific, 14);
+    // sci = "d.dddddddddddddde+XX"
+    char digits[20];
+    int nd = 0;
+    const char* p = sci;
+    for (; p < res.ptr && *p != 'e'; ++p) {
+        if (*p >= '0' && *p <= '9')
+            digits[nd++] = *p;
+    }
+    int exp10 = 0;
+    if (p < res.ptr && *p == 'e')
+        std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, exp10);
+
+    // Keep the digits down to 10^-decimals: that is exp10 + 1 + decimals of them.
+    int keep = exp10 + 1 + decimals;
+    if (keep < 0) {
+        nd = 0;
+    } else if (keep < nd) {
+        const bool up = digits[keep] >= '5';
+        nd = keep;
+        if (up) {
+            int i = nd - 1;
+            while (i >= 0 && digits[i] == '9') {
+                digits[i] = '0';
+                --i;
+            }
+            if (i >= 0) {
+                ++digits[i];
+            } else {
+                // All nines (or nothing kept): the carry adds a leading 1.
+                std::memmove(digits + 1, digits, static_cast<std::size_t>(nd));
+                digits[0] = '1';
+                ++nd;
+                ++exp10;
+            }
+        }
+    }
+    // digits[0..nd) hold the value with the first digit at 10^exp10; missing digits are 0.
+    const int intCount = exp10 + 1;
+    d.intLen = 0;
+    bool any = false;
+    for (int i = 0; i < intCount; ++i) {
+        const char c = i < nd ? digits[i] : '0';
+        if (!any && c == '0')
+            continue;
+        any = true;
+        if (d.intLen < sizeof d.intDigits)
+            d.intDigits[d.intLen++] = c;
+    }
+    d.fracLen = 0;
+    for (int i = 0; i < decimals && d.fracLen < sizeof d.fracDigits; ++i) {
+        const int idx = intCount + i;
+        d.fracDigits[d.fracLen++] = (idx >= 0 && idx < nd) ? digits[idx] : '0';
+    }
+    bool zero = d.intLen == 0;
+    for (std::size_t i = 0; zero && i < d.fracLen; ++i)
+        zero = d.fracDigits[i] == '0';
+    if (zero)
+        d.negative = false; // no "-0.000"
+}
+
+// Writes `value` by `pattern` into `out` (at least kFormatBuffer bytes); returns the length.
+std::size_t formatInto(char* out, double value, std::string_view pattern, char sep) {
+    if (!std::isfinite(value)) {
+        const char* t = std::isnan(value) ? "NaN" : (value < 0 ? "-Inf" : "Inf");
+        const std::size_t n = std::strlen(t);
+        std::memcpy(out, t, n);
+        return n;
+    }
+    const std::size_t dot = pattern.find('.');
+    const std::string_view intPart = pattern.substr(0, dot);
+    const std::string_view fracPart = dot == std::string_view::npos ? std::string_view{} : pattern.substr(dot + 1);
+    int decimals = 0;
+    for (const char c : fracPart)
+        decimals += isPlaceholder(c) ? 1 : 0;
+    if (decimals > 30)
+        decimals = 30;
+
+    Decimal d;
+    toDecimal(value, decimals, d);
+
+    // Integer section, built right to left at the end of a scratch area.
+    char scratch[kFormatBuffer];
+    char* const end = scratch + sizeof scratch;
+    char* w = end;
+    std::size_t di = d.intLen; // digits still to place, taken from the right
+    for (std::size_t i = intPart.size(); i-- > 0;) {
+        const char c = intPart[i];
+        if (isPlaceholder(c)) {
+            if (di > 0)
+                *--w = d.intDigits[--di];
+            else if (c == '0')
+                *--w = '0';
+        } else {
+            *--w = c;
+        }
+    }
+    // Surplus digits go in front of the whole integer section.
+    while (di > 0 && w > scratch + 1)
+        *--w = d.intDigits[--di];
+    if (d.negative)
+        *--w = '-';
+
+    std::size_t n = static_cast<std::size_t>(end - w);
+    std::memcpy(out, w, n);
+    if (dot != std::string_view::npos) {
+        out[n++] = sep;
+        std::size_t fi = 0;
+        for (const char c : fracPart) {
+            if (n >= kFormatBuffer - 1)
+                break;
+            if (isPlaceholder(c)) {
+                out[n++] = fi < d.fracLen ? d.fracDigits[fi] : '0';
+                ++fi;
+            } else {
+                out[n++] = c;
+            }
+        }
+        // '#' in the fraction drops trailing zeros (none of the fixed patterns uses it).
+        std::size_t pi = fracPart.size();
+        while (pi > 0 && fracPart[pi - 1] == '#' && n > 0 && out[n - 1] == '0') {
+            --pi;
+            --n;
+        }
+    }
+    return n;
+}
+
+std::string formatToString(double v, std::string_view pattern, char sep) {
+    char buf[kFormatBuffer];
+    return std::string(buf, formatInto(buf, v, pattern, sep));
+}
+
+void appendFormatted(std::string& out, double v, std::string_view pattern, char sep) {
+    char buf[kFormatBuffer];
+    out.append(buf, formatInto(buf, v, pattern, sep));
+}
+
+constexpr std::string_view kPlaneField = "# ### ##0.000";
+constexpr std::string_view kSexagesimalField = "#0\xC2\xB0 00' 00.0000''";
+constexpr std::string_view kHeightField = "## ##0.000";
+constexpr std::string_view kDegMin = "#0\xC2\xB0.00'";
+constexpr std::string_view kKm = "# 000 km";
+constexpr std::string_view kReportPlane = "######0.000";
+constexpr std::string_view kReportGeo = "#0.00000000";
+constexpr std::string_view kReportHeight = "###0.000";
+
+} // namespace
+
+std::string formatPattern(double value, std::string_view pattern, char sep) {
+    return formatToString(value, pattern, sep);
+}
+
+std::string formatPlaneField(double v, char sep) {
+    return formatToString(v, kPlaneField, sep);
+}
+std::string formatSexagesimalField(double v, char sep) {
+    return formatToString(v, kSexagesimalField, sep);
+}
+std::string formatHeightField(double v, char sep) {
+    return formatToString(v, kHeightField, sep);
+}
+std::string formatDegMin(double v, char sep) {
+    return formatToString(v, kDegMin, sep);
+}
+std::string formatKm(double v, char sep) {
+    return formatToString(v, kKm, sep);
+}
+std::string formatReportPlane(double v, char sep) {
+    return formatToString(v, kReportPlane, sep);
+}
+std::string formatReportGeo(double v, char sep) {
+    return formatToString(v, kReportGeo, sep);
+}
+std::string formatReportHeight(double v, char sep) {
+    return formatToString(v, kReportHeight, sep);
+}
+
+void appendReportPlane(std::string& out, double v, char sep) {
+    appendFormatted(out, v, kReportPlane, sep);
+}
+void appendReportGeo(std::string& out, double v, char sep) {
+    appendFormatted(out, v, kReportGeo, sep);
+}
+void appendReportHeight(std::string& out, double v, char sep) {
+    appendFormatted(out, v, kReportHeight, sep);
+}
+
+double sexagesimalDisplayNumber(double typed) {
+    const double x = std::fabs(typed);
+    double d = std::floor(x);
+    const double h = std::floor(100.0 * x);
+    double m = h - 100.0 * d;
+    // The small addend keeps a typed ...99999 from showing one ten-thousandth short.
+    double s = (100.0 * x - h) * 100.0 + 0.00000001;
+    if (s >= 59.99995) {
+        s = 0;
+        m += 1;
+        if (m == 60) {
+            m = 0;
+            d += 1;
+        }
+    }
+    const double n = d * 10000.0 + m * 100.0 + s;
+    return typed < 0 ? -n : n;
+}
+
+namespace {
+
+// Parses the longest number at the start of [p, e): optional sign, digits with an
+// optional ".", optional exponent. Returns the end of what was read (p when nothing).
+const char* parseLeadingNumber(const char* p, const char* e, double& value) {
+    value = 0;
+    const char* q = p;
+    bool neg = false;
+    if (q < e && (*q == '+' || *q == '-')) {
+        neg = *q == '-';
+        ++q;
+    }
+    // Only digits or a point may start the number: from_chars would also take "inf"/"nan".
+    if (q == e || !((*q >= '0' && *q <= '9') || *q == '.'))
+        return p;
+    double v = 0;
+    const auto r = std::from_chars(q, e, v, std::chars_format::general);
+    if (r.ptr == q)
+        return p;
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large (or too small) for a double: take the nearest finite value, so range
+        // checks refuse it instead of meeting an infinity.
+        bool big = false;
+        for (const char* c = q; c < r.ptr && *c != 'e' && *c != 'E'; ++c) {
+            if (*c >= '1' && *c <= '9') {
+                big = true;
+                break;
+            }
+        }
+        const char* ep = q;
+        while (ep < r.ptr && *ep != 'e' && *ep != 'E')
+            ++ep;
+        if (ep < r.ptr && ep + 1 < r.ptr && ep[1] == '-')
+            big = false;
+        v = big ? DBL_MAX : 0.0;
+    }
+    value = neg ? -v : v;
+    return r.ptr;
+}
+
+} // namespace
+
+double parseTypedNumber(std::string_view text) {
+    char buf[256];
+    std::size_t n = 0;
+    for (const char c : text) {
+        if (c == ' ')
+            continue;
+        if (n == sizeof buf)
+            break;
+        buf[n++] = c;
+    }
+    double v = 0;
+    parseLeadingNumber(buf, buf + n, v);
+    return v;
+}
+
+bool parseWholeNumber(std::string_view text, double& value) {
+    const char* b = text.data();
+    const char* e = b + text.size();
+    if (b == e)
+        return false;
+    double v = 0;
+    const char* q = parseLeadingNumber(b, e, v);
+    if (q != e || q == b)
+        return false;
+    // A mantissa without digits ("." or "-.") or a value beyond the doubles is not a number.
+    bool digit = false;
+    for (const char* c = b; c < e && *c != 'e' && *c != 'E'; ++c)
+        digit = digit || (*c >= '0' && *c <= '9');
+    if (!digit || std::fabs(v) == DBL_MAX)
+        return false;
+    value = v;
+    return true;
+}
 
 } // namespace dormal
