@@ -18,8 +18,8 @@ struct ListItem {
 };
 
 // Lists by control name.
-std::span<const ListItem> systemList();      // Combo1, Combo6: ROMA40 ED50 ETRF89 ETRF2000
-std::span<const ListItem> kindList();        // Combo2, Combo7: Geografiche Piane
+std::span<const ListItem> systemList();                        // Combo1, Combo6: ROMA40 ED50 ETRF89 ETRF2000
+std::span<const ListItem> kindList();                          // Combo2, Combo7: Geografiche Piane
 std::span<const ListItem> inputZoneList(std::int16_t system);  // Combo3 / Combo4 / Combo5
 std::span<const ListItem> outputZoneList(std::int16_t system); // Combo8 / Combo9 / Combo10
 
@@ -37,11 +37,18 @@ std::string_view outputZoneName(std::int16_t system, ZoneCode zone);
 enum class PairEntry { Same, GeoidPair, Open };
 // Pair table: same system; ROMA40/ED50 (geoid pair: grid, no height conversion); open.
 PairEntry pairEntry(std::int16_t inputSystem, std::int16_t outputSystem);
-inline bool gridNeeded(PairEntry e) { return e != PairEntry::Same; }
-inline bool heightsAllowed(PairEntry e) { return e == PairEntry::Open; }
+inline bool gridNeeded(PairEntry e) {
+    return e != PairEntry::Same;
+}
+inline bool heightsAllowed(PairEntry e) {
+    return e == PairEntry::Open;
+}
 
-// Parse the batch converter's words: "ROMA40", "ED50", "ETRF89", "ETRF2000" (any case);
-// zones "auto", "ovest", "est", "32", "33", "34", "italia". Return -1 when not known.
+// Parse the batch converter's words, any case. Systems "ROMA40", "ED50", "ETRF89",
+// "ETRF2000" give their RefSystemCode; zones "auto", "ovest", "est", "32", "33", "34",
+// "italia" (parseZoneWord) give their ZoneCode (0 to 4). Both return -1 when not known;
+// whether a zone exists for a system is for zoneInfo() to say.
 std::int16_t parseSystemWord(std::string_view word);
+std::int16_t parseZoneWord(std::string_view word);
 
 } // namespace dormal

@@ -12,12 +12,13 @@ inline constexpr double kMonteMarioSexagesimal = 12.27084;
 double romeMeridian();
 
 struct ZoneInfo {
-    bool valid = false;              // false: the system has no such zone
-    double centralMeridian = 0;      // decimal degrees east of Greenwich
-    double centralMeridianMM = 0;    // ROMA40 only: decimal degrees east of Monte Mario
-    double falseEasting = 0;         // metres
-    double scale = 0;                // k0 on the central meridian
-    const char* text = "";           // "Ovest", "Est", "32", "33", "34", "Italia"
+    bool valid = false;           // false: the system has no such zone
+    double centralMeridian = 0;   // decimal degrees east of Greenwich (ROMA40: nominal 9 or 15)
+    double centralMeridianMM = 0; // ROMA40 only: decimal degrees east of Monte Mario, SESS_DEC(-3.27084)
+                                  // or SESS_DEC(2.32516); ROMA40 runs count longitudes from it
+    double falseEasting = 0;      // metres
+    double scale = 0;             // k0 on the central meridian
+    const char* text = "";        // "Ovest", "Est", "32", "33", "34", "Italia"
 };
 
 // Zone of a system by a resolved zone code (1 to 4; 0 "automatic" is not a zone and gives

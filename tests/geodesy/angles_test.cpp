@@ -1,0 +1,89 @@
+// Angle formats and the ellipsoid/scale choice that every projection call leans on.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "geodesy/angles.h"
+#include "geodesy/ellipsoid.h"
+
+namespace dormal {
+namespace {
+
+struct AngleCase {
+    const char* what;
+    double in;
+    double expected;
+    double tol;
+};
+
+// SESS_DEC: the 1e-11 added before splitting shows in the 11th decimal; minutes and
+// seconds are read as digit pairs, not as a plain fraction.
+TEST(Angles, SessDec) {
+    const AngleCase cases[] = {
+        {"45 30' 15.1234\"", 45.30151234, 45.504200944472, 1e-12},
+        {"Monte Mario", 12.27084, 12.452333333361, 1e-12},
+        {"negative as a whole", -3.27084, -3.452333333361, 1e-12},
+        {"zero stays zero", 0.0, 0.0, 0.0},
+        {"75 seconds without minutes", 0.0075, 75.0 / 3600.0, 1e-10},
+        {"0.01 is one minute", 0.01, 1.0 / 60.0, 1e-10},
+        {"whole degrees", 7.0, 7.0, 1e-10},
+    };
+    for (const auto& c : cases) {
+        EXPECT_NEAR(SESS_DEC(c.in), c.expected, c.tol) << c.what;
+    }
+    EXPECT_EQ(SESS_DEC(0.0), 0.0);
+    EXPECT_EQ(SESS_DEC(-12.27084), -SESS_DEC(12.27084));
+}
+
+// DEC_SESS: seconds carried at 59.99995 into the minutes, minutes at 60 into the degrees.
+TEST(Angles, DecSess) {
+    const AngleCase cases[] = {
+        {"round trip of 45 30' 15.1234\"", 45.504200944444, 45.30151234, 1e-10},
+        {"negative half degree", -7.5, -7.30, 1e-12},
+        {"59.999964 s carry into 45 deg", 44.99999999, 45.0, 1e-12},
+        {"59.964 s stay", 45.99999, 45.5959964, 1e-9},
+        {"zero", 0.0, 0.0, 0.0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_NEAR(DEC_SESS(c.in), c.expected, c.tol) << c.what;
+    }
+}
+
+// DEC_SESS_PRIMI: whole minutes, more than 30 seconds round up, exactly 30 rounds down.
+TEST(Angles, DecSessPrimi) {
+    const AngleCase cases[] = {
+        {"29.9999 s round down", 10.2583333, 10.15, 1e-12},
+        {"30.5 s round up", 10.0 + 15.0 / 60.0 + 30.5 / 3600.0, 10.16, 1e-12},
+        {"exactly 30 s round down", 10.0 + 15.0 / 60.0 + 30.0 / 3600.0, 10.15, 1e-12},
+        {"10 59' 24\"", 10.99, 10.59, 1e-12},
+        {"59' 45\" carry into the degree", 10.0 + 59.75 / 60.0, 11.0, 1e-12},
+        {"negative", -12.4522, -12.27, 1e-12},
+    };
+    for (const auto& c : cases) {
+        EXPECT_NEAR(DEC_SESS_PRIMI(c.in), c.expected, c.tol) << c.what;
+    }
+}
+
+// The reference-system code selects the ellipsoid whatever the zone; any other code gives none.
+TEST(Ellipsoids, CodeSelectsEllipsoidAndScale) {
+    for (EllipsoidCode code : {0, 1}) {
+        EXPECT_EQ(ellipsoidFor(code).a, 6378388.0);
+        EXPECT_EQ(ellipsoidFor(code).f, 1.0 / 297.0);
+    }
+    for (EllipsoidCode code : {2, 3}) {
+        EXPECT_EQ(ellipsoidFor(code).a, 6378137.0);
+        EXPECT_EQ(ellipsoidFor(code).f, 1.0 / 298.257222101);
+    }
+    for (EllipsoidCode code : {-1, 4, 100}) {
+        EXPECT_EQ(ellipsoidFor(code).a, 0.0);
+        EXPECT_EQ(ellipsoidFor(code).f, 0.0);
+    }
+    for (ProjectionCode code : {0, 1, 2, 3, 5, -1}) {
+        EXPECT_EQ(scaleFactorFor(code), 0.9996) << code;
+    }
+    EXPECT_EQ(scaleFactorFor(4), 0.9985);
+}
+
+} // namespace
+} // namespace dormal
