@@ -51,6 +51,8 @@ struct DataReadOptions {
 // blanks, commas as decimal points; name, first, second [, height]. A field that is not
 // wholly a number is a reading error for that value.
 std::unique_ptr<DataSource> makeAsciiSource(std::istream& in, const DataReadOptions& opt);
+// The same, naming the stream in failure messages (a path, or "(ingresso standard)").
+std::unique_ptr<DataSource> makeAsciiSource(std::istream& in, const DataReadOptions& opt, std::string name);
 
 // Opens a data file by type (and, for workbooks, by extension: .xls FreeXL, otherwise
 // .xlsx). On failure returns null and sets `failure` to a message naming the file and cause.

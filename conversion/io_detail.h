@@ -1,0 +1,56 @@
+#pragma once
+// Helpers shared by the data-file readers and the result writers: the reading-error and
+// file-failure messages, Italian descriptions of system errors, the text of a numeric
+// name cell and the reading of a number held as text in a workbook cell.
+
+#include <string>
+#include <string_view>
+
+#include "conversion/data_source.h"
+
+namespace dormal::detail {
+
+// Which value of a point a reading error names.
+enum class FieldSlot { First, Second, Height };
+
+// "ERRORE NELLA LETTURA NELLA ..." / "ALLA RIGA:     n    DEL FILE DI INPUT", information
+// icon, application's title. `line` is the line of an ASCII file or the row of a sheet.
+void setReadingError(ReadEvent& ev, FieldSlot slot, CoordKindCode kind, long line);
+
+// A file that cannot be opened: "IMPOSSIBILE APRIRE IL FILE DEI DATI" / path / cause.
+Message openFailureMessage(const std::string& path, const std::string& cause);
+// A file that cannot be read to its end: "ERRORE NELLA LETTURA DEL FILE DEI DATI" / path / cause.
+Message readFailureMessage(const std::string& path, const std::string& cause);
+void setFailure(ReadEvent& ev, const std::string& path, const std::string& cause);
+
+// An Italian description of an errno value (falls back to strerror for rare ones).
+std::string systemErrorText(int err);
+
+// The text a numeric name cell reads as: integers without decimals (101, not 101.0),
+// other values in the shortest form that reads back to the same double.
+void numberAsName(double v, std::string& out);
+
+// A workbook cell in columns B to D that holds text: blanks around it are ignored and a
+// comma is a decimal point; an empty text reads as 0. False when it is not a number.
+bool parseCellText(std::string_view text, double& value);
+
+// Bounds on workbook contents, so a hostile file cannot exhaust memory or disk.
+inline constexpr unsigned long long kMaxSheetBytes = 2ULL << 30;          // sheet XML, streamed
+inline constexpr unsigned long long kMaxSharedStringsBytes = 64ULL << 20; // held in memory
+inline constexpr unsigned long long kMaxSmallPartBytes = 16ULL << 20;     // workbook.xml, rels
+inline constexpr unsigned long long kMaxCompressionRatio = 1000;          // for entries over 1 MiB
+inline constexpr std::size_t kMaxCellTextBytes = 256 * 1024;              // 32767 characters in UTF-8, with room
+inline constexpr unsigned long long kMaxXlsFileBytes = 512ULL << 20;      // .xls files are read whole
+
+// Name shown for standard input in messages.
+inline constexpr const char* kStandardInputName = "(ingresso standard)";
+
+} // namespace dormal::detail
+
+namespace dormal::detail {
+
+// The ASCII reader over a stream it owns (an opened data file); `name` is used in messages.
+std::unique_ptr<DataSource> makeOwningAsciiSource(std::unique_ptr<std::istream> in, const DataReadOptions& opt,
+                                                  std::string name);
+
+} // namespace dormal::detail
