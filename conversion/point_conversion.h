@@ -3,6 +3,7 @@
 // chain, output zone, warnings. Never throws; the result says what happened.
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "geodesy/codes.h"
@@ -36,7 +37,7 @@ enum class PointStatus : std::int16_t {
     LatOutOfRange,
     LonOutOfRange,
     HeightOutOfRange,
-    Failed           // arithmetic fault (non-finite result)
+    Failed           // no finite result, or a zone the system does not have
 };
 
 // Which typed field a failed check points at.
@@ -81,5 +82,15 @@ std::optional<Message> commonChecks(const SelectionState& sel, bool gridSelected
 
 // Keyboard mode: the first coordinate field is empty.
 Message missingCoordinatesMessage();
+
+// The typed field a failed range check points at (None for any other status).
+FieldRef focusField(PointStatus s);
+
+// "Punto non calcolabile perchè situato" / "fuori della porzione di grigliato" / the
+// vertex or map-sheet line by the portion kind; title "Punto fuori Grigliato".
+Message outsideGridMessage(PortionKind kind);
+
+// A point whose computation gave no finite result (status Failed), error icon, "Errore".
+Message pointFailureMessage();
 
 } // namespace dormal
