@@ -1,28 +1,661 @@
 #include "ui/working_zone_panel.h"
 
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QSignalBlocker>
+#include <QStorageInfo>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+
+#include "conversion/formats.h"
+#include "geodesy/angles.h"
+#include "geodesy/codes.h"
+#include "ui/wz_text.h"
+
 namespace dormal::ui {
 
-struct WorkingZonePanel::Impl {
-    UserDialogs& dialogs;
-    QString folder;
-    ZoneLimits limits;
-    std::optional<GridPortion> portion;
+namespace {
+
+// Longitude of the Rome meridian east of Greenwich (decimal degrees), as the limits row
+// "Long. da Roma" uses it; the conversion itself uses the exact Monte Mario value.
+constexpr double kRomeMeridianForDisplay = 12.4522;
+
+constexpr int kIndentPerLevel = 2; // blanks per folder level in Dir1
+
+// File systems that hold no user files: they are not offered in Drive1.
+bool isPseudoFileSystem(const QByteArray& type) {
+    static constexpr std::array<const char*, 24> kPseudo = {
+        "proc",      "sysfs",       "devtmpfs", "devpts",     "cgroup",     "cgroup2",   "securityfs", "pstore",
+        "debugfs",   "tracefs",     "bpf",      "mqueue",     "hugetlbfs",  "configfs",  "fusectl",    "autofs",
+        "binfmt_misc", "efivarfs",  "rpc_pipefs", "nsfs",     "ramfs",      "squashfs",  "selinuxfs",  "tmpfs"};
+    for (const char* p : kPseudo)
+        if (type == p)
+            return true;
+    return false;
+}
+
+// Why a folder cannot be listed, in the system's words; empty when it can.
+QString listingFailure(const QString& folder) {
+    const QByteArray name = QFile::encodeName(folder);
+    DIR* dir = ::opendir(name.constData());
+    if (dir == nullptr) {
+        const int err = errno;
+        return QString::fromLocal8Bit(std::strerror(err));
+    }
+    ::closedir(dir);
+    return {};
+}
+
+QString cleanFolder(const QString& folder) {
+    return QDir::cleanPath(QDir(folder).absolutePath());
+}
+
+// One of the diagram shapes: an outlined rectangle or ellipse, or a filled mark.
+class WzShape final : public QWidget {
+public:
+    enum class Look { Rectangle, Ellipse, Mark };
+    WzShape(Look look, QColor color, QWidget* parent) : QWidget(parent), look_(look), color_(color) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing, look_ != Look::Rectangle);
+        const QRect r = rect().adjusted(0, 0, -1, -1);
+        switch (look_) {
+        case Look::Rectangle:
+            p.setPen(QPen(color_, 1));
+            p.drawRect(r);
+            break;
+        case Look::Ellipse:
+            p.setPen(QPen(color_, 1));
+            p.drawEllipse(r);
+            break;
+        case Look::Mark:
+            p.setPen(Qt::NoPen);
+            p.setBrush(color_);
+            p.drawEllipse(r);
+            break;
+        }
+    }
+
+private:
+    Look look_;
+    QColor color_;
 };
 
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text = {}) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+} // namespace
+
+struct WorkingZonePanel::Impl {
+    WorkingZonePanel* self = nullptr;
+    UserDialogs& dialogs;
+    QString startFolder;
+    QString startVolume; // the volume selected when the window opened
+    QString folder;      // folder shown by Dir1 and File1 ("" before the first listing)
+    std::optional<GridPortion> portion;
+    ZoneLimits limits;
+    std::int16_t inputSystem = kEtrf89;
+    std::int16_t inputKind = kGeographic;
+    bool picking = false; // a pick or a cleared selection is in progress: ignore File1's signals
+
+    QComboBox* drive1 = nullptr;
+    QListWidget* dir1 = nullptr;
+    QListWidget* file1 = nullptr;
+    QLabel *label10 = nullptr, *label13 = nullptr, *label17 = nullptr, *label18 = nullptr, *label19 = nullptr,
+           *label20 = nullptr, *label21 = nullptr, *label22 = nullptr, *label23 = nullptr, *label24 = nullptr,
+           *label25 = nullptr, *label26 = nullptr, *label27 = nullptr, *label28 = nullptr, *label29 = nullptr,
+           *label30 = nullptr, *label31 = nullptr, *label39 = nullptr, *label40 = nullptr, *label42 = nullptr,
+           *label43 = nullptr, *label44 = nullptr, *label45 = nullptr, *label46 = nullptr, *label47 = nullptr;
+    WzShape *shape1 = nullptr, *shape2 = nullptr, *shape3 = nullptr, *shape4 = nullptr;
+
+    Impl(WorkingZonePanel* s, UserDialogs& dlg) : self(s), dialogs(dlg) {}
+
+    void build();
+    void fillVolumes(const QStringList& roots);
+    int volumeIndex(const QString& root) const;
+    QString volumeOf(const QString& folder) const;
+    void selectVolumeQuietly(const QString& root);
+
+    void onVolumePicked(int index);
+    bool showFolder(const QString& folder, bool reportFailure);
+    void fillFolderList();
+    void fillFileList();
+    void clearFileSelection();
+
+    void onFilePicked(const QString& name);
+    void resetFrame(bool emptyEpochs);
+    void showPortion();
+    void showZoneLimits();
+    void setLimitLabelsVisible(bool visible);
+    void setGeographicRowVisible(bool visible);
+};
+
+void WorkingZonePanel::Impl::build() {
+    auto* outer = new QVBoxLayout(self);
+    outer->setContentsMargins(6, 6, 6, 6);
+    outer->setSpacing(4);
+
+    drive1 = new QComboBox(self);
+    drive1->setObjectName(QStringLiteral("Drive1"));
+    outer->addWidget(drive1);
+
+    dir1 = new QListWidget(self);
+    dir1->setObjectName(QStringLiteral("Dir1"));
+    dir1->setMinimumHeight(90);
+    outer->addWidget(dir1, 3);
+
+    file1 = new QListWidget(self);
+    file1->setObjectName(QStringLiteral("File1"));
+    file1->setMinimumHeight(70);
+    file1->setSelectionMode(QAbstractItemView::SingleSelection);
+    outer->addWidget(file1, 2);
+
+    auto* nameRow = new QHBoxLayout;
+    label10 = makeLabel(self, "Label10");
+    label13 = makeLabel(self, "Label13");
+    QFont bold = label13->font();
+    bold.setBold(true);
+    label13->setFont(bold);
+    nameRow->addWidget(label10);
+    nameRow->addWidget(label13, 1);
+    outer->addLayout(nameRow);
+
+    // Limits around the diagram: longitudes above it (from Rome, then from Greenwich),
+    // latitudes at its left, the zone at its right.
+    auto* limits = new QGridLayout;
+    limits->setHorizontalSpacing(6);
+    limits->setVerticalSpacing(2);
+    label30 = makeLabel(self, "Label30", QStringLiteral("Long. da Roma"));
+    label31 = makeLabel(self, "Label31", QStringLiteral("Long. da Greenwich"));
+    label28 = makeLabel(self, "Label28");
+    label29 = makeLabel(self, "Label29");
+    label17 = makeLabel(self, "Label17");
+    label18 = makeLabel(self, "Label18");
+    label19 = makeLabel(self, "Label19");
+    label20 = makeLabel(self, "Label20");
+    label21 = makeLabel(self, "Label21",
+                        QStringLiteral("Limiti approssi- mativi della zona in cui \u00e8 possibile operare"));
+    label21->setWordWrap(true);
+    label39 = makeLabel(self, "Label39", QStringLiteral("fuso"));
+    label40 = makeLabel(self, "Label40");
+    for (QLabel* l : {label28, label17})
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (QLabel* l : {label29, label18})
+        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label19->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    label20->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+
+    auto* diagram = new QWidget(self);
+    diagram->setObjectName(QStringLiteral("WzDiagram"));
+    diagram->setFixedSize(120, 80);
+    shape1 = new WzShape(WzShape::Look::Rectangle, QColor(0, 0, 128), diagram);
+    shape1->setObjectName(QStringLiteral("Shape1"));
+    shape1->setGeometry(10, 5, 100, 70);
+    shape2 = new WzShape(WzShape::Look::Rectangle, QColor(0, 0, 128), diagram);
+    shape2->setObjectName(QStringLiteral("Shape2"));
+    shape2->setGeometry(15, 5, 90, 70);
+    shape3 = new WzShape(WzShape::Look::Ellipse, QColor(0, 96, 0), diagram);
+    shape3->setObjectName(QStringLiteral("Shape3"));
+    shape3->setGeometry(40, 20, 40, 40);
+    shape4 = new WzShape(WzShape::Look::Mark, QColor(Qt::red), diagram);
+    shape4->setObjectName(QStringLiteral("Shape4"));
+    shape4->setGeometry(57, 37, 6, 6); // centre of Shape3
+
+    auto* zoneBox = new QVBoxLayout;
+    zoneBox->addWidget(label39, 0, Qt::AlignHCenter);
+    zoneBox->addWidget(label40, 0, Qt::AlignHCenter);
+    zoneBox->addStretch(1);
+
+    limits->addWidget(label30, 0, 0, Qt::AlignRight);
+    limits->addWidget(label28, 0, 1);
+    limits->addWidget(label29, 0, 2);
+    limits->addWidget(label31, 1, 0, Qt::AlignRight);
+    limits->addWidget(label17, 1, 1);
+    limits->addWidget(label18, 1, 2);
+    limits->addWidget(label19, 2, 0);
+    limits->addWidget(label20, 3, 0);
+    limits->addWidget(diagram, 2, 1, 2, 2, Qt::AlignCenter);
+    limits->addLayout(zoneBox, 2, 3, 2, 1);
+    limits->addWidget(label21, 0, 3, 2, 1);
+    limits->setColumnStretch(1, 1);
+    limits->setColumnStretch(2, 1);
+    outer->addLayout(limits);
+
+    // The four grids: caption, name, epoch.
+    auto* grids = new QGridLayout;
+    grids->setHorizontalSpacing(8);
+    grids->setVerticalSpacing(0);
+    label42 = makeLabel(self, "Label42", QStringLiteral("Griglia"));
+    label43 = makeLabel(self, "Label43", QStringLiteral("Griglia"));
+    label45 = makeLabel(self, "Label45", QStringLiteral("Griglia"));
+    label46 = makeLabel(self, "Label46", QStringLiteral("Griglia"));
+    label22 = makeLabel(self, "Label22", QStringLiteral("ROMA40-ED50"));
+    label23 = makeLabel(self, "Label23", QStringLiteral("ROMA40-ETRF89"));
+    label44 = makeLabel(self, "Label44", QStringLiteral("ETRF89-ETRF2000"));
+    label24 = makeLabel(self, "Label24", QStringLiteral("Geoide"));
+    label25 = makeLabel(self, "Label25");
+    label26 = makeLabel(self, "Label26");
+    label47 = makeLabel(self, "Label47");
+    label27 = makeLabel(self, "Label27");
+    const std::array<std::array<QLabel*, 3>, 4> columns{{{label42, label22, label25},
+                                                         {label43, label23, label26},
+                                                         {label45, label44, label47},
+                                                         {label46, label24, label27}}};
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 3; ++r) {
+            QLabel* l = columns[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)];
+            l->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+            grids->addWidget(l, r, c);
+        }
+    outer->addLayout(grids);
+    outer->addStretch(1);
+
+    QObject::connect(drive1, &QComboBox::currentIndexChanged, self, [this](int index) { onVolumePicked(index); });
+    QObject::connect(dir1, &QListWidget::itemActivated, self, [this](QListWidgetItem* item) {
+        if (item == nullptr)
+            return;
+        const QString target = item->data(Qt::UserRole).toString();
+        if (!target.isEmpty() && target != folder)
+            self->openFolder(target);
+    });
+    QObject::connect(file1, &QListWidget::currentItemChanged, self,
+                     [this](QListWidgetItem* current, QListWidgetItem*) {
+                         if (picking || current == nullptr)
+                             return;
+                         onFilePicked(current->text());
+                     });
+}
+
+// ---- Volumes ---------------------------------------------------------------------------
+
+void WorkingZonePanel::Impl::fillVolumes(const QStringList& roots) {
+    const QSignalBlocker block(drive1);
+    const QString current = drive1->currentData().toString();
+    drive1->clear();
+    for (const QString& root : roots) {
+        const QStorageInfo info(root);
+        QString text = root;
+        if (info.isValid() && info.rootPath() == root && !info.name().isEmpty() && info.name() != root)
+            text += QStringLiteral(" [%1]").arg(info.name());
+        drive1->addItem(text, root);
+    }
+    const int keep = volumeIndex(current);
+    drive1->setCurrentIndex(keep >= 0 ? keep : -1);
+}
+
+int WorkingZonePanel::Impl::volumeIndex(const QString& root) const {
+    for (int i = 0; i < drive1->count(); ++i)
+        if (drive1->itemData(i).toString() == root)
+            return i;
+    return -1;
+}
+
+// The volume of Drive1 holding `folder`: the listed root that is the longest prefix of it.
+QString WorkingZonePanel::Impl::volumeOf(const QString& path) const {
+    QString best;
+    for (int i = 0; i < drive1->count(); ++i) {
+        const QString root = drive1->itemData(i).toString();
+        const bool under = path == root || root == QLatin1String("/") ||
+                           path.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
+        if (under && root.size() > best.size())
+            best = root;
+    }
+    return best;
+}
+
+void WorkingZonePanel::Impl::selectVolumeQuietly(const QString& root) {
+    const QSignalBlocker block(drive1);
+    int index = volumeIndex(root);
+    if (index < 0 && !root.isEmpty()) {
+        drive1->addItem(root, root);
+        index = drive1->count() - 1;
+    }
+    drive1->setCurrentIndex(index);
+}
+
+void WorkingZonePanel::Impl::onVolumePicked(int index) {
+    if (index < 0)
+        return;
+    const QString root = drive1->itemData(index).toString();
+    QString reason = listingFailure(root);
+    if (reason.isEmpty()) {
+        const QStorageInfo info(root);
+        if (info.isValid() && !info.isReady())
+            reason = QStringLiteral("Il dispositivo non \u00e8 pronto.");
+    }
+    if (!reason.isEmpty()) {
+        Message m;
+        m.icon = MessageIcon::Error;
+        m.title = kTitleErrore;
+        m.lines = {("IMPOSSIBILE USARE IL VOLUME " + root).toStdString(), reason.toStdString()};
+        dialogs.showMessage(self, m);
+        // Back to the volume selected when the window opened, and to the folder it was in.
+        selectVolumeQuietly(startVolume);
+        if (showFolder(startFolder, false))
+            resetFrame(true);
+        else if (showFolder(startVolume, false))
+            resetFrame(true);
+        emit self->portionChanged();
+        return;
+    }
+    if (!showFolder(root, true))
+        selectVolumeQuietly(volumeOf(folder));
+    resetFrame(true);
+    emit self->portionChanged();
+}
+
+// ---- Folders and files -----------------------------------------------------------------
+
+// Shows `target` in Dir1 and its grid files in File1. A folder that cannot be listed is
+// reported (when asked) and the lists keep the folder shown before.
+bool WorkingZonePanel::Impl::showFolder(const QString& target, bool reportFailure) {
+    const QString clean = cleanFolder(target);
+    const QString reason = listingFailure(clean);
+    if (!reason.isEmpty()) {
+        if (reportFailure) {
+            Message m;
+            m.icon = MessageIcon::Error;
+            m.title = kTitleErrore;
+            m.lines = {"IMPOSSIBILE ELENCARE I FILE DELLA CARTELLA", clean.toStdString(), reason.toStdString()};
+            dialogs.showMessage(self, m);
+        }
+        clearFileSelection();
+        return false;
+    }
+    folder = clean;
+    selectVolumeQuietly(volumeOf(folder));
+    fillFolderList();
+    fillFileList();
+    return true;
+}
+
+void WorkingZonePanel::Impl::fillFolderList() {
+    const QSignalBlocker block(dir1);
+    dir1->clear();
+    const QString root = volumeOf(folder);
+    QStringList chain; // folders from the volume root down to the current one
+    QString relative = folder.mid(root.size());
+    QString path = root;
+    chain << root;
+    for (const QString& part : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        path = path.endsWith(QLatin1Char('/')) ? path + part : path + QLatin1Char('/') + part;
+        chain << path;
+    }
+    const QIcon openIcon = self->style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closedIcon = self->style()->standardIcon(QStyle::SP_DirIcon);
+    int level = 0;
+    QListWidgetItem* currentItem = nullptr;
+    for (const QString& p : chain) {
+        const QString name = level == 0 ? p : QFileInfo(p).fileName();
+        auto* item = new QListWidgetItem(openIcon, QString(level * kIndentPerLevel, QLatin1Char(' ')) + name, dir1);
+        item->setData(Qt::UserRole, p);
+        currentItem = item;
+        ++level;
+    }
+    const QDir dir(folder);
+    const QStringList subfolders =
+        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    for (const QString& sub : subfolders) {
+        auto* item = new QListWidgetItem(closedIcon, QString(level * kIndentPerLevel, QLatin1Char(' ')) + sub, dir1);
+        item->setData(Qt::UserRole, dir.filePath(sub));
+    }
+    dir1->setCurrentItem(currentItem);
+}
+
+void WorkingZonePanel::Impl::fillFileList() {
+    picking = true;
+    file1->clear();
+    QDir dir(folder);
+    dir.setNameFilters({QStringLiteral("*.GK?")}); // name filters of QDir ignore case
+    const QStringList files = dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    file1->addItems(files);
+    file1->setCurrentRow(-1);
+    picking = false;
+}
+
+void WorkingZonePanel::Impl::clearFileSelection() {
+    picking = true;
+    file1->clearSelection();
+    file1->setCurrentItem(nullptr);
+    picking = false;
+}
+
+void WorkingZonePanel::Impl::onFilePicked(const QString& name) {
+    resetFrame(false);
+    GridLoadResult result = loadGridPortion(toFileName(folder), toFileName(name));
+    if (result.ok()) {
+        portion = std::move(result.portion);
+        limits = computeZoneLimits(*portion, inputSystem);
+        showPortion();
+        emit self->portionChanged();
+        return;
+    }
+    // No portion loaded, and nothing selected: a later run is told that no grid portion
+    // is selected instead of testing points against the limits of an earlier portion.
+    portion.reset();
+    limits = ZoneLimits{};
+    Message m;
+    if (result.message) {
+        m = *result.message;
+    } else {
+        m.icon = MessageIcon::Warning;
+        m.title = kTitleAttenzione;
+        m.lines = {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE"};
+    }
+    dialogs.showMessage(self, m);
+    clearFileSelection();
+    emit self->portionChanged();
+}
+
+// ---- The frame's states ----------------------------------------------------------------
+
+void WorkingZonePanel::Impl::setLimitLabelsVisible(bool visible) {
+    for (QLabel* l : {label17, label18, label19, label20, label21, label25, label26, label27, label39, label40, label47})
+        l->setVisible(visible);
+}
+
+void WorkingZonePanel::Impl::setGeographicRowVisible(bool visible) {
+    for (QLabel* l : {label28, label29, label30, label31})
+        l->setVisible(visible);
+}
+
+void WorkingZonePanel::Impl::resetFrame(bool emptyEpochs) {
+    label13->setText(QStringLiteral("non selezionata"));
+    label10->setText(QStringLiteral("Zona:"));
+    for (QWidget* s : std::initializer_list<QWidget*>{shape1, shape2, shape3, shape4})
+        s->hide();
+    setLimitLabelsVisible(false);
+    setGeographicRowVisible(false);
+    if (emptyEpochs)
+        for (QLabel* l : {label25, label26, label27, label47})
+            l->clear();
+}
+
+void WorkingZonePanel::Impl::showPortion() {
+    const GridPortion& g = *portion;
+    label21->show();
+    if (g.kind == PortionKind::Vertex) {
+        label10->setText(QStringLiteral("Punto KVT95 n."));
+        shape1->hide();
+        shape2->show();
+        shape3->show();
+        shape4->show();
+    } else {
+        label10->setText(QStringLiteral("Foglio al 50.000 :"));
+        shape1->show();
+        shape2->hide();
+        shape3->hide();
+        shape4->hide();
+    }
+    label25->setText(fromFileText(g.roEdEpoch));
+    label26->setText(fromFileText(g.roE89Epoch));
+    label27->setText(fromFileText(g.geoidEpoch));
+    label47->setText(fromFileText(g.e89E2000Epoch));
+    label40->setText(QString::number(limits.zone));
+    showZoneLimits();
+    setLimitLabelsVisible(true);
+    label13->setText(fromFileText(g.portionName));
+}
+
+// Fills the limit labels for the current input kind: degrees and minutes for geographic
+// input (with the row of longitudes from Rome), kilometres of the corners for plane input.
+void WorkingZonePanel::Impl::showZoneLimits() {
+    const char sep = wzDecimalSeparator();
+    auto dm = [sep](double decimalDegrees) {
+        return QString::fromStdString(formatDegMin(DEC_SESS_PRIMI(decimalDegrees), sep));
+    };
+    auto km = [sep](double metres) { return QString::fromStdString(formatKm(metres / 1000.0, sep)); };
+    if (inputKind == kGeographic) {
+        label17->setText(dm(limits.west));
+        label18->setText(dm(limits.east));
+        label28->setText(dm(limits.west - kRomeMeridianForDisplay));
+        label29->setText(dm(limits.east - kRomeMeridianForDisplay));
+        label19->setText(dm(limits.north));
+        label20->setText(dm(limits.south));
+        setGeographicRowVisible(true);
+    } else {
+        label17->setText(km(limits.nwEast));
+        label18->setText(km(limits.seEast));
+        label19->setText(km(limits.nwNorth));
+        label20->setText(km(limits.seNorth));
+        setGeographicRowVisible(false);
+    }
+}
+
+// ---- Public face -------------------------------------------------------------------------
+
 WorkingZonePanel::WorkingZonePanel(UserDialogs& dialogs, const QString& startFolder, QWidget* parent)
-    : QGroupBox(QStringLiteral("Zona di lavoro"), parent), d(new Impl{dialogs, startFolder, {}, {}}) {
+    : QGroupBox(QStringLiteral("Zona di lavoro"), parent), d(std::make_unique<Impl>(this, dialogs)) {
     setObjectName(QStringLiteral("Frame5"));
+    d->build();
+
+    QStringList roots;
+    for (const QStorageInfo& v : QStorageInfo::mountedVolumes()) {
+        if (!v.isValid() || !v.isReady())
+            continue;
+        const QString root = v.rootPath();
+        if (root != QLatin1String("/") && isPseudoFileSystem(v.fileSystemType()))
+            continue;
+        if (!roots.contains(root))
+            roots << root;
+    }
+    // The volume of the starting folder is always offered, whatever its file system.
+    const QString start = cleanFolder(startFolder.isEmpty() ? QDir::currentPath() : startFolder);
+    const QString startRoot = QStorageInfo(start).isValid() ? QStorageInfo(start).rootPath() : QString();
+    if (!startRoot.isEmpty() && !roots.contains(startRoot))
+        roots << startRoot;
+    if (roots.isEmpty())
+        roots << QStringLiteral("/");
+    std::sort(roots.begin(), roots.end());
+    d->fillVolumes(roots);
+
+    d->startFolder = start;
+    d->resetFrame(true);
+    if (!d->showFolder(start, true))
+        d->showFolder(d->volumeOf(start).isEmpty() ? QStringLiteral("/") : d->volumeOf(start), false);
+    d->startVolume = d->drive1->currentData().toString();
 }
 
 WorkingZonePanel::~WorkingZonePanel() = default;
 
 const GridPortion* WorkingZonePanel::portion() const { return d->portion ? &*d->portion : nullptr; }
+
 const ZoneLimits& WorkingZonePanel::limits() const { return d->limits; }
-bool WorkingZonePanel::fileSelected() const { return false; }
-void WorkingZonePanel::onInputSystemPicked(std::int16_t, std::int16_t) {}
-void WorkingZonePanel::onInputKindPicked(std::int16_t, std::int16_t) {}
-void WorkingZonePanel::openFolder(const QString& folder) { d->folder = folder; }
+
+bool WorkingZonePanel::fileSelected() const {
+    const QListWidgetItem* item = d->file1->currentItem();
+    return item != nullptr && item->isSelected();
+}
+
+void WorkingZonePanel::onInputSystemPicked(std::int16_t inputSystem, std::int16_t inputKind) {
+    d->inputSystem = inputSystem;
+    d->inputKind = inputKind;
+    d->limits = convertCornersForInputSystem(d->limits, inputSystem);
+    if (d->portion) {
+        d->setLimitLabelsVisible(true);
+        d->showZoneLimits();
+    } else {
+        d->setLimitLabelsVisible(false);
+        d->setGeographicRowVisible(false);
+    }
+}
+
+void WorkingZonePanel::onInputKindPicked(std::int16_t inputSystem, std::int16_t inputKind) {
+    d->inputSystem = inputSystem;
+    if (inputKind != kGeographic && inputKind != kPlane)
+        return;
+    d->inputKind = inputKind;
+    if (!d->portion)
+        return;
+    d->showZoneLimits();
+    d->setLimitLabelsVisible(true);
+}
+
+void WorkingZonePanel::openFolder(const QString& folder) {
+    d->showFolder(folder, true);
+    d->resetFrame(true);
+    emit portionChanged();
+}
+
 QString WorkingZonePanel::currentFolder() const { return d->folder; }
-bool WorkingZonePanel::pickFile(const QString&) { return false; }
+
+bool WorkingZonePanel::pickFile(const QString& fileName) {
+    const QList<QListWidgetItem*> found = d->file1->findItems(fileName, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (found.isEmpty())
+        return false;
+    QListWidgetItem* item = found.first();
+    if (d->file1->currentItem() == item) {
+        item->setSelected(true);
+        d->onFilePicked(item->text()); // picked again: read again
+    } else {
+        d->file1->setCurrentItem(item); // the list's signal reads it
+    }
+    return true;
+}
+
+QStringList WorkingZonePanel::volumeRoots() const {
+    QStringList roots;
+    for (int i = 0; i < d->drive1->count(); ++i)
+        roots << d->drive1->itemData(i).toString();
+    return roots;
+}
+
+void WorkingZonePanel::setVolumeRoots(const QStringList& roots) {
+    d->fillVolumes(roots);
+    d->selectVolumeQuietly(d->volumeOf(d->folder));
+}
+
+bool WorkingZonePanel::pickVolume(const QString& root) {
+    const int index = d->volumeIndex(root);
+    if (index < 0)
+        return false;
+    if (d->drive1->currentIndex() == index)
+        d->onVolumePicked(index);
+    else
+        d->drive1->setCurrentIndex(index); // the list's signal runs the change
+    return true;
+}
+
+std::int16_t WorkingZonePanel::inputSystem() const { return d->inputSystem; }
+std::int16_t WorkingZonePanel::inputKind() const { return d->inputKind; }
 
 } // namespace dormal::ui

@@ -3,6 +3,9 @@
 // loaded portion's name, diagram, limits, zone and grid epochs.
 
 #include <QGroupBox>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "grid/grid_portion.h"
@@ -41,6 +44,17 @@ public:
     QString currentFolder() const;
     // Selects `fileName` in File1 as a user's pick would (reads it). False if not listed.
     bool pickFile(const QString& fileName);
+
+    // Volumes offered in Drive1 (their root folders). The list is built from the mounted
+    // volumes at construction; tests replace it to offer a volume that cannot be used.
+    QStringList volumeRoots() const;
+    void setVolumeRoots(const QStringList& roots);
+    // Picks a volume in Drive1 as a user's pick would. False if not listed.
+    bool pickVolume(const QString& root);
+    // The input system and kind the limits are shown for (kept from the two calls above;
+    // ETRF89 geographic until the first).
+    std::int16_t inputSystem() const;
+    std::int16_t inputKind() const;
 
 signals:
     void portionChanged();

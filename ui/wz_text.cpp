@@ -1,0 +1,26 @@
+#include "ui/wz_text.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QStringDecoder>
+
+namespace dormal::ui {
+
+char wzDecimalSeparator() {
+    const QString dp = QLocale().decimalPoint();
+    if (dp.size() == 1 && dp.at(0).unicode() > 0x20 && dp.at(0).unicode() < 0x7f)
+        return static_cast<char>(dp.at(0).unicode());
+    return '.';
+}
+
+std::string toFileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString fromFileText(const std::string& text) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = utf8.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+    if (!utf8.hasError())
+        return decoded;
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace dormal::ui

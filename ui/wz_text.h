@@ -1,0 +1,22 @@
+#pragma once
+// Small text helpers shared by the working zone, the file choice and the run: the locale's
+// decimal separator for the fixed number patterns, and the crossings between Qt strings,
+// file names and the texts read from grid files.
+
+#include <QString>
+#include <string>
+
+namespace dormal::ui {
+
+// The decimal separator of the user's locale (QLocale()), as the one byte the number
+// patterns take. A separator outside ASCII falls back to ".".
+char wzDecimalSeparator();
+
+// A path as the file functions below the window take it (the local 8-bit encoding).
+std::string toFileName(const QString& path);
+
+// A text read from a file or produced below the window: UTF-8 when it is valid UTF-8,
+// otherwise Latin-1 (grid files written on older systems).
+QString fromFileText(const std::string& text);
+
+} // namespace dormal::ui
