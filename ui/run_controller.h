@@ -48,6 +48,11 @@ public:
     void run(const RunInputs& in, RunView& view);
 
 private:
+    void runKeyboard(const RunInputs& in, const ConversionContext& ctx, RunView& view);
+    // Batch run; whatever way it ends, the busy pointer and progress bar go and Command1
+    // is disabled (choosing a result file or keyboard mode enables it again).
+    void runFile(const RunInputs& in, const ConversionContext& ctx, RunView& view);
+
     UserDialogs& dialogs_;
 };
 
