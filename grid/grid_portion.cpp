@@ -1,0 +1,352 @@
+#include "grid/grid_portion.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "geodesy/angles.h"
+
+namespace dormal {
+
+namespace {
+
+// A real portion is a few kilobytes; anything far larger is not a grid portion.
+constexpr std::size_t kMaxFileBytes = 1024 * 1024;
+// The longest item of a real portion is an epoch text of a few dozen characters.
+constexpr std::size_t kMaxItemChars = 512;
+
+constexpr double kClosingValue = -11.99;
+constexpr double kClosingTolerance = 0.000001;
+
+Message damagedFileMessage() {
+    return Message{MessageIcon::Warning, kTitleAttenzione, {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE"}};
+}
+
+Message systemErrorMessage(int err) {
+    return Message{MessageIcon::Error, kTitleErrore, {std::strerror(err)}};
+}
+
+GridLoadResult failure(Message m) {
+    GridLoadResult r;
+    r.message = std::move(m);
+    return r;
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isLineEnd(char c) {
+    return c == '\n' || c == '\r';
+}
+
+// Texts of old portions may be in Windows-1252 / Latin-1 rather than UTF-8: such a text is
+// converted (as Latin-1) so that it shows correctly; valid UTF-8 is kept as it is.
+bool isValidUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t len = 0;
+        if (c < 0x80) {
+            len = 1;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+        } else {
+            return false;
+        }
+        if (i + len > s.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < len; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += len;
+    }
+    return true;
+}
+
+std::string toUtf8(std::string_view s) {
+    if (isValidUtf8(s)) {
+        return std::string(s);
+    }
+    std::string out;
+    out.reserve(s.size() * 2);
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// Reads the file item by item. Items are separated by a comma or by line ends (several
+// line ends in a row count as one); blanks around an item are dropped; an item that opens
+// with a double quote runs to the closing quote and may hold commas and line ends.
+class ItemReader {
+public:
+    explicit ItemReader(std::string_view text) : text_(text) {
+        if (text_.substr(0, 3) == "\xEF\xBB\xBF") { // UTF-8 byte order mark
+            pos_ = 3;
+        }
+    }
+
+    // The next item, or nullopt at the end of the text or on a malformed item
+    // (too long, quote not closed, characters after the closing quote).
+    std::optional<std::string_view> next() {
+        if (!atItemStart_) {
+            return std::nullopt;
+        }
+        skipBlanksAndLineEnds();
+        if (pos_ >= text_.size()) {
+            return std::nullopt; // nothing left
+        }
+        std::string_view item;
+        if (text_[pos_] == '"') {
+            const std::size_t close = text_.find('"', pos_ + 1);
+            if (close == std::string_view::npos) {
+                return fail();
+            }
+            item = text_.substr(pos_ + 1, close - pos_ - 1);
+            pos_ = close + 1;
+            while (pos_ < text_.size() && isBlank(text_[pos_])) {
+                ++pos_;
+            }
+            if (pos_ < text_.size() && text_[pos_] != ',' && !isLineEnd(text_[pos_])) {
+                return fail();
+            }
+        } else {
+            const std::size_t start = pos_;
+            while (pos_ < text_.size() && text_[pos_] != ',' && !isLineEnd(text_[pos_])) {
+                ++pos_;
+            }
+            std::size_t end = pos_;
+            while (end > start && isBlank(text_[end - 1])) {
+                --end;
+            }
+            item = text_.substr(start, end - start);
+        }
+        if (item.size() > kMaxItemChars) {
+            return fail();
+        }
+        if (pos_ < text_.size() && text_[pos_] == ',') {
+            ++pos_; // the separator; a comma right before a line end ends the item too
+        }
+        return item;
+    }
+
+private:
+    void skipBlanksAndLineEnds() {
+        while (pos_ < text_.size() && (isBlank(text_[pos_]) || isLineEnd(text_[pos_]))) {
+            ++pos_;
+        }
+    }
+    std::optional<std::string_view> fail() {
+        atItemStart_ = false;
+        return std::nullopt;
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    bool atItemStart_ = true;
+};
+
+// A number with "." as the decimal separator, whatever the locale; the whole item must be
+// the number. A leading "+" is accepted; infinities and NaN are not numbers here.
+std::optional<double> parseNumber(std::string_view item) {
+    if (!item.empty() && item.front() == '+') {
+        item.remove_prefix(1);
+        if (!item.empty() && (item.front() == '-' || item.front() == '+')) {
+            return std::nullopt;
+        }
+    }
+    if (item.empty()) {
+        return std::nullopt;
+    }
+    double v = 0;
+    const auto [ptr, ec] = std::from_chars(item.data(), item.data() + item.size(), v, std::chars_format::general);
+    if (ec != std::errc() || ptr != item.data() + item.size() || !std::isfinite(v)) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+class PortionParser {
+public:
+    explicit PortionParser(std::string_view text) : items_(text) {}
+
+    bool text(std::string* out) {
+        const auto item = items_.next();
+        if (!item) {
+            return false;
+        }
+        if (out != nullptr) {
+            *out = toUtf8(*item);
+        }
+        return true;
+    }
+
+    bool number(double& out) {
+        const auto item = items_.next();
+        if (!item) {
+            return false;
+        }
+        const auto v = parseNumber(*item);
+        if (!v) {
+            return false;
+        }
+        out = *v;
+        return true;
+    }
+
+    // Nodes 1 to count of an array (index 0 stays unused).
+    template <std::size_t N> bool nodes(std::array<double, N>& values, int count) {
+        for (int k = 1; k <= count; ++k) {
+            if (!number(values[static_cast<std::size_t>(k)])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // A 16-bit integer item, rounded to the nearest whole number (halves to even).
+    bool integer16(std::int16_t& out) {
+        double v = 0;
+        if (!number(v)) {
+            return false;
+        }
+        const double r = std::nearbyint(v);
+        if (r < -32768.0 || r > 32767.0) {
+            return false;
+        }
+        out = static_cast<std::int16_t>(r);
+        return true;
+    }
+
+    ItemReader& items() { return items_; }
+
+private:
+    ItemReader items_;
+};
+
+// Reads every item of the layout into `g`. False for a damaged file.
+bool readItems(std::string_view text, GridPortion& g) {
+    PortionParser p(text);
+
+    const auto kindWord = p.items().next();
+    if (!kindWord) {
+        return false;
+    }
+    if (*kindWord == "PUNTO") {
+        g.kind = PortionKind::Vertex;
+        g.planNodeCount = 16;
+        g.geoidNodeCount = 80;
+        g.planNodesPerRow = 4;
+        g.geoidNodesPerRow = 10;
+    } else if (*kindWord == "FOGLIO") {
+        g.kind = PortionKind::Sheet;
+        g.planNodeCount = 36;
+        g.geoidNodeCount = 140;
+        g.planNodesPerRow = 6;
+        g.geoidNodesPerRow = 14;
+    } else {
+        return false;
+    }
+    const int n = g.planNodeCount;
+    const int m = g.geoidNodeCount;
+
+    double closing = 0;
+    const bool complete = p.text(nullptr)                                             // 2 tag
+                          && p.text(nullptr) && p.text(&g.roEdEpoch)                  // 3, 4
+                          && p.nodes(g.roEdDLat, n) && p.nodes(g.roEdDLon, n)         // 5, 6
+                          && p.text(nullptr) && p.text(&g.roE89Epoch)                 // 7, 8
+                          && p.nodes(g.roE89DLat, n) && p.nodes(g.roE89DLon, n)       // 9, 10
+                          && p.number(g.planOriginLat) && p.number(g.planOriginLon)   // 11, 12
+                          && p.text(nullptr) && p.text(&g.e89E2000Epoch)              // 13, 14
+                          && p.nodes(g.e89E2000DLat, n) && p.nodes(g.e89E2000DLon, n) // 15, 16
+                          && p.nodes(g.e89E2000DH, n)                                 // 17
+                          && p.number(g.e2000OriginLat) && p.number(g.e2000OriginLon) // 18, 19
+                          && p.text(nullptr) && p.text(&g.geoidEpoch)                 // 20, 21
+                          && p.nodes(g.geoidN, m)                                     // 22
+                          && p.number(g.geoidOriginLat) && p.number(g.geoidOriginLon) // 23, 24
+                          && p.integer16(g.globalGeoid)                               // 25
+                          && p.number(closing);                                       // 26
+    if (!complete) {
+        return false;
+    }
+    // The closing value tells that the file held exactly the layout its first item
+    // announced: one value too many or too few anywhere shifts it off -11.99.
+    return std::fabs(closing - kClosingValue) <= kClosingTolerance;
+}
+
+std::string nameBeforeFirstStop(const std::string& fileName) {
+    return fileName.substr(0, fileName.find('.'));
+}
+
+} // namespace
+
+std::string gridPortionPath(const std::string& folder, const std::string& fileName) {
+    if (folder.empty()) {
+        return fileName;
+    }
+    if (folder.back() == '/') {
+        return folder + fileName;
+    }
+    return folder + "/" + fileName;
+}
+
+GridLoadResult parseGridPortion(std::string_view text, const std::string& fileName) {
+    if (text.size() > kMaxFileBytes) {
+        return failure(damagedFileMessage());
+    }
+    GridPortion g; // every node array starts at zero
+    if (!readItems(text, g)) {
+        return failure(damagedFileMessage());
+    }
+    // 0 14' (vertex) or 0 18' (sheet): the geoid grid's 8 or 10 rows, 2' apart, above its south edge.
+    g.geoidTopLat = g.geoidOriginLat + SESS_DEC(g.kind == PortionKind::Vertex ? 0.14 : 0.18);
+    g.portionName = nameBeforeFirstStop(fileName);
+    GridLoadResult r;
+    r.portion = std::move(g);
+    return r;
+}
+
+GridLoadResult loadGridPortion(const std::string& folder, const std::string& fileName) {
+    const std::string path = gridPortionPath(folder, fileName);
+    errno = 0;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return failure(systemErrorMessage(errno));
+    }
+    // Read at most one byte beyond the size limit: enough to tell that the file is too large.
+    std::string text(kMaxFileBytes + 1, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const std::size_t r = std::fread(text.data() + got, 1, text.size() - got, f);
+        if (r == 0) {
+            break;
+        }
+        got += r;
+    }
+    const bool readError = std::ferror(f) != 0;
+    const int err = errno;
+    std::fclose(f);
+    if (readError) {
+        return failure(systemErrorMessage(err != 0 ? err : EIO));
+    }
+    text.resize(got);
+    return parseGridPortion(text, fileName);
+}
+
+} // namespace dormal

@@ -1,0 +1,240 @@
+#include "grid/interpolation.h"
+
+#include <cmath>
+
+#include "geodesy/angles.h"
+
+namespace dormal {
+
+namespace {
+
+// The cell that holds a point: its four corner node numbers, the point's offsets from the
+// cell's south-west node, and whether the cell can be used.
+struct Cell {
+    InterpStatus status = InterpStatus::Ok;
+    Corner zeroCorner = Corner::None;
+    int sw = 0, se = 0, nw = 0, ne = 0; // node numbers (indices into the value arrays)
+    double dx = 0;                      // longitude east of the west side, decimal degrees
+    double dy = 0;                      // latitude north of the south side, decimal degrees
+};
+
+Cell outside() {
+    Cell c;
+    c.status = InterpStatus::OutsideNodes;
+    return c;
+}
+
+// Int of the cell search: the largest whole number not above x.
+double Int(double x) {
+    return std::floor(x);
+}
+
+bool fits16(double v) {
+    return v >= -32768.0 && v <= 32767.0;
+}
+bool fits16(int v) {
+    return v >= -32768 && v <= 32767;
+}
+
+// The corner node numbers are tested for 0 in this order: NE, SE, SW, NW. A 0 means the
+// cell lies off the grid's numbering; the interpolation then gives no result.
+bool zeroCornerFound(Cell& c) {
+    const Corner order[] = {Corner::NE, Corner::SE, Corner::SW, Corner::NW};
+    const int nodes[] = {c.ne, c.se, c.sw, c.nw};
+    for (int i = 0; i < 4; ++i) {
+        if (nodes[i] == 0) {
+            c.status = InterpStatus::ZeroCorner;
+            c.zeroCorner = order[i];
+            return true;
+        }
+    }
+    return false;
+}
+
+bool inNodes(int node, int count) {
+    return node >= 1 && node <= count;
+}
+
+// Cell of a shift grid (rows counted northward from the origin row, columns eastward).
+Cell planCell(const GridPortion& g, double lat0, double lon0, double lat, double lon) {
+    const int n = g.planNodesPerRow;
+    const int count = g.planNodeCount;
+    if (n < 2 || count < 2 * n || count % n != 0) {
+        return outside(); // no portion loaded
+    }
+    const double row = Int(std::fabs(lat0 - lat) / planStepLat);
+    const double col = Int(std::fabs(lon0 - lon) / planStepLon);
+    const double first = 1 + n * row;
+    const double sw = first + col;
+    if (!fits16(sw)) {
+        return outside(); // node number beyond the 16-bit range (and beyond any grid)
+    }
+    Cell c;
+    c.sw = static_cast<int>(sw);
+    c.se = c.sw + 1;
+    c.nw = c.sw + n;
+    c.ne = c.sw + n + 1;
+    if (!fits16(c.ne)) {
+        return outside();
+    }
+    if (zeroCornerFound(c)) {
+        return c;
+    }
+    // The cell must lie within the portion's own nodes: a point south or west of the
+    // origin node would be mirrored into the grid by the absolute values above, and a cell
+    // in the last row or column would take its north or east corners from the zero-filled
+    // nodes beyond the portion, or from the start of the next row.
+    const int rows = count / n;
+    if (lat < lat0 || lon < lon0 || row > rows - 2 || col > n - 2 || !inNodes(c.sw, count) || !inNodes(c.ne, count)) {
+        return outside();
+    }
+    const double latS = (first - 1) / n * planStepLat + lat0;
+    const double lonW = (c.sw - first) * planStepLon + lon0;
+    c.dx = lon - lonW;
+    c.dy = lat - latS;
+    return c;
+}
+
+// Cell of the geoid grid (rows counted southward from geoidTopLat, columns eastward).
+Cell geoidCell(const GridPortion& g, double lat, double lon) {
+    const int n = g.geoidNodesPerRow;
+    const int count = g.geoidNodeCount;
+    if (n < 2 || count < 2 * n || count % n != 0) {
+        return outside();
+    }
+    const double southRow = Int((g.geoidTopLat - lat) / geoidStepLat) + 1;
+    const double col = Int((lon - g.geoidOriginLon) / geoidStepLon);
+    const double first = 1 + n * southRow;
+    const double sw = first + col;
+    if (!fits16(first) || !fits16(sw)) {
+        return outside();
+    }
+    Cell c;
+    c.sw = static_cast<int>(sw);
+    c.se = c.sw + 1;
+    c.nw = c.sw - n;
+    c.ne = c.sw - n + 1;
+    if (!fits16(c.se) || !fits16(c.nw)) {
+        return outside();
+    }
+    if (zeroCornerFound(c)) {
+        return c;
+    }
+    const int rows = count / n;
+    if (southRow < 1 || southRow > rows - 1 || col < 0 || col > n - 2 || !inNodes(c.nw, count) ||
+        !inNodes(c.se, count)) {
+        return outside();
+    }
+    const double latS = g.geoidTopLat - (first - 1) / n * geoidStepLat;
+    const double lonW = (c.sw - first) * geoidStepLon + g.geoidOriginLon;
+    c.dx = lon - lonW;
+    c.dy = lat - latS;
+    return c;
+}
+
+// Bilinear interpolation with the corner values named; the sum is formed in this order.
+double bilinear(double vSW, double vSE, double vNW, double vNE, double dx, double dy, double stepLat, double stepLon) {
+    const double a = (vSE - vSW) / stepLon;
+    const double b = (vNW - vSW) / stepLat;
+    const double c = (vNE - vSE - vNW + vSW) / (stepLon * stepLat);
+    return a * dx + vSW + b * dy + dy * (dx * c);
+}
+
+// A shift node value (seconds of arc) in decimal degrees: read as the sexagesimal 0.00ss...
+double shiftDegrees(double seconds) {
+    return SESS_DEC(seconds / 10000);
+}
+
+template <std::size_t N> double interpolateShift(const std::array<double, N>& v, const Cell& c) {
+    const double vNE = shiftDegrees(v[static_cast<std::size_t>(c.ne)]);
+    const double vSE = shiftDegrees(v[static_cast<std::size_t>(c.se)]);
+    const double vSW = shiftDegrees(v[static_cast<std::size_t>(c.sw)]);
+    const double vNW = shiftDegrees(v[static_cast<std::size_t>(c.nw)]);
+    return bilinear(vSW, vSE, vNW, vNE, c.dx, c.dy, planStepLat, planStepLon);
+}
+
+template <std::size_t N>
+double interpolateMetres(const std::array<double, N>& v, const Cell& c, double stepLat, double stepLon) {
+    const double vNE = v[static_cast<std::size_t>(c.ne)];
+    const double vSE = v[static_cast<std::size_t>(c.se)];
+    const double vSW = v[static_cast<std::size_t>(c.sw)];
+    const double vNW = v[static_cast<std::size_t>(c.nw)];
+    return bilinear(vSW, vSE, vNW, vNE, c.dx, c.dy, stepLat, stepLon);
+}
+
+ShiftResult shiftPair(const std::array<double, kPlanArraySize>& dLat, const std::array<double, kPlanArraySize>& dLon,
+                      const Cell& c) {
+    ShiftResult r;
+    r.status = c.status;
+    r.zeroCorner = c.zeroCorner;
+    if (c.status == InterpStatus::Ok) {
+        r.shiftLat = interpolateShift(dLat, c);
+        r.shiftLon = interpolateShift(dLon, c);
+    }
+    return r;
+}
+
+} // namespace
+
+ShiftResult INTER_RO(const GridPortion& g, double LATI_D, double LONI_D, std::int16_t GRI) {
+    const Cell c = planCell(g, g.planOriginLat, g.planOriginLon, LATI_D, LONI_D);
+    if (GRI == 1) {
+        return shiftPair(g.roEdDLat, g.roEdDLon, c);
+    }
+    return shiftPair(g.roE89DLat, g.roE89DLon, c);
+}
+
+ShiftResult INTER_ET(const GridPortion& g, double LATI_D, double LONI_D) {
+    const Cell c = planCell(g, g.e2000OriginLat, g.e2000OriginLon, LATI_D, LONI_D);
+    return shiftPair(g.e89E2000DLat, g.e89E2000DLon, c);
+}
+
+HeightShiftResult INTER_H_ELL(const GridPortion& g, double LATI_D, double LONI_D) {
+    const Cell c = planCell(g, g.e2000OriginLat, g.e2000OriginLon, LATI_D, LONI_D);
+    HeightShiftResult r;
+    r.status = c.status;
+    r.zeroCorner = c.zeroCorner;
+    if (c.status == InterpStatus::Ok) {
+        r.shiftH = interpolateMetres(g.e89E2000DH, c, planStepLat, planStepLon);
+    }
+    return r;
+}
+
+GeoidResult INTER_GEOIDE(const GridPortion& g, double lat, double lon) {
+    const Cell c = geoidCell(g, lat, lon);
+    GeoidResult r;
+    r.status = c.status;
+    r.zeroCorner = c.zeroCorner;
+    if (c.status == InterpStatus::Ok) {
+        r.geoidUndulation = interpolateMetres(g.geoidN, c, geoidStepLat, geoidStepLon);
+    }
+    return r;
+}
+
+std::vector<Message> zeroCornerMessages(Corner corner, bool geoid) {
+    const char* text = nullptr;
+    switch (corner) {
+    case Corner::NE:
+        text = "IL PUNTO A N.E. VALE 0 ";
+        break;
+    case Corner::SE:
+        text = "IL PUNTO A S.E. VALE 0 ";
+        break;
+    case Corner::SW:
+        text = "IL PUNTO A S.O. VALE 0 ";
+        break;
+    case Corner::NW:
+        text = "IL PUNTO A N.O. VALE 0 ";
+        break;
+    case Corner::None:
+        return {};
+    }
+    std::vector<Message> boxes;
+    boxes.push_back(Message{MessageIcon::Warning, kAppTitle, {text}});
+    if (geoid) {
+        boxes.push_back(Message{MessageIcon::None, kAppTitle, {"ERRORE"}});
+    }
+    return boxes;
+}
+
+} // namespace dormal

@@ -1,0 +1,307 @@
+#include "grid/trasfo.h"
+
+#include "geodesy/codes.h"
+
+namespace dormal {
+
+namespace {
+
+// The interpolation steps of one chain. Each step writes the result cells it sets (or
+// leaves them as they are after a zero corner, recording it); a step outside the grid's
+// nodes marks the result and returns false, which ends the chain.
+template <bool kTraced> class Chain {
+public:
+    Chain(const GridPortion& g, TrasfoResult& r, std::vector<InterpCallRecord>* trace)
+        : g_(g), r_(r), cells_(r.cells), trace_(trace) {}
+
+    bool ro(double lat, double lon, std::int16_t GRI) {
+        record(InterpCall::RO, GRI, lat, lon);
+        return takeShift(INTER_RO(g_, lat, lon, GRI));
+    }
+    bool et(double lat, double lon) {
+        record(InterpCall::ET, 0, lat, lon);
+        return takeShift(INTER_ET(g_, lat, lon));
+    }
+    bool hEll(double lat, double lon) {
+        record(InterpCall::H_ELL, 0, lat, lon);
+        const HeightShiftResult s = INTER_H_ELL(g_, lat, lon);
+        if (!accept(s.status, s.zeroCorner, false)) {
+            return false;
+        }
+        if (s.status == InterpStatus::Ok) {
+            cells_.shiftH = s.shiftH;
+        }
+        return true;
+    }
+    bool geoide(double lat, double lon) {
+        record(InterpCall::GEOIDE, 0, lat, lon);
+        const GeoidResult s = INTER_GEOIDE(g_, lat, lon);
+        if (!accept(s.status, s.zeroCorner, true)) {
+            return false;
+        }
+        if (s.status == InterpStatus::Ok) {
+            cells_.geoidUndulation = s.geoidUndulation;
+        }
+        return true;
+    }
+
+    // A step against a grid's direction: from (y, x) in the grid's target system, a first
+    // estimate with the shift sampled at (y, x), then the shift sampled again at that estimate.
+    template <typename Step> bool inverse(double y, double x, Step step, double& lat, double& lon) {
+        if (!step(y, x)) {
+            return false;
+        }
+        const double latA = y - cells_.shiftLat;
+        const double lonA = x - cells_.shiftLon;
+        if (!step(latA, lonA)) {
+            return false;
+        }
+        lat = y - cells_.shiftLat;
+        lon = x - cells_.shiftLon;
+        return true;
+    }
+
+    const InterpolationCells& cells() const { return cells_; }
+
+private:
+    void record(InterpCall call, std::int16_t GRI, double lat, double lon) {
+        if constexpr (kTraced) {
+            if (trace_ != nullptr) {
+                trace_->push_back({call, GRI, lat, lon});
+            }
+        }
+    }
+    bool accept(InterpStatus status, Corner corner, bool geoid) {
+        switch (status) {
+        case InterpStatus::Ok:
+            return true;
+        case InterpStatus::ZeroCorner:
+            r_.zeroCorners.push_back({corner, geoid});
+            return true;
+        case InterpStatus::OutsideNodes:
+            break;
+        }
+        r_.outsideNodes = true;
+        return false;
+    }
+    bool takeShift(const ShiftResult& s) {
+        if (!accept(s.status, s.zeroCorner, false)) {
+            return false;
+        }
+        if (s.status == InterpStatus::Ok) {
+            cells_.shiftLat = s.shiftLat;
+            cells_.shiftLon = s.shiftLon;
+        }
+        return true;
+    }
+
+    const GridPortion& g_;
+    TrasfoResult& r_;
+    InterpolationCells& cells_;
+    std::vector<InterpCallRecord>* trace_;
+};
+
+void setOut(TrasfoResult& r, double lat, double lon) {
+    r.outLat = lat;
+    r.outLon = lon;
+}
+void setOut(TrasfoResult& r, double lat, double lon, double height) {
+    setOut(r, lat, lon);
+    r.hasHeight = true;
+    r.outHeight = height;
+}
+
+template <bool kTraced>
+void fromRoma40(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, double ACCAI, std::int16_t out) {
+    if (!c.ro(LATI_D, LONI_D, 2)) {
+        return;
+    }
+    const double lat89 = LATI_D + c.cells().shiftLat;
+    const double lon89 = LONI_D + c.cells().shiftLon;
+    if (!c.geoide(lat89, lon89)) {
+        return;
+    }
+    const double h89 = ACCAI + c.cells().geoidUndulation;
+    switch (out) {
+    case kEd50:
+        if (c.ro(LATI_D, LONI_D, 1)) {
+            setOut(r, LATI_D + c.cells().shiftLat, LONI_D + c.cells().shiftLon);
+        }
+        break;
+    case kEtrf89:
+        setOut(r, lat89, lon89, h89);
+        break;
+    case kEtrf2000:
+        if (c.et(lat89, lon89)) {
+            const double lat = lat89 + c.cells().shiftLat;
+            const double lon = lon89 + c.cells().shiftLon;
+            if (c.hEll(lat89, lon89)) {
+                setOut(r, lat, lon, c.cells().shiftH + h89);
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+template <bool kTraced>
+void fromEd50(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, double ACCAI, std::int16_t out) {
+    double lat40 = 0;
+    double lon40 = 0;
+    const auto roEd50 = [&c](double y, double x) { return c.ro(y, x, 1); };
+    if (!c.inverse(LATI_D, LONI_D, roEd50, lat40, lon40)) {
+        return;
+    }
+    if (!c.ro(lat40, lon40, 2)) {
+        return;
+    }
+    const double lat89 = lat40 + c.cells().shiftLat;
+    const double lon89 = lon40 + c.cells().shiftLon;
+    if (!c.geoide(lat89, lon89)) {
+        return;
+    }
+    const double h89 = ACCAI + c.cells().geoidUndulation;
+    switch (out) {
+    case kRoma40:
+        setOut(r, lat40, lon40);
+        break;
+    case kEtrf89:
+        setOut(r, lat89, lon89, h89);
+        break;
+    case kEtrf2000:
+        if (c.et(lat89, lon89)) {
+            const double lat = lat89 + c.cells().shiftLat;
+            const double lon = lon89 + c.cells().shiftLon;
+            if (c.hEll(lat89, lon89)) {
+                setOut(r, lat, lon, c.cells().shiftH + h89);
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+template <bool kTraced>
+void fromEtrf89(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, double ACCAI, std::int16_t out) {
+    double lat40 = 0;
+    double lon40 = 0;
+    const auto roEtrf89 = [&c](double y, double x) { return c.ro(y, x, 2); };
+    if (!c.inverse(LATI_D, LONI_D, roEtrf89, lat40, lon40)) {
+        return;
+    }
+    if (!c.geoide(LATI_D, LONI_D)) {
+        return;
+    }
+    const double H = ACCAI - c.cells().geoidUndulation;
+    switch (out) {
+    case kRoma40:
+        setOut(r, lat40, lon40, H);
+        break;
+    case kEd50:
+        if (c.ro(lat40, lon40, 1)) {
+            setOut(r, lat40 + c.cells().shiftLat, lon40 + c.cells().shiftLon, H);
+        }
+        break;
+    case kEtrf2000:
+        if (c.et(LATI_D, LONI_D)) {
+            const double lat = LATI_D + c.cells().shiftLat;
+            const double lon = LONI_D + c.cells().shiftLon;
+            if (c.hEll(LATI_D, LONI_D)) {
+                setOut(r, lat, lon, ACCAI + c.cells().shiftH);
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+template <bool kTraced>
+void fromEtrf2000(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, double ACCAI, std::int16_t out) {
+    double lat89 = 0;
+    double lon89 = 0;
+    const auto et = [&c](double y, double x) { return c.et(y, x); };
+    if (!c.inverse(LATI_D, LONI_D, et, lat89, lon89)) {
+        return;
+    }
+    if (!c.hEll(lat89, lon89)) {
+        return;
+    }
+    const double h89 = ACCAI - c.cells().shiftH;
+    double lat40 = 0;
+    double lon40 = 0;
+    const auto roEtrf89 = [&c](double y, double x) { return c.ro(y, x, 2); };
+    if (!c.inverse(lat89, lon89, roEtrf89, lat40, lon40)) {
+        return;
+    }
+    if (!c.geoide(lat89, lon89)) {
+        return;
+    }
+    const double H = h89 - c.cells().geoidUndulation;
+    switch (out) {
+    case kRoma40:
+        setOut(r, lat40, lon40, H);
+        break;
+    case kEd50:
+        if (c.ro(lat40, lon40, 1)) {
+            setOut(r, lat40 + c.cells().shiftLat, lon40 + c.cells().shiftLon, H);
+        }
+        break;
+    case kEtrf89:
+        setOut(r, lat89, lon89, h89);
+        break;
+    default:
+        break;
+    }
+}
+
+bool validSystem(std::int16_t code) {
+    return code >= kRoma40 && code <= kEtrf2000;
+}
+
+template <bool kTraced>
+TrasfoResult run(const GridPortion& g, double LATI_D, double LONI_D, double ACCAI, std::int16_t in, std::int16_t out,
+                 const InterpolationCells& previous, std::vector<InterpCallRecord>* trace) {
+    TrasfoResult r;
+    r.cells = previous;
+    if (!validSystem(in) || !validSystem(out)) {
+        return r;
+    }
+    if (in == out) {
+        setOut(r, LATI_D, LONI_D);
+        return r;
+    }
+    Chain<kTraced> c(g, r, trace);
+    switch (in) {
+    case kRoma40:
+        fromRoma40(c, r, LATI_D, LONI_D, ACCAI, out);
+        break;
+    case kEd50:
+        fromEd50(c, r, LATI_D, LONI_D, ACCAI, out);
+        break;
+    case kEtrf89:
+        fromEtrf89(c, r, LATI_D, LONI_D, ACCAI, out);
+        break;
+    default:
+        fromEtrf2000(c, r, LATI_D, LONI_D, ACCAI, out);
+        break;
+    }
+    return r;
+}
+
+} // namespace
+
+TrasfoResult TRASFO(const GridPortion& g, double LATI_D, double LONI_D, double ACCAI, std::int16_t inputSystem,
+                    std::int16_t outputSystem, const InterpolationCells& previous) {
+    return run<false>(g, LATI_D, LONI_D, ACCAI, inputSystem, outputSystem, previous, nullptr);
+}
+
+TrasfoResult TRASFO(const GridPortion& g, double LATI_D, double LONI_D, double ACCAI, std::int16_t inputSystem,
+                    std::int16_t outputSystem, const InterpolationCells& previous,
+                    std::vector<InterpCallRecord>* trace) {
+    return run<true>(g, LATI_D, LONI_D, ACCAI, inputSystem, outputSystem, previous, trace);
+}
+
+} // namespace dormal

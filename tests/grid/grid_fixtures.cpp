@@ -1,0 +1,72 @@
+#include "grid_fixtures.h"
+
+#include <stdexcept>
+
+#include "geodesy/angles.h"
+
+namespace dormal::test {
+
+GridPortion blankPortion(PortionKind kind, double lat0, double lon0) {
+    GridPortion g;
+    g.kind = kind;
+    const bool sheet = kind == PortionKind::Sheet;
+    g.planNodeCount = sheet ? 36 : 16;
+    g.geoidNodeCount = sheet ? 140 : 80;
+    g.planNodesPerRow = sheet ? 6 : 4;
+    g.geoidNodesPerRow = sheet ? 14 : 10;
+    g.planOriginLat = g.e2000OriginLat = g.geoidOriginLat = lat0;
+    g.planOriginLon = g.e2000OriginLon = g.geoidOriginLon = lon0;
+    g.geoidTopLat = lat0 + SESS_DEC(sheet ? 0.18 : 0.14);
+    return g;
+}
+
+GridPortion generatedPortion(PortionKind kind, double lat0, double lon0, std::uint32_t seed) {
+    gridgen::PortionSpec spec;
+    spec.kind = kind;
+    spec.southLat = lat0;
+    spec.westLon = lon0;
+    spec.name = "777";
+    spec.seed = seed;
+    GridLoadResult r = parseGridPortion(gridgen::portionText(spec), gridgen::defaultFileName(spec));
+    if (!r.ok()) {
+        throw std::runtime_error("generated portion does not read");
+    }
+    return *r.portion;
+}
+
+std::vector<std::string> generatedItems(PortionKind kind, double lat0, double lon0) {
+    gridgen::PortionSpec spec;
+    spec.kind = kind;
+    spec.southLat = lat0;
+    spec.westLon = lon0;
+    spec.name = "777";
+    const std::string text = gridgen::portionText(spec);
+    // The generator quotes only texts and never puts a quote inside one.
+    std::vector<std::string> items;
+    std::string cur;
+    bool inQuotes = false;
+    for (char c : text) {
+        if (c == '"') {
+            inQuotes = !inQuotes;
+        } else if (!inQuotes && (c == ',' || c == '\n')) {
+            items.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    return items;
+}
+
+std::string joinItems(const std::vector<std::string>& items, const std::string& separator) {
+    std::string out;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) {
+            out += separator;
+        }
+        out += items[i].find(',') != std::string::npos ? "\"" + items[i] + "\"" : items[i];
+    }
+    return out;
+}
+
+} // namespace dormal::test

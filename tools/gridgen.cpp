@@ -1,0 +1,130 @@
+// dormal2k-gridgen: writes a synthetic grid portion for trying the program.
+//
+//   dormal2k-gridgen --kind PUNTO|FOGLIO --lat 45.25 --lon 9.0 --name 123456
+//                    [--seed 1] [--global-geoid] [--out FOLDER]
+//
+// --lat/--lon: south-west node of the ROMA40 grids, decimal degrees (Greenwich).
+// The file is FOLDER/NAME.GK1 (PUNTO) or FOLDER/NAME.GK2 (FOGLIO); it is written whole
+// or not at all. The limits of the area it lets the user convert are printed.
+// The values are synthetic: never use them for surveying.
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "geodesy/codes.h"
+#include "grid/grid_portion.h"
+#include "grid/zone_limits.h"
+#include "tools/synthetic_grid.h"
+
+namespace {
+
+int usage(const char* why) {
+    std::fprintf(stderr, "dormal2k-gridgen: %s\n", why);
+    std::fprintf(stderr, "usage: dormal2k-gridgen --kind PUNTO|FOGLIO --lat DEG --lon DEG --name NUMBER\n"
+                         "                        [--seed N] [--global-geoid] [--out FOLDER]\n");
+    return 2;
+}
+
+template <typename T> bool parse(std::string_view text, T& out) {
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && ptr == text.data() + text.size();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace dormal;
+    gridgen::PortionSpec spec;
+    std::string folder = ".";
+    bool haveKind = false, haveLat = false, haveLon = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--global-geoid") {
+            spec.globalGeoid = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            return usage("missing value after an option");
+        }
+        const std::string_view value = argv[++i];
+        if (arg == "--kind") {
+            if (value == "PUNTO") {
+                spec.kind = PortionKind::Vertex;
+            } else if (value == "FOGLIO") {
+                spec.kind = PortionKind::Sheet;
+            } else {
+                return usage("--kind must be PUNTO or FOGLIO");
+            }
+            haveKind = true;
+        } else if (arg == "--lat") {
+            haveLat = parse(value, spec.southLat);
+            if (!haveLat || spec.southLat < 35 || spec.southLat > 47.5) {
+                return usage("--lat must be a latitude in Italy (35 to 47.5), decimal degrees");
+            }
+        } else if (arg == "--lon") {
+            haveLon = parse(value, spec.westLon);
+            if (!haveLon || spec.westLon < 6 || spec.westLon > 19) {
+                return usage("--lon must be a longitude in Italy (6 to 19), decimal degrees");
+            }
+        } else if (arg == "--name") {
+            spec.name = std::string(value);
+            if (spec.name.empty() || spec.name.find_first_of("/.\"") != std::string::npos) {
+                return usage("--name must be a plain number, without '/', '.' or '\"'");
+            }
+        } else if (arg == "--seed") {
+            if (!parse(value, spec.seed)) {
+                return usage("--seed must be a whole number");
+            }
+        } else if (arg == "--out") {
+            folder = std::string(value);
+        } else {
+            return usage("unknown option");
+        }
+    }
+    if (!haveKind || !haveLat || !haveLon || spec.name.empty()) {
+        return usage("--kind, --lat, --lon and --name are required");
+    }
+
+    const std::string text = gridgen::portionText(spec);
+    const std::string fileName = gridgen::defaultFileName(spec);
+    // Check the text reads back before writing it.
+    const GridLoadResult check = parseGridPortion(text, fileName);
+    if (!check.ok()) {
+        std::fprintf(stderr, "dormal2k-gridgen: internal error, the portion does not read back\n");
+        return 1;
+    }
+
+    const std::filesystem::path target = std::filesystem::path(folder) / fileName;
+    const std::filesystem::path temp = std::filesystem::path(folder) / (fileName + ".tmp");
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out) {
+            std::filesystem::remove(temp);
+            std::fprintf(stderr, "dormal2k-gridgen: cannot write %s\n", temp.c_str());
+            return 1;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, target, ec);
+    if (ec) {
+        std::filesystem::remove(temp);
+        std::fprintf(stderr, "dormal2k-gridgen: cannot write %s: %s\n", target.c_str(), ec.message().c_str());
+        return 1;
+    }
+
+    const ZoneLimits z = computeZoneLimits(*check.portion, kEtrf89);
+    std::printf("%s: %s, zone %d\n", target.c_str(), spec.kind == PortionKind::Sheet ? "FOGLIO" : "PUNTO", z.zone);
+    std::printf("  area that can be converted: latitude %.6f to %.6f, longitude %.6f to %.6f (decimal degrees)\n",
+                z.south, z.north, z.west, z.east);
+    std::printf("  ROMA40 grids: latitude %.6f to %.6f, longitude %.6f to %.6f\n", z.planSouth, z.planNorth, z.planWest,
+                z.planEast);
+    std::printf("  geoid grid:   latitude %.6f to %.6f, longitude %.6f to %.6f\n", z.geoidSouth, z.geoidNorth,
+                z.geoidWest, z.geoidEast);
+    return 0;
+}
