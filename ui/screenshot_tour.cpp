@@ -1,0 +1,73 @@
+#include "ui/screenshot_tour.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QRadioButton>
+
+#include "ui/coordinate_fields.h"
+#include "ui/main_window.h"
+#include "ui/secondary_windows.h"
+#include "ui/selection_rules.h"
+
+namespace dormal::ui {
+
+namespace {
+
+void settle() {
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+}
+
+} // namespace
+
+QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
+    QStringList written;
+    QDir().mkpath(folder);
+    const QDir dir(folder);
+    auto shoot = [&](QWidget* w, const QString& name) {
+        settle();
+        const QString path = dir.filePath(name);
+        if (w->grab().save(path))
+            written << path;
+    };
+
+    window.show();
+    shoot(&window, QStringLiteral("main-startup.png"));
+
+    // ROMA40 plane to ETRF2000 plane with heights, and a typed point.
+    SelectionRules& rules = window.rules();
+    rules.setPosition(1, kRoma40);
+    rules.setPosition(2, kPlane);
+    rules.setPosition(6, kEtrf2000);
+    rules.setPosition(7, kPlane);
+    if (auto* check1 = window.findChild<QCheckBox*>(QStringLiteral("Check1")))
+        check1->setChecked(true);
+    window.fields().enterText(FieldRef::First, QStringLiteral("4850123.4567"));
+    window.fields().enterText(FieldRef::Second, QStringLiteral("1520321.25"));
+    window.fields().enterText(FieldRef::Height, QStringLiteral("123.4"));
+    shoot(&window, QStringLiteral("main-plane-heights.png"));
+
+    // ETRF89 in Fuso Italia to ED50 geographic.
+    rules.setPosition(1, kEtrf89);
+    rules.setPosition(5, 3);
+    rules.setPosition(6, kEd50);
+    rules.setPosition(7, kGeographic);
+    window.fields().enterText(FieldRef::First, QStringLiteral("5012345.678"));
+    shoot(&window, QStringLiteral("main-fuso-italia.png"));
+
+    // Data-file mode.
+    if (auto* file = window.findChild<QRadioButton*>(QStringLiteral("Option3_1")))
+        file->setChecked(true);
+    shoot(&window, QStringLiteral("main-file-mode.png"));
+
+    SecondaryWindows& secondary = window.secondaryWindows();
+    shoot(secondary.showInformation(), QStringLiteral("information.png"));
+    shoot(secondary.showExample(DataFileType::Ascii), QStringLiteral("example-ascii.png"));
+    shoot(secondary.showExample(DataFileType::Excel), QStringLiteral("example-excel.png"));
+    secondary.closeAll();
+    settle();
+    return written;
+}
+
+} // namespace dormal::ui
