@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "conversion/data_source.h"
 
@@ -52,5 +53,18 @@ namespace dormal::detail {
 // The ASCII reader over a stream it owns (an opened data file); `name` is used in messages.
 std::unique_ptr<DataSource> makeOwningAsciiSource(std::unique_ptr<std::istream> in, const DataReadOptions& opt,
                                                   std::string name);
+
+// One cell of a sheet as stored: its text, and its number when it is a number cell.
+struct SheetCell {
+    long row = 0; // 1-based
+    int col = 0;  // 1-based, A = 1
+    bool isNumber = false;
+    double number = 0;
+    std::string text;
+};
+
+// Every cell of columns A to the `columns`-th of the first sheet of an .xlsx file, row by
+// row, through the same streaming reader as the data files. False with `cause` on failure.
+bool readXlsxCells(const std::string& path, int columns, std::vector<SheetCell>& cells, std::string& cause);
 
 } // namespace dormal::detail

@@ -1,8 +1,682 @@
+// Result files: the fixed-column ASCII report and the result workbook. Files are written to
+// a temporary file beside the result and renamed over it only when complete.
 #include "conversion/result_writer.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string_view>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <xlsxwriter.h>
+
+#include "conversion/formats.h"
+#include "conversion/io_detail.h"
+#include "geodesy/selection.h"
 
 namespace dormal {
 
-std::unique_ptr<ResultWriter> makeAsciiReportWriter(std::ostream&) { return nullptr; }
-std::unique_ptr<ResultWriter> makeResultFileWriter(const std::string&, DataFileType) { return nullptr; }
+namespace {
+
+constexpr const char* kCannotWrite = "IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI";
+
+[[noreturn]] void throwWrite(const std::string& path, const std::string& cause) {
+    throw WriteError(std::string(kCannotWrite) + "\n" + path + "\n" + cause);
+}
+
+// ---------------------------------------------------------------------------------------
+// The layout shared by both forms.
+
+struct Layout {
+    SelectionState sel;
+    bool heights = false;
+    int reportLayout = 0; // 0 no zone column; 1 "Vero"/"Altro"; 2 the point's zone text
+    std::int16_t globalGeoid = 0;
+    std::string roEd, roE89, e89E2000, geoid;
+    char sep = '.';
+};
+
+Layout layoutOf(const ResultHeader& h) {
+    Layout l;
+    l.sel = h.sel;
+    l.heights = h.heights;
+    l.sep = h.decimalSeparator;
+    if (h.sel.outputKind == kGeographic || h.sel.outputZone == kZoneItalia)
+        l.reportLayout = 0;
+    else if (h.sel.outputZone == kZoneAuto)
+        l.reportLayout = 2;
+    else
+        l.reportLayout = 1;
+    if (h.portion) {
+        l.globalGeoid = h.portion->globalGeoid;
+        l.roEd = h.portion->roEdEpoch;
+        l.roE89 = h.portion->roE89Epoch;
+        l.e89E2000 = h.portion->e89E2000Epoch;
+        l.geoid = h.portion->geoidEpoch;
+    }
+    return l;
+}
+
+std::string_view firstHeading(std::int16_t kind) {
+    return kind == kPlane ? "Nord" : "Latit.";
+}
+std::string_view secondHeading(std::int16_t kind) {
+    return kind == kPlane ? "    Est" : "Longit.";
+}
+constexpr std::string_view kPointHeading = "Numero";
+constexpr std::string_view kZoneHeading = " Fuso";
+
+// The zone text of a converted point, by the layout.
+std::string_view zoneField(const Layout& l, const PointResult& r) {
+    if (l.reportLayout == 1)
+        return r.zoneMismatch ? "Altro" : "Vero";
+    return r.zoneText ? std::string_view(r.zoneText) : std::string_view();
+}
+
+bool isOutside(const PointResult& r) {
+    return r.status == PointStatus::OutsideGrid;
+}
+
+// ---------------------------------------------------------------------------------------
+// Temporary file beside the result, renamed over it by commit().
+
+std::string directoryOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+// The file a result path names: a link is followed, so the link stays and its file is replaced.
+std::string resolveTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string r(real);
+            std::free(real);
+            return r;
+        }
+    }
+    return path;
+}
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& path) : shownPath_(path), target_(resolveTarget(path)) {
+        struct stat st {};
+        if (::stat(target_.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                throwWrite(shownPath_, detail::systemErrorText(EISDIR));
+            existingMode_ = static_cast<int>(st.st_mode & 07777);
+        }
+        const std::string dir = directoryOf(target_);
+        const auto slash = target_.rfind('/');
+        const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+        std::mt19937_64 rng(
+            static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+            static_cast<unsigned long long>(::getpid()));
+        static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = (dir == "/" ? std::string() : dir) + "/." + base + ".tmp-";
+            for (int i = 0; i < 8; ++i)
+                name += kChars[rng() % (sizeof kChars - 1)];
+            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                fd_ = fd;
+                tmp_ = std::move(name);
+                if (existingMode_ >= 0)
+                    (void)::fchmod(fd_, static_cast<mode_t>(existingMode_ | S_IWUSR));
+                return;
+            }
+            if (errno != EEXIST)
+                throwWrite(shownPath_, detail::systemErrorText(errno));
+        }
+        throwWrite(shownPath_, detail::systemErrorText(EEXIST));
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    ~TempFile() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!committed_ && !tmp_.empty())
+            ::unlink(tmp_.c_str());
+    }
+
+    const std::string& tempPath() const { return tmp_; }
+    const std::string& shownPath() const { return shownPath_; }
+
+    // Closes the descriptor (for writers that open the file by name themselves).
+    void closeDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+    void write(const char* p, std::size_t n) {
+        while (n > 0) {
+            const ssize_t w = ::write(fd_, p, n);
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                throwWrite(shownPath_, detail::systemErrorText(errno));
+            }
+            p += w;
+            n -= static_cast<std::size_t>(w);
+        }
+    }
+
+    // Makes the temporary file durable and puts it in place of the result.
+    void commit() {
+        if (fd_ < 0) {
+            fd_ = ::open(tmp_.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd_ < 0)
+                throwWrite(shownPath_, detail::systemErrorText(errno));
+        }
+        if (::fsync(fd_) != 0)
+            throwWrite(shownPath_, detail::systemErrorText(errno));
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0)
+            throwWrite(shownPath_, detail::systemErrorText(errno));
+        if (::rename(tmp_.c_str(), target_.c_str()) != 0)
+            throwWrite(shownPath_, detail::systemErrorText(errno));
+        committed_ = true;
+        const int dfd = ::open(directoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dfd >= 0) {
+            (void)::fsync(dfd);
+            ::close(dfd);
+        }
+    }
+
+private:
+    std::string shownPath_;
+    std::string target_;
+    std::string tmp_;
+    int fd_ = -1;
+    int existingMode_ = -1;
+    bool committed_ = false;
+};
+
+// ---------------------------------------------------------------------------------------
+// ASCII report.
+
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    virtual void write(const char* p, std::size_t n) = 0;
+    virtual void commit() = 0;
+};
+
+class StreamSink final : public ByteSink {
+public:
+    explicit StreamSink(std::ostream& out) : out_(out) {}
+    void write(const char* p, std::size_t n) override {
+        out_.write(p, static_cast<std::streamsize>(n));
+        check();
+    }
+    void commit() override {
+        out_.flush();
+        check();
+    }
+
+private:
+    void check() {
+        if (!out_)
+            throw WriteError("IMPOSSIBILE SCRIVERE I RISULTATI\n(uscita standard)\nErrore di scrittura");
+    }
+    std::ostream& out_;
+};
+
+class FileSink final : public ByteSink {
+public:
+    explicit FileSink(const std::string& path) : tmp_(path) {}
+    void write(const char* p, std::size_t n) override { tmp_.write(p, n); }
+    void commit() override { tmp_.commit(); }
+
+private:
+    TempFile tmp_;
+};
+
+// Columns (1-based) of the report fields, with heights and without.
+struct Columns {
+    int in1, in2, inH, out1, out2, outH, zone;
+};
+constexpr Columns kWithHeights{12, 25, 38, 48, 61, 74, 84};
+constexpr Columns kWithoutHeights{12, 25, 0, 38, 51, 0, 64};
+
+constexpr std::size_t kFlushAt = 1 << 20;
+
+// Characters a text takes on a line: UTF-8 continuation bytes take no column.
+std::size_t columnsOf(std::string_view s) {
+    std::size_t n = 0;
+    for (const char c : s)
+        n += (static_cast<unsigned char>(c) & 0xC0) == 0x80 ? 0 : 1;
+    return n;
+}
+
+class AsciiReportWriter final : public ResultWriter {
+public:
+    explicit AsciiReportWriter(std::unique_ptr<ByteSink> sink) : sink_(std::move(sink)) {
+        buf_.reserve(kFlushAt + 4096);
+    }
+
+    void writeHeader(const ResultHeader& h) override {
+        l_ = layoutOf(h);
+        const auto& s = l_.sel;
+        if (s.inputSystem != s.outputSystem) {
+            line("/Epoca Griglie Plan.: ROMA40-ED50:" + l_.roEd + "; ROMA40-ETRF89:" + l_.roE89 +
+                 "; ETRF89-ETRF2000:" + l_.e89E2000);
+            if (l_.heights)
+                line("/Epoca Griglia Geoide:" + l_.geoid);
+        }
+        if (s.inputKind == kPlane)
+            line("/Coordinate Input: " + std::string(systemName(s.inputSystem)) +
+                 "; metri;   fuso indicato:   " + std::string(inputZoneName(s.inputSystem, s.inputZone)));
+        else
+            line("/Coordinate Input: " + std::string(systemName(s.inputSystem)) + "; gradi sessagesimali");
+        if (s.outputKind == kPlane)
+            line("/Coordinate Output: " + std::string(systemName(s.outputSystem)) +
+                 "; metri;  fuso richiesto:  " + std::string(outputZoneName(s.outputSystem, s.outputZone)));
+        else
+            line("/Coordinate Output: " + std::string(systemName(s.outputSystem)) + "; gradi sessagesimali");
+        if (l_.heights)
+            line(l_.globalGeoid == 1 ? "/Quote in metri (geoidiche sul modello globale)" : "/Quote in metri");
+        else
+            line("/");
+        const std::size_t ruler = l_.heights ? (l_.reportLayout != 0 ? 88 : 81) : (l_.reportLayout != 0 ? 68 : 61);
+        std::string rule(ruler, '=');
+        rule[0] = '/';
+        line(rule);
+
+        std::string head = "/";
+        head += kPointHeading;
+        head += "       ";
+        head += firstHeading(s.inputKind);
+        head += "      ";
+        head += secondHeading(s.inputKind);
+        if (l_.heights) {
+            head += "    ";
+            head += heightHeading(s.inputSystem);
+            head += "     ";
+        } else {
+            head += "       ";
+        }
+        head += firstHeading(s.outputKind);
+        head += "      ";
+        head += secondHeading(s.outputKind);
+        if (l_.heights) {
+            head += "     ";
+            head += heightHeading(s.outputSystem);
+            if (l_.reportLayout != 0) {
+                head += "  ";
+                head += kZoneHeading;
+            }
+        } else if (l_.reportLayout != 0) {
+            head += "     ";
+            head += kZoneHeading;
+        }
+        line(head);
+        flushIfFull();
+    }
+
+    void writePoint(const DataPoint& in, const PointResult& r) override {
+        const Columns& c = l_.heights ? kWithHeights : kWithoutHeights;
+        lineStart_ = buf_.size();
+        lineExtra_ = 0;
+        buf_ += ' ';
+        buf_ += in.name;
+        lineExtra_ = in.name.size() - columnsOf(in.name);
+
+        const bool geoIn = l_.sel.inputKind == kGeographic;
+        const bool geoOut = l_.sel.outputKind == kGeographic;
+        number(c.in1, in.first, geoIn, 11);
+        number(c.in2, in.second, geoIn, 11);
+        if (l_.heights)
+            height(c.inH, in.height);
+        if (isOutside(r)) {
+            text(c.out1, "Fuori Grig.", 11);
+            text(c.out2, "Fuori Grig.", 11);
+            if (l_.heights)
+                text(c.outH, "F. Grig.", 8);
+            if (l_.reportLayout != 0)
+                text(c.zone, "", 0);
+        } else {
+            number(c.out1, r.outFirst, geoOut, 11);
+            number(c.out2, r.outSecond, geoOut, 11);
+            if (l_.heights)
+                height(c.outH, r.hasHeight ? r.outHeight : 0.0);
+            if (l_.reportLayout != 0)
+                text(c.zone, zoneField(l_, r), 0);
+        }
+        buf_ += "\r\n";
+        flushIfFull();
+    }
+
+    void finish() override {
+        if (finished_)
+            return;
+        flush();
+        sink_->commit();
+        finished_ = true;
+    }
+
+private:
+    void line(const std::string& s) {
+        buf_ += s;
+        buf_ += "\r\n";
+    }
+
+    // Moves to column `col` (1-based): blanks fill the gap; when the line already reaches
+    // or passes it, the field starts at that column of a new line.
+    void moveTo(int col) {
+        std::size_t cur = buf_.size() - lineStart_ - lineExtra_;
+        const auto target = static_cast<std::size_t>(col - 1);
+        if (cur > target) {
+            buf_ += "\r\n";
+            lineStart_ = buf_.size();
+            lineExtra_ = 0;
+            cur = 0;
+        }
+        buf_.append(target - cur, ' ');
+    }
+
+    void pad(std::size_t start, std::size_t width) {
+        const std::size_t len = buf_.size() - start;
+        if (len < width)
+            buf_.append(width - len, ' ');
+    }
+
+    void text(int col, std::string_view t, std::size_t width) {
+        moveTo(col);
+        const std::size_t start = buf_.size();
+        buf_ += t;
+        pad(start, width);
+    }
+
+    void number(int col, double v, bool geographic, std::size_t width) {
+        moveTo(col);
+        const std::size_t start = buf_.size();
+        if (!std::isfinite(v))
+            buf_ += "Errore";
+        else if (geographic)
+            appendReportGeo(buf_, v, l_.sep);
+        else
+            appendReportPlane(buf_, v, l_.sep);
+        pad(start, width);
+    }
+
+    void height(int col, double v) {
+        moveTo(col);
+        const std::size_t start = buf_.size();
+        if (!std::isfinite(v))
+            buf_ += "Errore";
+        else
+            appendReportHeight(buf_, v, l_.sep);
+        pad(start, 8);
+    }
+
+    void flushIfFull() {
+        if (buf_.size() >= kFlushAt)
+            flush();
+    }
+
+    void flush() {
+        if (!buf_.empty())
+            sink_->write(buf_.data(), buf_.size());
+        buf_.clear();
+        lineStart_ = 0;
+    }
+
+    std::unique_ptr<ByteSink> sink_;
+    Layout l_;
+    std::string buf_;
+    std::size_t lineStart_ = 0;
+    std::size_t lineExtra_ = 0;
+    bool finished_ = false;
+};
+
+// ---------------------------------------------------------------------------------------
+// Result workbook.
+
+// Workbook texts must be valid UTF-8 without the control characters XML forbids. Bytes that
+// are not UTF-8 are taken as Windows Latin-1 (how older data files spell accented names).
+const char* workbookText(std::string_view s, std::string& scratch) {
+    bool plain = true;
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c >= 0x7F) {
+            plain = false;
+            break;
+        }
+    }
+    scratch.clear();
+    if (plain) {
+        scratch.append(s);
+        return scratch.c_str();
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* e = p + s.size();
+    auto put = [&](unsigned cp) {
+        if (cp < 0x80) {
+            scratch += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            scratch += static_cast<char>(0xC0 | (cp >> 6));
+            scratch += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            scratch += static_cast<char>(0xE0 | (cp >> 12));
+            scratch += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            scratch += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    };
+    while (p < e) {
+        const unsigned c = *p;
+        if (c < 0x80) {
+            // Tab, line feed and carriage return are allowed in XML; other controls are not.
+            scratch += (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F ? '?' : static_cast<char>(c);
+            ++p;
+            continue;
+        }
+        int len = 0;
+        unsigned cp = 0;
+        if ((c & 0xE0) == 0xC0 && c >= 0xC2) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        }
+        bool ok = len > 0 && e - p >= len;
+        for (int i = 1; ok && i < len; ++i) {
+            ok = (p[i] & 0xC0) == 0x80;
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        if (ok && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)) ||
+                   (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
+            ok = false;
+        if (ok) {
+            scratch.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(len));
+            p += len;
+        } else {
+            // Windows-1252 for 0x80..0x9F where it defines a character, Latin-1 otherwise.
+            static constexpr unsigned kCp1252[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                                     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+            const unsigned mapped = c < 0xA0 ? kCp1252[c - 0x80] : c;
+            put(mapped ? mapped : '?');
+            ++p;
+        }
+    }
+    return scratch.c_str();
+}
+
+class XlsxResultWriter final : public ResultWriter {
+public:
+    explicit XlsxResultWriter(const std::string& path) : tmp_(path) {
+        tmp_.closeDescriptor();
+        tmpdir_ = directoryOf(tmp_.tempPath());
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        options.tmpdir = tmpdir_.data();
+        options.use_zip64 = LXW_FALSE;
+        wb_ = workbook_new_opt(tmp_.tempPath().c_str(), &options);
+        if (!wb_)
+            throwWrite(tmp_.shownPath(), "Impossibile creare la cartella di lavoro");
+        ws_ = workbook_add_worksheet(wb_, nullptr);
+        if (!ws_)
+            throwWrite(tmp_.shownPath(), "Impossibile creare il foglio di lavoro");
+    }
+
+    ~XlsxResultWriter() override {
+        if (wb_)
+            lxw_workbook_free(wb_); // unfinished: nothing is saved; TempFile removes its file
+    }
+
+    void writeHeader(const ResultHeader& h) override {
+        l_ = layoutOf(h);
+        const auto& s = l_.sel;
+        if (s.inputSystem != s.outputSystem) {
+            str(0, 0, "Epoca Gr.");
+            str(0, 1, "RO-ED:" + l_.roEd);
+            str(0, 2, "RO-E89:" + l_.roE89);
+            str(0, 3, "E89-E2000:" + l_.e89E2000);
+            if (l_.heights) {
+                str(0, 4, "Geoide:");
+                str(0, 5, l_.geoid);
+            }
+        }
+        sideRow(1, "Input:", s.inputSystem, s.inputKind, "Fuso indicato:", inputZoneName(s.inputSystem, s.inputZone));
+        sideRow(2, "Output:", s.outputSystem, s.outputKind,
+                "Fuso richiesto:", outputZoneName(s.outputSystem, s.outputZone));
+        if (l_.heights) {
+            str(3, 0, "Quote:");
+            str(3, 1, "metri");
+            if (l_.globalGeoid == 1) {
+                str(3, 2, "(geoidiche ");
+                str(3, 3, "(sul mod.");
+                str(3, 4, "globale)");
+            }
+        }
+        str(4, 0, kPointHeading);
+        str(4, 1, firstHeading(s.inputKind));
+        str(4, 2, secondHeading(s.inputKind));
+        if (l_.heights)
+            str(4, 3, heightHeading(s.inputSystem));
+        str(4, 4, firstHeading(s.outputKind));
+        str(4, 5, secondHeading(s.outputKind));
+        if (l_.heights)
+            str(4, 6, heightHeading(s.outputSystem));
+        if (l_.reportLayout != 0)
+            str(4, 7, kZoneHeading);
+    }
+
+    void writePoint(const DataPoint& in, const PointResult& r) override {
+        if (nextRow_ >= LXW_ROW_MAX)
+            throwWrite(tmp_.shownPath(),
+                       "Il foglio di Excel non può contenere più di " + std::to_string(LXW_ROW_MAX - 5) + " punti");
+        const auto row = static_cast<lxw_row_t>(nextRow_++);
+        str(row, 0, in.name);
+        num(row, 1, in.first);
+        num(row, 2, in.second);
+        if (l_.heights)
+            num(row, 3, in.height);
+        if (isOutside(r)) {
+            str(row, 4, "Fuori Griglia");
+            str(row, 5, "Fuori Griglia");
+            if (l_.heights)
+                str(row, 6, "Fuori Griglia");
+        } else {
+            num(row, 4, r.outFirst);
+            num(row, 5, r.outSecond);
+            if (l_.heights)
+                num(row, 6, r.hasHeight ? r.outHeight : 0.0);
+            if (l_.reportLayout != 0)
+                str(row, 7, zoneField(l_, r));
+        }
+    }
+
+    void finish() override {
+        if (finished_)
+            return;
+        lxw_workbook* wb = wb_;
+        wb_ = nullptr; // workbook_close frees it whatever the outcome
+        errno = 0;
+        const lxw_error err = workbook_close(wb);
+        if (err != LXW_NO_ERROR)
+            throwWrite(tmp_.shownPath(), std::string("Errore nella scrittura della cartella di lavoro: ") +
+                                             lxw_strerror(err) +
+                                             (errno ? " (" + detail::systemErrorText(errno) + ")" : ""));
+        tmp_.commit();
+        finished_ = true;
+    }
+
+private:
+    void check(lxw_error err) {
+        if (err != LXW_NO_ERROR)
+            throwWrite(tmp_.shownPath(),
+                       std::string("Errore nella scrittura della cartella di lavoro: ") + lxw_strerror(err));
+    }
+    void str(lxw_row_t row, lxw_col_t col, std::string_view s) {
+        if (s.empty())
+            return;
+        check(worksheet_write_string(ws_, row, col, workbookText(s, scratch_), nullptr));
+    }
+    void num(lxw_row_t row, lxw_col_t col, double v) {
+        if (!std::isfinite(v)) {
+            str(row, col, "Errore");
+            return;
+        }
+        check(worksheet_write_number(ws_, row, col, v, nullptr));
+    }
+    void sideRow(lxw_row_t row, std::string_view side, std::int16_t system, std::int16_t kind,
+                 std::string_view zoneCaption, std::string_view zoneName) {
+        str(row, 0, "Coordinate");
+        str(row, 1, side);
+        str(row, 2, systemName(system));
+        if (kind == kPlane) {
+            str(row, 3, "metri");
+            str(row, 4, zoneCaption);
+            str(row, 5, zoneName);
+        } else {
+            str(row, 3, "gradi");
+            str(row, 4, "sessag.");
+        }
+    }
+
+    TempFile tmp_;
+    std::string tmpdir_;
+    lxw_workbook* wb_ = nullptr;
+    lxw_worksheet* ws_ = nullptr;
+    Layout l_;
+    std::string scratch_;
+    long nextRow_ = 5; // points from row 6
+    bool finished_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<ResultWriter> makeAsciiReportWriter(std::ostream& out) {
+    return std::make_unique<AsciiReportWriter>(std::make_unique<StreamSink>(out));
+}
+
+std::unique_ptr<ResultWriter> makeResultFileWriter(const std::string& path, DataFileType type) {
+    if (type == DataFileType::Ascii)
+        return std::make_unique<AsciiReportWriter>(std::make_unique<FileSink>(path));
+    return std::make_unique<XlsxResultWriter>(path);
+}
 
 } // namespace dormal
