@@ -40,6 +40,10 @@ ShiftResult INTER_ET(const GridPortion& g, double LATI_D, double LONI_D);
 HeightShiftResult INTER_H_ELL(const GridPortion& g, double LATI_D, double LONI_D);
 GeoidResult INTER_GEOIDE(const GridPortion& g, double lat, double lon);
 
+// A shift node value in decimal degrees: the stored seconds of arc v read as the
+// sexagesimal value v / 10000, that is SESS_DEC(v / 10000) (bit for bit).
+double shiftSecondsToDegrees(double seconds);
+
 // The messages for a corner node number of 0: "IL PUNTO A N.E. VALE 0 " (and S.E., S.O.,
 // N.O.), warning icon, title "Dormal2k"; for the geoid a second box "ERRORE".
 std::vector<Message> zeroCornerMessages(Corner corner, bool geoid);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <random>
@@ -77,6 +78,24 @@ TEST(Interpolation, WorkedExampleOnEveryShiftGrid) {
     g.e89E2000DH = exampleValues(1); // metres, used as stored
     EXPECT_NEAR(INTER_H_ELL(g, centreLat, centreLon).shiftH, 2.75, 1e-12);
     EXPECT_NEAR(INTER_H_ELL(g, 43.1, 11.3).shiftH, atPoint, 1e-12);
+}
+
+// Node values in seconds are read as SESS_DEC(v / 10000), to the bit, on both sides of
+// 100" (where the shortcut for small values stops) and at 0.
+TEST(Interpolation, ShiftValuesReadAsSexagesimalSeconds) {
+    std::vector<double> values = {0.0,    -0.0,     1.5,      -12.0,   99.9999, 99.99999999, 100.0,
+                                  -100.0, 100.0001, 123.4567, -5999.9, 1e-12,   59.99999,    -0.65};
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> u(-200, 200);
+    for (int i = 0; i < 10000; ++i) {
+        values.push_back(u(rng));
+    }
+    for (double v : values) {
+        const double fast = shiftSecondsToDegrees(v);
+        const double literal = SESS_DEC(v / 10000);
+        EXPECT_EQ(std::memcmp(&fast, &literal, sizeof fast), 0) << v;
+    }
+    EXPECT_NEAR(shiftSecondsToDegrees(1.5), 1.5 / 3600, 1e-10);
 }
 
 // GRI 1 reads the ROMA40->ED50 grid, every other value the ROMA40->ETRF89 grid.
