@@ -1,1 +1,290 @@
 #include "conversion/batch_run.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <iostream>
+#include <new>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace dormal {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string upperCase(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return s;
+}
+
+// Whether two paths name the same file: equal ignoring case, the same file on disk (hard
+// links, symbolic links), or the same place once "." and ".." and links are resolved.
+bool sameFile(const std::string& a, const std::string& b) {
+    if (upperCase(a) == upperCase(b)) {
+        return true;
+    }
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec) && !ec) {
+        return true;
+    }
+    ec.clear();
+    const fs::path ca = fs::weakly_canonical(a, ec);
+    if (ec) {
+        return false;
+    }
+    const fs::path cb = fs::weakly_canonical(b, ec);
+    if (ec) {
+        return false;
+    }
+    return upperCase(ca.string()) == upperCase(cb.string());
+}
+
+Message info(std::vector<std::string> lines) {
+    return Message{MessageIcon::Information, kAppTitle, std::move(lines)};
+}
+
+Message noPointMessage() {
+    return info({"IL FILE DATI NON CONTIENE", "NESSUN PUNTO VALIDO"});
+}
+
+Message tooManyPointsMessage(const std::string& path, long limit) {
+    return Message{MessageIcon::Warning,
+                   kAppTitle,
+                   {"IL FILE DATI CONTIENE PIU' DI " + std::to_string(limit) + " PUNTI:", path,
+                    "DIVIDERE IL FILE: NESSUN RISULTATO E' STATO SCRITTO"}};
+}
+
+std::string shownResultPath(const std::string& path) {
+    return path == "-" ? "(uscita standard)" : path;
+}
+
+Message writeFailureMessage(const std::string& path, const char* cause) {
+    return Message{
+        MessageIcon::Error, kTitleErrore, {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", shownResultPath(path), cause}};
+}
+
+// A writer's failure: its text already names the file and the cause, one line each.
+Message writeErrorMessage(const std::string& path, const WriteError& e) {
+    const std::string text = e.what();
+    if (text.find('\n') == std::string::npos) {
+        return writeFailureMessage(path, text.c_str());
+    }
+    Message m{MessageIcon::Error, kTitleErrore, {}};
+    std::size_t from = 0;
+    for (std::size_t nl; (nl = text.find('\n', from)) != std::string::npos; from = nl + 1) {
+        m.lines.push_back(text.substr(from, nl - from));
+    }
+    m.lines.push_back(text.substr(from));
+    return m;
+}
+
+// A result path that names something other than a file (a device, a pipe, a folder): the
+// result is written beside it and renamed over it, which must never replace such a thing.
+bool existsButNotAFile(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    return !ec && fs::exists(st) && !fs::is_regular_file(st);
+}
+
+Message runFailureMessage(const char* cause) {
+    return Message{MessageIcon::Error, kTitleErrore, {"ELABORAZIONE INTERROTTA:", cause}};
+}
+
+Message pointFailedMessage(const DataPoint& p) {
+    return Message{MessageIcon::Error,
+                   kTitleErrore,
+                   {"IMPOSSIBILE CALCOLARE IL PUNTO " + p.name, "IL CALCOLO HA DATO UN RISULTATO NON VALIDO",
+                    "ELABORAZIONE INTERROTTA: NESSUN RISULTATO E' STATO SCRITTO"}};
+}
+
+// A label followed by a count written with one leading blank (the sign place of a positive number).
+std::string labelledCount(const char* label, long count) {
+    std::string s(label);
+    s += ' ';
+    s += std::to_string(count);
+    return s;
+}
+
+Message summaryMessage(const ConversionContext& ctx, long pointCount, long outsideCount) {
+    Message m = info({"PROCEDURA TERMINATA CON SUCCESSO:", labelledCount("PUNTI TRATTATI:  ", pointCount)});
+    if (ctx.sel.inputSystem != ctx.sel.outputSystem) {
+        m.lines.push_back(labelledCount("PUNTI NON CALCOLATI PERCHE' FUORI DALLA GRIGLIA: ", outsideCount));
+        if (ctx.heights && ctx.portion != nullptr && ctx.portion->globalGeoid != 0) {
+            m.lines.emplace_back("ATTENZIONE: QUOTE GEOIDICHE RIFERITE AL MODELLO GLOBALE");
+        }
+    }
+    return m;
+}
+
+enum class ReadState { More, End, Failure };
+
+// Reads points into pts[0..] until `limit` points are held (limit 0: no limit) or the file
+// ends. Reading errors go to the callback as they happen. The vector's strings are reused.
+ReadState readPoints(DataSource& src, ReadEvent& ev, std::vector<DataPoint>& pts, std::size_t& n, std::size_t limit,
+                     const BatchCallbacks& cb, Message& failure) {
+    n = 0;
+    while (limit == 0 || n < limit) {
+        src.next(ev);
+        switch (ev.kind) {
+        case ReadEvent::Kind::Point:
+            if (n < pts.size()) {
+                pts[n] = ev.point;
+            } else {
+                pts.push_back(ev.point);
+            }
+            ++n;
+            break;
+        case ReadEvent::Kind::ReadingError:
+            if (cb.onReadingError) {
+                cb.onReadingError(ev.message);
+            }
+            break;
+        case ReadEvent::Kind::End:
+            return ReadState::End;
+        case ReadEvent::Kind::Failure:
+            failure = ev.message;
+            return ReadState::Failure;
+        }
+    }
+    return ReadState::More;
+}
+
+// Converts and writes one block of points. Returns false (with `failure`) when a point
+// cannot be computed.
+bool convertAndWrite(const BatchRequest& req, ResultWriter& w, const std::vector<DataPoint>& pts, std::size_t n,
+                     long total, BatchOutcome& out, const BatchCallbacks& cb, Message& failure) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const DataPoint& p = pts[i];
+        const PointResult r = convertPoint(req.ctx, PointInput{p.first, p.second, p.height}, RunKind::Batch);
+        if (r.status == PointStatus::OutsideGrid) {
+            ++out.outsideCount;
+        } else if (r.status != PointStatus::Converted) {
+            failure = pointFailedMessage(p);
+            return false;
+        }
+        w.writePoint(p, r);
+        ++out.pointCount;
+        if (cb.onProgress) {
+            cb.onProgress(out.pointCount, total);
+        }
+    }
+    return true;
+}
+
+BatchOutcome failed(Message m, BatchStatus s = BatchStatus::Failed) {
+    BatchOutcome o;
+    o.status = s;
+    o.message = std::move(m);
+    return o;
+}
+
+} // namespace
+
+std::optional<Message> batchFileChecks(const std::string& dataPath, const std::string& resultPath) {
+    if (dataPath.empty()) {
+        return Message{MessageIcon::Warning, kAppTitle, {"NON E' STATO SELEZIONATO  ", "IL FILE DEI DATI DI INPUT"}};
+    }
+    if (resultPath.empty()) {
+        return Message{
+            MessageIcon::Warning, kAppTitle, {"NON E' STATO INDICATO  ", "IL FILE SU CUI SCRIVERE I RISULTATI"}};
+    }
+    // "-" names a standard stream (input or output), never a file shared with the other side.
+    if (dataPath != "-" && resultPath != "-" && sameFile(dataPath, resultPath)) {
+        return Message{MessageIcon::Warning, kAppTitle, {"IL FILE DI INPUT E QUELLO  ", "DI OUTPUT SONO LO STESSO"}};
+    }
+    return std::nullopt;
+}
+
+BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
+    if (std::optional<Message> m = batchFileChecks(req.dataPath, req.resultPath)) {
+        return failed(std::move(*m), BatchStatus::Refused);
+    }
+
+    if (req.resultPath != "-" && existsButNotAFile(req.resultPath)) {
+        return failed(writeFailureMessage(req.resultPath, "NON E' UN FILE ORDINARIO"));
+    }
+
+    const DataReadOptions opt{static_cast<CoordKindCode>(req.ctx.sel.inputKind), req.ctx.heights};
+    std::unique_ptr<DataSource> src;
+    if (req.dataPath == "-") {
+        src = makeAsciiSource(std::cin, opt);
+    } else {
+        Message openFailure;
+        src = openDataFile(req.dataPath, req.type, opt, openFailure);
+        if (!src) {
+            return failed(std::move(openFailure));
+        }
+    }
+    if (!src) {
+        return failed(runFailureMessage("LETTORE DEI DATI NON DISPONIBILE"));
+    }
+
+    const bool sameSystem = req.ctx.sel.inputSystem == req.ctx.sel.outputSystem;
+    const ResultHeader header{req.ctx.sel, req.ctx.heights, sameSystem ? nullptr : req.ctx.portion,
+                              req.decimalSeparator};
+    const std::size_t block = req.blockSize > 0 ? static_cast<std::size_t>(req.blockSize) : 0;
+    // Reading a whole file at once stops one point past the limit: enough to refuse it.
+    const std::size_t readLimit =
+        block != 0 ? block : (req.maxPoints > 0 ? static_cast<std::size_t>(req.maxPoints) + 1 : 0);
+
+    BatchOutcome out;
+    std::unique_ptr<ResultWriter> writer; // an unfinished writer leaves the result file as it was
+    try {
+        ReadEvent ev;
+        std::vector<DataPoint> pts;
+        if (block != 0) {
+            pts.resize(block);
+        }
+        Message failure;
+        long readSoFar = 0;
+        for (;;) {
+            std::size_t n = 0;
+            const ReadState state = readPoints(*src, ev, pts, n, readLimit, cb, failure);
+            if (state == ReadState::Failure) {
+                return failed(std::move(failure));
+            }
+            readSoFar += static_cast<long>(n);
+            if (req.maxPoints > 0 && readSoFar > req.maxPoints) {
+                return failed(tooManyPointsMessage(req.dataPath, req.maxPoints));
+            }
+            if (n > 0 && !writer) {
+                writer = req.resultPath == "-" ? makeAsciiReportWriter(std::cout)
+                                               : makeResultFileWriter(req.resultPath, req.type);
+                if (!writer) {
+                    return failed(writeFailureMessage(req.resultPath, "SCRITTURA NON DISPONIBILE"));
+                }
+                writer->writeHeader(header);
+            }
+            // The total is known only when the whole file was read before writing.
+            const long total = block == 0 ? readSoFar : 0;
+            if (n > 0 && !convertAndWrite(req, *writer, pts, n, total, out, cb, failure)) {
+                BatchOutcome o = failed(std::move(failure));
+                o.pointCount = out.pointCount;
+                o.outsideCount = out.outsideCount;
+                return o;
+            }
+            if (state == ReadState::End || block == 0) {
+                break;
+            }
+        }
+        if (!writer) {
+            return failed(noPointMessage(), BatchStatus::Refused);
+        }
+        writer->finish();
+    } catch (const WriteError& e) {
+        return failed(writeErrorMessage(req.resultPath, e));
+    } catch (const std::bad_alloc&) {
+        return failed(runFailureMessage("MEMORIA INSUFFICIENTE"));
+    } catch (const std::exception& e) {
+        return failed(runFailureMessage(e.what()));
+    }
+
+    out.status = BatchStatus::Completed;
+    out.message = summaryMessage(req.ctx, out.pointCount, out.outsideCount);
+    return out;
+}
+
+} // namespace dormal

@@ -36,7 +36,9 @@ const CoverageOffsets& coverageOffsets() {
     return k;
 }
 
-bool within(double v, double lo, double hi) { return v >= lo && v <= hi; }
+bool within(double v, double lo, double hi) {
+    return v >= lo && v <= hi;
+}
 
 // The grid-coverage test: the approximate ROMA40 position within the ROMA40 grids' edges
 // and the approximate ETRF89 position within the geoid grid's edges, every bound inclusive.
@@ -149,8 +151,7 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
     double outLat = lat;
     double outLon = lon;
     if (!sameSystem) {
-        if (ctx.portion == nullptr || ctx.limits == nullptr ||
-            !insideGrid(*ctx.limits, sel.inputSystem, lat, lon)) {
+        if (ctx.portion == nullptr || ctx.limits == nullptr || !insideGrid(*ctx.limits, sel.inputSystem, lat, lon)) {
             return stop(std::move(r), PointStatus::OutsideGrid);
         }
         TrasfoResult t = TRASFO(*ctx.portion, lat, lon, in.height, sel.inputSystem, sel.outputSystem);
@@ -223,16 +224,16 @@ FieldRef focusField(PointStatus s) {
 }
 
 Message outsideGridMessage(PortionKind kind) {
-    return Message{MessageIcon::Warning,
-                   kTitleFuoriGrigliato,
-                   {"Punto non calcolabile perchè situato", "fuori della porzione di grigliato",
-                    kind == PortionKind::Vertex ? "relativo al vertice KVT95 indicato"
-                                                : "relativo al foglio al 50.000 indicato"}};
+    return Message{
+        MessageIcon::Warning,
+        kTitleFuoriGrigliato,
+        {"Punto non calcolabile perchè situato", "fuori della porzione di grigliato",
+         kind == PortionKind::Vertex ? "relativo al vertice KVT95 indicato" : "relativo al foglio al 50.000 indicato"}};
 }
 
 Message pointFailureMessage() {
-    return twoLines(MessageIcon::Error, kTitleErrore, "PUNTO NON CALCOLABILE:",
-                    "IL CALCOLO HA DATO UN RISULTATO NON VALIDO");
+    return twoLines(MessageIcon::Error, kTitleErrore,
+                    "PUNTO NON CALCOLABILE:", "IL CALCOLO HA DATO UN RISULTATO NON VALIDO");
 }
 
 std::vector<Message> singlePointMessages(const ConversionContext& ctx, const PointResult& r) {
@@ -284,7 +285,8 @@ std::vector<Message> singlePointMessages(const ConversionContext& ctx, const Poi
 
 std::optional<Message> globalGeoidMessage(const ConversionContext& ctx) {
     if (ctx.heights && ctx.portion != nullptr && ctx.portion->globalGeoid == 1) {
-        return Message{MessageIcon::Information, kAppTitle, {"ATTENZIONE: QUOTE GEOIDICHE RIFERITE AL MODELLO GLOBALE"}};
+        return Message{
+            MessageIcon::Information, kAppTitle, {"ATTENZIONE: QUOTE GEOIDICHE RIFERITE AL MODELLO GLOBALE"}};
     }
     return std::nullopt;
 }

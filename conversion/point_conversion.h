@@ -37,7 +37,7 @@ enum class PointStatus : std::int16_t {
     LatOutOfRange,
     LonOutOfRange,
     HeightOutOfRange,
-    Failed           // no finite result, or a zone the system does not have
+    Failed // no finite result, or a zone the system does not have
 };
 
 // Which typed field a failed check points at.
@@ -54,7 +54,7 @@ struct PointResult {
     std::int16_t naturalZone = 0;
     std::int16_t inZoneUsed = 0;
     std::int16_t outZoneUsed = 0;
-    const char* zoneText = ""; // plane output: "Ovest", "Est", "32", "33", "34", "Italia"
+    const char* zoneText = "";   // plane output: "Ovest", "Est", "32", "33", "34", "Italia"
     bool otherZoneInput = false; // plane input in a zone that is not the point's own
     bool zoneMismatch = false;   // projected into a zone that is not the point's own
     std::vector<ZeroCornerEvent> zeroCorners;

@@ -31,8 +31,12 @@ void* operator new(std::size_t n) {
     }
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 #pragma GCC diagnostic pop
 
 namespace dormal {
@@ -79,7 +83,8 @@ struct CommonCase {
 };
 
 TEST(CommonChecks, RefusalsInOrder) {
-    const std::vector<std::string> noGridLines{"NON E' STATO SELEZIONATO  ", "NESSUN FILE CONTENENTE PORZIONI DI GRIGLIA"};
+    const std::vector<std::string> noGridLines{"NON E' STATO SELEZIONATO  ",
+                                               "NESSUN FILE CONTENENTE PORZIONI DI GRIGLIA"};
     const std::vector<std::string> notNeeded{"TRASFORMAZIONE NON NECESSARIA"};
     const CommonCase cases[] = {
         {"different systems without grid", selection(kRoma40, P, 0, kEtrf2000, P, 0), false, noGridLines},
@@ -332,8 +337,7 @@ TEST(SameSystem, ProjectionOnlyRoundTrips) {
     };
     for (const Case& c : cases) {
         for (const RunKind kind : {RunKind::SinglePoint, RunKind::Batch}) {
-            const PointResult there =
-                convertPoint(noGrid(selection(c.sys, P, c.from, c.sys, P, c.to)), c.in, kind);
+            const PointResult there = convertPoint(noGrid(selection(c.sys, P, c.from, c.sys, P, c.to)), c.in, kind);
             ASSERT_EQ(there.status, PointStatus::Converted) << c.what;
             EXPECT_FALSE(there.hasHeight) << c.what;
             const PointResult back = convertPoint(noGrid(selection(c.sys, P, c.to, c.sys, P, c.from)),
@@ -356,9 +360,8 @@ TEST(SameSystem, BatchKeepsRoma40LongitudesFromMonteMario) {
     EXPECT_STREQ(batch.zoneText, "Ovest");
     EXPECT_NEAR(batch.outFirst, single.outFirst, 1e-6);
     EXPECT_NEAR(batch.outSecond, single.outSecond, 1e-6);
-    const PointResult back =
-        convertPoint(noGrid(selection(kRoma40, P, 0, kRoma40, G, 0)), {batch.outFirst, batch.outSecond, 0},
-                     RunKind::Batch);
+    const PointResult back = convertPoint(noGrid(selection(kRoma40, P, 0, kRoma40, G, 0)),
+                                          {batch.outFirst, batch.outSecond, 0}, RunKind::Batch);
     EXPECT_NEAR(SESS_DEC(back.outFirst), SESS_DEC(42.30), 1e-9);
     EXPECT_NEAR(SESS_DEC(back.outSecond), SESS_DEC(-1.15), 1e-9);
 }
@@ -463,11 +466,10 @@ TEST(GridCoverage, OutsideMessageByPortionKind) {
         ASSERT_EQ(ms.size(), 1u);
         EXPECT_EQ(ms[0].title, kTitleFuoriGrigliato);
         EXPECT_EQ(ms[0].icon, MessageIcon::Warning);
-        EXPECT_EQ(ms[0].lines, (std::vector<std::string>{"Punto non calcolabile perchè situato",
-                                                         "fuori della porzione di grigliato",
-                                                         kind == PortionKind::Vertex
-                                                             ? "relativo al vertice KVT95 indicato"
-                                                             : "relativo al foglio al 50.000 indicato"}));
+        EXPECT_EQ(ms[0].lines,
+                  (std::vector<std::string>{"Punto non calcolabile perchè situato", "fuori della porzione di grigliato",
+                                            kind == PortionKind::Vertex ? "relativo al vertice KVT95 indicato"
+                                                                        : "relativo al foglio al 50.000 indicato"}));
     }
 }
 
@@ -484,7 +486,8 @@ TEST(GridCoverage, InterpolationBeyondTheNodesIsOutside) {
         EXPECT_EQ(r.status, PointStatus::OutsideGrid);
     }
     const PointResult r = convertPoint(ctx, {44.30, 11.30, 0}, RunKind::SinglePoint);
-    EXPECT_EQ(firstLines(singlePointMessages(ctx, r)), (std::vector<std::string>{"Punto non calcolabile perchè situato"}));
+    EXPECT_EQ(firstLines(singlePointMessages(ctx, r)),
+              (std::vector<std::string>{"Punto non calcolabile perchè situato"}));
 }
 
 TEST(GridCoverage, NoPortionMeansOutside) {

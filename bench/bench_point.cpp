@@ -1,0 +1,135 @@
+// Time of converting one point (convertPoint), without reading or writing files.
+//
+//   FullChain: ROMA40 Gauss-Boaga (automatic zone) -> ETRF2000 UTM (automatic zone) with
+//              heights: PIANE_GEO, grid-coverage test, TRASFO (ROMA40->ETRF89 grid, geoid,
+//              ETRF89->ETRF2000 grids), GEO_PIANE.
+//   ProjectionOnly: ETRF2000 UTM 32 -> UTM 33, no grid.
+// Points are spread over one synthetic vertex portion (smooth made-up values, not real
+// corrections). Items per second is points per second.
+
+#include <cmath>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "conversion/point_conversion.h"
+#include "geodesy/angles.h"
+#include "geodesy/zones.h"
+#include "grid/grid_portion.h"
+#include "grid/zone_limits.h"
+
+namespace {
+
+using namespace dormal;
+
+// A vertex portion with values that vary from node to node (seconds of arc, metres).
+GridPortion syntheticPortion(double lat0, double lon0) {
+    GridPortion g;
+    g.kind = PortionKind::Vertex;
+    g.planNodeCount = 16;
+    g.geoidNodeCount = 80;
+    g.planNodesPerRow = 4;
+    g.geoidNodesPerRow = 10;
+    for (std::size_t k = 1; k <= 16; ++k) {
+        const double t = static_cast<double>(k);
+        g.roEdDLat[k] = 5.0 + 0.01 * std::sin(t);
+        g.roEdDLon[k] = 2.5 + 0.01 * std::cos(t);
+        g.roE89DLat[k] = 2.35 + 0.02 * std::sin(0.7 * t);
+        g.roE89DLon[k] = -0.65 + 0.02 * std::cos(0.3 * t);
+        g.e89E2000DLat[k] = 0.0003 * std::sin(t);
+        g.e89E2000DLon[k] = 0.0004 * std::cos(t);
+        g.e89E2000DH[k] = 0.02 + 0.005 * std::sin(t);
+    }
+    for (std::size_t k = 1; k <= 80; ++k) {
+        g.geoidN[k] = 45.0 + 0.5 * std::sin(0.1 * static_cast<double>(k));
+    }
+    g.planOriginLat = g.e2000OriginLat = lat0;
+    g.planOriginLon = g.e2000OriginLon = lon0;
+    g.geoidOriginLat = lat0 + SESS_DEC(0.0030);
+    g.geoidOriginLon = lon0 + SESS_DEC(0.02);
+    g.geoidTopLat = g.geoidOriginLat + SESS_DEC(0.14);
+    return g;
+}
+
+SelectionState sel(std::int16_t inSys, std::int16_t inKind, ZoneCode inZone, std::int16_t outSys, std::int16_t outKind,
+                   ZoneCode outZone) {
+    SelectionState s;
+    s.inputSystem = inSys;
+    s.inputKind = inKind;
+    s.inputZone = inZone;
+    s.outputSystem = outSys;
+    s.outputKind = outKind;
+    s.outputZone = outZone;
+    return s;
+}
+
+// Plane points of one system and zone, spread over the common area of the limits.
+std::vector<PointInput> planePointsOver(const ZoneLimits& z, std::int16_t system, ZoneCode zone) {
+    ConversionContext toPlane;
+    toPlane.sel = sel(system, kGeographic, 1, system, kPlane, zone);
+    const double mm = system == kRoma40 ? romeMeridian() : 0.0;
+    std::vector<PointInput> pts;
+    constexpr int kSide = 64;
+    for (int i = 0; i < kSide; ++i) {
+        for (int j = 0; j < kSide; ++j) {
+            const double lat = z.south + (z.north - z.south) * (i + 0.5) / kSide;
+            const double lon = z.west + (z.east - z.west) * (j + 0.5) / kSide - mm;
+            const PointResult p = convertPoint(toPlane, {DEC_SESS(lat), DEC_SESS(lon), 0}, RunKind::Batch);
+            pts.push_back({p.outFirst, p.outSecond, 150.0 + i});
+        }
+    }
+    return pts;
+}
+
+void runPoints(benchmark::State& state, const ConversionContext& ctx, const std::vector<PointInput>& pts,
+               RunKind kind) {
+    std::size_t i = 0;
+    long converted = 0;
+    for (auto _ : state) {
+        const PointResult r = convertPoint(ctx, pts[i], kind);
+        benchmark::DoNotOptimize(r.outFirst);
+        benchmark::DoNotOptimize(r.outSecond);
+        converted += r.status == PointStatus::Converted;
+        i = i + 1 == pts.size() ? 0 : i + 1;
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["converted"] = benchmark::Counter(static_cast<double>(converted) / state.iterations());
+    state.counters["ns/point"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void FullChain(benchmark::State& state, RunKind kind) {
+    const GridPortion g = syntheticPortion(43.70, 11.10);
+    const ZoneLimits z = computeZoneLimits(g, kRoma40);
+    ConversionContext ctx;
+    ctx.sel = sel(kRoma40, kPlane, 0, kEtrf2000, kPlane, 0);
+    ctx.heights = true;
+    ctx.portion = &g;
+    ctx.limits = &z;
+    const std::vector<PointInput> pts = planePointsOver(z, kRoma40, 1);
+    runPoints(state, ctx, pts, kind);
+}
+
+void BM_FullChain_Roma40GB_to_Etrf2000UTM_heights(benchmark::State& state) {
+    FullChain(state, RunKind::Batch);
+}
+void BM_FullChain_SinglePoint(benchmark::State& state) {
+    FullChain(state, RunKind::SinglePoint);
+}
+
+void BM_ProjectionOnly_Etrf2000_UTM32_to_UTM33(benchmark::State& state) {
+    const GridPortion g = syntheticPortion(43.70, 11.10);
+    const ZoneLimits z = computeZoneLimits(g, kEtrf2000);
+    ConversionContext ctx;
+    ctx.sel = sel(kEtrf2000, kPlane, 1, kEtrf2000, kPlane, 2);
+    const std::vector<PointInput> pts = planePointsOver(z, kEtrf2000, 1);
+    runPoints(state, ctx, pts, RunKind::Batch);
+}
+
+} // namespace
+
+BENCHMARK(BM_FullChain_Roma40GB_to_Etrf2000UTM_heights);
+BENCHMARK(BM_FullChain_SinglePoint);
+BENCHMARK(BM_ProjectionOnly_Etrf2000_UTM32_to_UTM33);
+
+BENCHMARK_MAIN();

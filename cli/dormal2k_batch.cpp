@@ -1,0 +1,415 @@
+// dormal2k-batch: converts a data file of points from one reference system, coordinate kind
+// and zone to another, as the window's "Da file" run does, from the command line.
+//
+// Exit status: 0 the run completed; 1 the run was refused or failed (message on standard
+// error); 2 the command line is wrong (reason and usage on standard error).
+
+#include <algorithm>
+#include <cctype>
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "conversion/batch_run.h"
+#include "geodesy/selection.h"
+#include "grid/grid_portion.h"
+#include "grid/zone_limits.h"
+
+namespace {
+
+using namespace dormal;
+
+constexpr int kExitDone = 0;
+constexpr int kExitRefused = 1;
+constexpr int kExitUsage = 2;
+
+// Points read, converted and written at a time: memory stays flat whatever the file's size.
+constexpr long kBlockSize = 4096;
+
+constexpr const char* kUsage = "uso: dormal2k-batch --from SISTEMA [--from-kind geo|plane] [--from-zone ZONA]\n"
+                               "                    --to SISTEMA [--to-kind geo|plane] [--to-zone ZONA]\n"
+                               "                    [--heights] [--grid FILE] [--type ascii|excel]\n"
+                               "                    [--decimal-separator .|,] DATI RISULTATI\n"
+                               "       dormal2k-batch --help\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "Converte tutti i punti di un file dati da un sistema di riferimento a un altro, come\n"
+    "il comando \"Esegui\" della finestra principale con l'opzione \"Da file\".\n"
+    "\n"
+    "Sistemi (SISTEMA): ROMA40, ED50, ETRF89, ETRF2000 (maiuscole o minuscole).\n"
+    "\n"
+    "  --from SISTEMA          sistema dei punti del file dati (obbligatorio)\n"
+    "  --from-kind geo|plane   coordinate geografiche (gg.ppssdddd; per ROMA40 longitudini\n"
+    "                          da Monte Mario) o piane (Nord ed Est in metri); predefinito geo\n"
+    "  --from-zone ZONA        fuso delle coordinate piane in ingresso:\n"
+    "                            ROMA40: auto (dall'Est: Est se >= 2000000), ovest, est\n"
+    "                            ED50: 32, 33, 34\n"
+    "                            ETRF89, ETRF2000: 32, 33, 34, italia\n"
+    "                          predefinito il primo della lista (auto o 32)\n"
+    "  --to SISTEMA            sistema dei risultati (obbligatorio)\n"
+    "  --to-kind geo|plane     tipo delle coordinate in uscita; predefinito geo\n"
+    "  --to-zone ZONA          fuso delle coordinate piane in uscita:\n"
+    "                            ROMA40: auto, ovest, est\n"
+    "                            ED50: auto, 32, 33, 34\n"
+    "                            ETRF89, ETRF2000: auto, 32, 33, 34, italia\n"
+    "                          predefinito auto (il fuso del punto)\n"
+    "  --heights               trasforma le quote (\"Trasforma le quote\"); ammesso solo tra\n"
+    "                          sistemi diversi e non tra ROMA40 e ED50\n"
+    "  --grid FILE             file di porzione di griglia (*.GK?); necessario quando i due\n"
+    "                          sistemi sono diversi\n"
+    "  --type ascii|excel      tipo del file dati e del file dei risultati; predefinito dal\n"
+    "                          nome del file dati: .xls e .xlsx excel, altrimenti ascii.\n"
+    "                          I risultati excel si scrivono in formato .xlsx\n"
+    "  --decimal-separator .|, separatore decimale dei risultati; predefinito quello della\n"
+    "                          lingua dell'utente (LC_ALL, LC_NUMERIC, LANG)\n"
+    "  --help                  questo testo\n"
+    "\n"
+    "DATI \"-\" legge i punti dallo standard input, RISULTATI \"-\" scrive il rapporto sullo\n"
+    "standard output (solo ascii). Un file dei risultati esistente viene sostituito solo a\n"
+    "elaborazione riuscita; altrimenti resta com'era.\n"
+    "\n"
+    "File dati ascii: un punto per riga, \"nome primo secondo [quota]\" separati da spazi o\n"
+    "tabulazioni; le righe vuote o che iniziano con / o ' sono commenti; la virgola vale\n"
+    "come punto decimale. La quota si legge solo con --heights. File dati excel: primo\n"
+    "foglio, dalla riga 2, colonne A nome, B e C coordinate, D quota; i dati finiscono alla\n"
+    "prima cella A vuota.\n"
+    "\n"
+    "Il riepilogo e i messaggi di errore di lettura vanno sullo standard error. I punti\n"
+    "fuori dalla porzione di griglia sono segnati nel file dei risultati e contati nel\n"
+    "riepilogo. Non c'e' limite al numero di punti: il file si elabora a blocchi.\n"
+    "\n"
+    "Stato di uscita: 0 elaborazione completata; 1 elaborazione rifiutata o fallita (con il\n"
+    "suo messaggio, per esempio \"TRASFORMAZIONE NON NECESSARIA\"); 2 errore nella riga di\n"
+    "comando.\n"
+    "\n"
+    "Le porzioni di griglia di esempio della cartella data/samples sono SINTETICHE: valori\n"
+    "inventati per provare il programma, non griglie ufficiali; non usarle per lavori reali.\n"
+    "\n"
+    "Esempio: da ROMA40 Gauss-Boaga (fuso dall'Est) a ETRF2000 UTM (fuso automatico), quote:\n"
+    "  dormal2k-batch --from ROMA40 --from-kind plane --to ETRF2000 --to-kind plane \\\n"
+    "      --heights --grid 123.GK1 punti.txt risultati.txt\n";
+
+struct UsageError {
+    std::string reason;
+};
+
+std::string lower(std::string_view s) {
+    std::string r(s);
+    std::transform(r.begin(), r.end(), r.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return r;
+}
+
+std::int16_t systemFromWord(std::string_view word) {
+    const std::string w = lower(word);
+    if (w == "roma40") {
+        return kRoma40;
+    }
+    if (w == "ed50") {
+        return kEd50;
+    }
+    if (w == "etrf89") {
+        return kEtrf89;
+    }
+    if (w == "etrf2000") {
+        return kEtrf2000;
+    }
+    throw UsageError{"sistema sconosciuto \"" + std::string(word) + "\" (ROMA40, ED50, ETRF89, ETRF2000)"};
+}
+
+std::int16_t kindFromWord(std::string_view option, std::string_view word) {
+    const std::string w = lower(word);
+    if (w == "geo") {
+        return kGeographic;
+    }
+    if (w == "plane") {
+        return kPlane;
+    }
+    throw UsageError{std::string(option) + ": \"" + std::string(word) + "\" non e' geo ne' plane"};
+}
+
+// Zone word of one system to its code, or -1 when the system has no such zone.
+ZoneCode zoneFromWord(std::int16_t system, std::string_view word) {
+    const std::string w = lower(word);
+    if (w == "auto") {
+        return kZoneAuto;
+    }
+    if (system == kRoma40) {
+        return w == "ovest" ? kZoneOvest32 : w == "est" ? kZoneEst33 : ZoneCode{-1};
+    }
+    if (w == "32") {
+        return kZoneOvest32;
+    }
+    if (w == "33") {
+        return kZoneEst33;
+    }
+    if (w == "34") {
+        return kZone34;
+    }
+    if (w == "italia") {
+        return kZoneItalia;
+    }
+    return -1;
+}
+
+std::string listWords(std::int16_t system, std::span<const ListItem> list) {
+    std::string s;
+    for (const ListItem& item : list) {
+        if (!s.empty()) {
+            s += ", ";
+        }
+        switch (item.code) {
+        case kZoneAuto:
+            s += "auto";
+            break;
+        case kZoneOvest32:
+            s += system == kRoma40 ? "ovest" : "32";
+            break;
+        case kZoneEst33:
+            s += system == kRoma40 ? "est" : "33";
+            break;
+        case kZone34:
+            s += "34";
+            break;
+        default:
+            s += "italia";
+            break;
+        }
+    }
+    return s;
+}
+
+// The zone as the window's list for that side and system offers it; default its first item.
+ZoneCode zoneFor(std::string_view option, std::int16_t system, const std::optional<std::string>& word,
+                 std::span<const ListItem> list) {
+    if (!word) {
+        return list.front().code;
+    }
+    const ZoneCode z = zoneFromWord(system, *word);
+    const bool offered = std::any_of(list.begin(), list.end(), [z](const ListItem& i) { return i.code == z; });
+    if (!offered) {
+        throw UsageError{std::string(option) + ": il fuso \"" + *word + "\" non e' tra quelli di " +
+                         std::string(systemName(system)) + " (" + listWords(system, list) + ")"};
+    }
+    return z;
+}
+
+struct Options {
+    std::optional<std::string> from, fromKind, fromZone, to, toKind, toZone, grid, type, separator;
+    bool heights = false;
+    bool help = false;
+    std::vector<std::string> paths;
+};
+
+Options parseArguments(int argc, char** argv) {
+    Options o;
+    const std::pair<std::string_view, std::optional<std::string> Options::*> valued[] = {
+        {"--from", &Options::from}, {"--from-kind", &Options::fromKind}, {"--from-zone", &Options::fromZone},
+        {"--to", &Options::to},     {"--to-kind", &Options::toKind},     {"--to-zone", &Options::toZone},
+        {"--grid", &Options::grid}, {"--type", &Options::type},          {"--decimal-separator", &Options::separator},
+    };
+    bool optionsDone = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (!optionsDone && (arg == "--help" || arg == "-h")) {
+            o.help = true;
+            continue;
+        }
+        if (optionsDone || arg == "-" || arg.size() < 2 || arg.substr(0, 2) != "--") {
+            if (!optionsDone && arg.size() > 1 && arg[0] == '-' && arg != "-") {
+                throw UsageError{"opzione sconosciuta \"" + std::string(arg) + "\""};
+            }
+            o.paths.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsDone = true;
+            continue;
+        }
+        if (arg == "--heights") {
+            o.heights = true;
+            continue;
+        }
+        const std::size_t eq = arg.find('=');
+        const std::string_view name = arg.substr(0, eq);
+        bool known = false;
+        for (const auto& [optName, member] : valued) {
+            if (name != optName) {
+                continue;
+            }
+            known = true;
+            if (eq != std::string_view::npos) {
+                o.*member = std::string(arg.substr(eq + 1));
+            } else if (i + 1 < argc) {
+                o.*member = std::string(argv[++i]);
+            } else {
+                throw UsageError{std::string(name) + " richiede un valore"};
+            }
+        }
+        if (!known) {
+            throw UsageError{"opzione sconosciuta \"" + std::string(arg) + "\""};
+        }
+    }
+    return o;
+}
+
+bool endsWithNoCase(const std::string& s, std::string_view suffix) {
+    return s.size() >= suffix.size() && lower(s.substr(s.size() - suffix.size())) == suffix;
+}
+
+// The request the window would make, or a UsageError saying why it could not.
+BatchRequest buildRequest(const Options& o, char localeSeparator) {
+    if (!o.from) {
+        throw UsageError{"manca --from (sistema dei dati)"};
+    }
+    if (!o.to) {
+        throw UsageError{"manca --to (sistema dei risultati)"};
+    }
+    if (o.paths.size() != 2) {
+        throw UsageError{o.paths.size() < 2 ? "servono il file dati e il file dei risultati"
+                                            : "troppi argomenti: servono solo il file dati e il file dei risultati"};
+    }
+    BatchRequest req;
+    SelectionState& sel = req.ctx.sel;
+    sel.inputSystem = systemFromWord(*o.from);
+    sel.outputSystem = systemFromWord(*o.to);
+    sel.inputKind = o.fromKind ? kindFromWord("--from-kind", *o.fromKind) : std::int16_t{kGeographic};
+    sel.outputKind = o.toKind ? kindFromWord("--to-kind", *o.toKind) : std::int16_t{kGeographic};
+    if (o.fromZone && sel.inputKind != kPlane) {
+        throw UsageError{"--from-zone vale solo per coordinate piane (--from-kind plane)"};
+    }
+    if (o.toZone && sel.outputKind != kPlane) {
+        throw UsageError{"--to-zone vale solo per coordinate piane (--to-kind plane)"};
+    }
+    sel.inputZone = zoneFor("--from-zone", sel.inputSystem, o.fromZone, inputZoneList(sel.inputSystem));
+    sel.outputZone = zoneFor("--to-zone", sel.outputSystem, o.toZone, outputZoneList(sel.outputSystem));
+
+    if (o.heights) {
+        const PairEntry pair = pairEntry(sel.inputSystem, sel.outputSystem);
+        if (pair == PairEntry::Same) {
+            throw UsageError{"--heights: con lo stesso sistema in ingresso e in uscita le quote non si trasformano"};
+        }
+        if (!heightsAllowed(pair)) {
+            throw UsageError{"--heights: tra ROMA40 e ED50 le quote non si trasformano (entrambi hanno quote "
+                             "geoidiche)"};
+        }
+    }
+    req.ctx.heights = o.heights;
+
+    req.dataPath = o.paths[0];
+    req.resultPath = o.paths[1];
+    if (o.type) {
+        const std::string t = lower(*o.type);
+        if (t == "ascii") {
+            req.type = DataFileType::Ascii;
+        } else if (t == "excel") {
+            req.type = DataFileType::Excel;
+        } else {
+            throw UsageError{"--type: \"" + *o.type + "\" non e' ascii ne' excel"};
+        }
+    } else {
+        const bool workbook = endsWithNoCase(req.dataPath, ".xls") || endsWithNoCase(req.dataPath, ".xlsx");
+        req.type = workbook ? DataFileType::Excel : DataFileType::Ascii;
+    }
+    if (req.type == DataFileType::Excel && (req.dataPath == "-" || req.resultPath == "-")) {
+        throw UsageError{"lo standard input e lo standard output valgono solo per file ascii"};
+    }
+
+    if (o.separator) {
+        if (*o.separator != "." && *o.separator != ",") {
+            throw UsageError{"--decimal-separator: \"" + *o.separator + "\" non e' \".\" ne' \",\""};
+        }
+        req.decimalSeparator = (*o.separator)[0];
+    } else {
+        req.decimalSeparator = localeSeparator;
+    }
+    req.maxPoints = 0;
+    req.blockSize = kBlockSize;
+    return req;
+}
+
+void printMessage(const Message& m) {
+    std::cerr << joinedText(m) << '\n';
+}
+
+// The decimal separator of the user's locale ("." or ","). The numeric locale is then put
+// back to "C" so that no library reads or writes numbers the locale's way by accident: the
+// converter's own formatting takes the separator explicitly.
+char localeDecimalSeparator() {
+    std::setlocale(LC_ALL, "");
+    const std::lconv* lc = std::localeconv();
+    const char sep = lc != nullptr && lc->decimal_point != nullptr && lc->decimal_point[0] == ',' ? ',' : '.';
+    std::setlocale(LC_NUMERIC, "C");
+    return sep;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    const char localeSeparator = localeDecimalSeparator();
+
+    Options options;
+    BatchRequest req;
+    try {
+        options = parseArguments(argc, argv);
+        if (options.help) {
+            std::cout << kUsage << kHelp;
+            return kExitDone;
+        }
+        req = buildRequest(options, localeSeparator);
+    } catch (const UsageError& e) {
+        std::cerr << "dormal2k-batch: " << e.reason << "\n\n" << kUsage << "Per i dettagli: dormal2k-batch --help\n";
+        return kExitUsage;
+    }
+
+    // The grid portion, needed only between different systems (the window hides its
+    // working zone for equal ones).
+    std::optional<GridPortion> portion;
+    ZoneLimits limits;
+    const bool sameSystem = req.ctx.sel.inputSystem == req.ctx.sel.outputSystem;
+    if (!sameSystem && options.grid) {
+        const std::filesystem::path gridPath(*options.grid);
+        const std::string folder = gridPath.has_parent_path() ? gridPath.parent_path().string() : std::string(".");
+        GridLoadResult loaded = loadGridPortion(folder, gridPath.filename().string());
+        if (!loaded.ok()) {
+            Message m = loaded.message.value_or(
+                Message{MessageIcon::Warning, kAppTitle, {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE"}});
+            m.lines.push_back("FILE DI GRIGLIA: " + *options.grid);
+            printMessage(m);
+            return kExitRefused;
+        }
+        portion = std::move(loaded.portion);
+        limits = computeZoneLimits(*portion, req.ctx.sel.inputSystem);
+        req.ctx.portion = &*portion;
+        req.ctx.limits = &limits;
+    }
+
+    if (std::optional<Message> m = commonChecks(req.ctx.sel, portion.has_value())) {
+        printMessage(*m);
+        return kExitRefused;
+    }
+
+    BatchCallbacks cb;
+    cb.onReadingError = [](const Message& m) { printMessage(m); };
+    const BatchOutcome outcome = runBatch(req, cb);
+
+    if (outcome.status == BatchStatus::Completed && req.resultPath == "-") {
+        std::cout.flush();
+        if (!std::cout) {
+            printMessage(
+                Message{MessageIcon::Error,
+                        kTitleErrore,
+                        {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", "(uscita standard)", "SCRITTURA NON RIUSCITA"}});
+            return kExitRefused;
+        }
+    }
+    printMessage(outcome.message);
+    return outcome.status == BatchStatus::Completed ? kExitDone : kExitRefused;
+}

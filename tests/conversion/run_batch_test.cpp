@@ -1,0 +1,325 @@
+// The batch run: file checks, summary, counting and marking, reading errors and progress,
+// blocks, limits, and failures that leave an existing result file as it was.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "conversion/batch_run.h"
+#include "run_test_support.h"
+
+namespace dormal {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ConstantGrids;
+using testing::LoadedGrid;
+using testing::portionAround;
+using testing::selection;
+
+class Scratch {
+public:
+    Scratch() {
+        std::string t = (fs::temp_directory_path() / "dormal2k-run-XXXXXX").string();
+        if (::mkdtemp(t.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp");
+        }
+        dir_ = t;
+    }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    std::string file(const std::string& name) const { return (dir_ / name).string(); }
+    const fs::path& dir() const { return dir_; }
+
+private:
+    fs::path dir_;
+};
+
+void write(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+std::string read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+int countOf(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+const std::vector<std::string> kSame{"IL FILE DI INPUT E QUELLO  ", "DI OUTPUT SONO LO STESSO"};
+
+TEST(BatchFileChecks, InOrderAndTheSameFileHoweverSpelled) {
+    Scratch s;
+    const std::string a = s.file("a.txt");
+    write(a, "x\n");
+    fs::create_directory(s.file("sub"));
+    fs::create_symlink(a, s.file("link.txt"));
+    fs::create_hard_link(a, s.file("hard.txt"));
+    struct Case {
+        const char* what;
+        std::string data, result;
+        std::vector<std::string> lines; // empty: passes
+    };
+    const Case cases[] = {
+        {"no data file", "", a, {"NON E' STATO SELEZIONATO  ", "IL FILE DEI DATI DI INPUT"}},
+        {"no result file", a, "", {"NON E' STATO INDICATO  ", "IL FILE SU CUI SCRIVERE I RISULTATI"}},
+        {"neither: the data file first", "", "", {"NON E' STATO SELEZIONATO  ", "IL FILE DEI DATI DI INPUT"}},
+        {"equal", a, a, kSame},
+        {"equal ignoring case", a, s.file("A.TXT"), kSame},
+        {"through ./ and ..", a, s.file("sub/.././a.txt"), kSame},
+        {"through a folder that does not exist", a, s.file("none/../a.txt"), kSame},
+        {"a symbolic link to it", a, s.file("link.txt"), kSame},
+        {"a hard link to it", a, s.file("hard.txt"), kSame},
+        {"a new result beside it", a, s.file("b.txt"), {}},
+        {"standard input and output", "-", "-", {}},
+    };
+    for (const Case& c : cases) {
+        const std::optional<Message> m = batchFileChecks(c.data, c.result);
+        if (c.lines.empty()) {
+            EXPECT_FALSE(m.has_value()) << c.what;
+        } else {
+            ASSERT_TRUE(m.has_value()) << c.what;
+            EXPECT_EQ(m->lines, c.lines) << c.what;
+            EXPECT_EQ(m->icon, MessageIcon::Warning) << c.what;
+        }
+    }
+}
+
+// A run over an ASCII file of geographic ETRF89 points (gg.ppssdddd, with heights).
+struct RunLog {
+    BatchOutcome outcome;
+    std::vector<std::string> events; // "E<first line>" reading errors, "P<done>/<total>" progress
+};
+
+RunLog run(BatchRequest req) {
+    RunLog r;
+    BatchCallbacks cb;
+    cb.onReadingError = [&r](const Message& m) { r.events.push_back("E" + m.lines.at(1)); };
+    cb.onProgress = [&r](long done, long total) {
+        r.events.push_back("P" + std::to_string(done) + "/" + std::to_string(total));
+    };
+    r.outcome = runBatch(req, cb);
+    return r;
+}
+
+class BatchRun : public ::testing::Test {
+protected:
+    BatchRun() : grid_(portionAround(44.0, 11.0), kEtrf89) {}
+
+    BatchRequest request(const std::string& data, const std::string& result, bool heights = true) {
+        BatchRequest req;
+        req.ctx.sel = selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, 0);
+        req.ctx.heights = heights;
+        req.ctx.portion = &grid_.portion;
+        req.ctx.limits = &grid_.limits;
+        req.type = DataFileType::Ascii;
+        req.dataPath = data;
+        req.resultPath = result;
+        return req;
+    }
+
+    Scratch s_;
+    LoadedGrid grid_;
+};
+
+TEST_F(BatchRun, SummaryCountsAndMarksOutsidePoints) {
+    const std::string data = s_.file("d.txt"), result = s_.file("r.txt");
+    write(data, "/ prova\n"
+                "A 44.00 11.00 100\n"
+                "B 46.00 11.00 100\n" // two degrees north of the portion
+                "C 44.01 11.02 100\n"
+                "D 44.00 13.00 100\n"); // east of it
+    const RunLog r = run(request(data, result));
+    ASSERT_EQ(r.outcome.status, BatchStatus::Completed);
+    EXPECT_EQ(r.outcome.pointCount, 4);
+    EXPECT_EQ(r.outcome.outsideCount, 2);
+    EXPECT_EQ(r.outcome.message.lines,
+              (std::vector<std::string>{"PROCEDURA TERMINATA CON SUCCESSO:", "PUNTI TRATTATI:   4",
+                                        "PUNTI NON CALCOLATI PERCHE' FUORI DALLA GRIGLIA:  2"}));
+    EXPECT_EQ(r.outcome.message.icon, MessageIcon::Information);
+    EXPECT_EQ(r.outcome.message.title, kAppTitle);
+    const std::string report = read(result);
+    EXPECT_EQ(countOf(report, "F. Grig."), 2) << report;
+}
+
+TEST_F(BatchRun, SummaryLinesBySystemsHeightsAndGeoidModel) {
+    const std::string data = s_.file("d.txt"), result = s_.file("r.txt");
+    write(data, "A 44.00 11.00 100\n");
+    const std::string global = "ATTENZIONE: QUOTE GEOIDICHE RIFERITE AL MODELLO GLOBALE";
+    struct Case {
+        const char* what;
+        bool sameSystems, heights;
+        std::int16_t globalGeoid;
+        std::size_t lines;
+    };
+    const Case cases[] = {
+        {"equal systems: two lines", true, false, 1, 2},
+        {"different systems: three lines", false, false, 0, 3},
+        {"global model without heights: three lines", false, false, 1, 3},
+        {"global model with heights: the note last", false, true, 1, 4},
+        {"any flag other than 0 counts as global here", false, true, 2, 4},
+        {"national model with heights", false, true, 0, 3},
+    };
+    for (const Case& c : cases) {
+        grid_.portion.globalGeoid = c.globalGeoid;
+        BatchRequest req = request(data, result, c.heights);
+        if (c.sameSystems) {
+            req.ctx.sel = selection(kEtrf89, kGeographic, 1, kEtrf89, kPlane, 0);
+            req.ctx.portion = nullptr;
+            req.ctx.limits = nullptr;
+        }
+        const RunLog r = run(req);
+        ASSERT_EQ(r.outcome.status, BatchStatus::Completed) << c.what;
+        ASSERT_EQ(r.outcome.message.lines.size(), c.lines) << c.what;
+        EXPECT_EQ(r.outcome.message.lines.back() == global, c.lines == 4) << c.what;
+    }
+}
+
+TEST_F(BatchRun, ReadingErrorsAsTheyHappenThenProgress) {
+    const std::string data = s_.file("d.txt"), result = s_.file("r.txt");
+    write(data, "A 44.00 11.00 1\n"
+                "B 44.00\n"
+                "C 44.00 11.01 2\n"
+                "D 44.00 11.02\n"
+                "E 44.00 11.03 3\n");
+    const RunLog whole = run(request(data, result));
+    ASSERT_EQ(whole.outcome.status, BatchStatus::Completed);
+    EXPECT_EQ(whole.events,
+              (std::vector<std::string>{"EALLA RIGA:     2    DEL FILE DI INPUT",
+                                        "EALLA RIGA:     4    DEL FILE DI INPUT", "P1/3", "P2/3", "P3/3"}));
+    const std::string wholeReport = read(result);
+
+    // In blocks: errors and progress interleave, the total is not known, the file is the same.
+    BatchRequest blocks = request(data, result);
+    blocks.blockSize = 2;
+    const RunLog b = run(blocks);
+    ASSERT_EQ(b.outcome.status, BatchStatus::Completed);
+    EXPECT_EQ(b.events, (std::vector<std::string>{"EALLA RIGA:     2    DEL FILE DI INPUT", "P1/0", "P2/0",
+                                                  "EALLA RIGA:     4    DEL FILE DI INPUT", "P3/0"}));
+    EXPECT_EQ(read(result), wholeReport);
+    blocks.blockSize = 1;
+    const RunLog one = run(blocks);
+    EXPECT_EQ(one.events, (std::vector<std::string>{"P1/0", "EALLA RIGA:     2    DEL FILE DI INPUT", "P2/0",
+                                                    "EALLA RIGA:     4    DEL FILE DI INPUT", "P3/0"}));
+    EXPECT_EQ(read(result), wholeReport);
+}
+
+TEST_F(BatchRun, NoValidPointWritesNothing) {
+    const std::string data = s_.file("d.txt"), result = s_.file("r.txt");
+    write(data, "/ only comments\n' and a name alone:\nX\n");
+    for (const long block : {0L, 3L}) {
+        BatchRequest req = request(data, result);
+        req.blockSize = block;
+        const RunLog r = run(req);
+        EXPECT_EQ(r.outcome.status, BatchStatus::Refused);
+        EXPECT_EQ(r.outcome.message.lines,
+                  (std::vector<std::string>{"IL FILE DATI NON CONTIENE", "NESSUN PUNTO VALIDO"}));
+        EXPECT_EQ(r.outcome.message.icon, MessageIcon::Information);
+        EXPECT_FALSE(fs::exists(result));
+    }
+}
+
+TEST_F(BatchRun, MoreThanTheLimitIsRefusedBeforeWriting) {
+    const std::string data = s_.file("d.txt"), result = s_.file("r.txt");
+    write(data, "A 44.00 11.00 1\nB 44.00 11.01 1\nC 44.00 11.02 1\n");
+    write(result, "old\n");
+    BatchRequest req = request(data, result);
+    req.maxPoints = 2;
+    const RunLog r = run(req);
+    EXPECT_EQ(r.outcome.status, BatchStatus::Failed);
+    ASSERT_FALSE(r.outcome.message.lines.empty());
+    EXPECT_EQ(r.outcome.message.lines[0], "IL FILE DATI CONTIENE PIU' DI 2 PUNTI:");
+    EXPECT_EQ(r.outcome.message.lines[1], data);
+    EXPECT_EQ(read(result), "old\n");
+    EXPECT_TRUE(r.events.empty()) << "nothing written, no progress";
+    req.maxPoints = 3;
+    EXPECT_EQ(run(req).outcome.status, BatchStatus::Completed);
+    EXPECT_EQ(kWindowPointLimit, 50000);
+}
+
+// Regression: the count of points outside the grid was a 16-bit number that overflowed
+// past 32767 and ended the run.
+TEST_F(BatchRun, OutsideCountPast16Bits) {
+    const std::string data = s_.file("d.txt"), result = s_.file("r.txt");
+    std::string t;
+    for (int i = 0; i < 40000; ++i) {
+        t += "P 46.00 11.00\n";
+    }
+    write(data, t);
+    const RunLog r = run(request(data, result, false));
+    ASSERT_EQ(r.outcome.status, BatchStatus::Completed);
+    EXPECT_EQ(r.outcome.outsideCount, 40000);
+    EXPECT_EQ(r.outcome.message.lines.at(2), "PUNTI NON CALCOLATI PERCHE' FUORI DALLA GRIGLIA:  40000");
+}
+
+// Regression: a point whose interpolation reached beyond the portion's nodes ended the run;
+// it is outside, counted and marked, and the run goes on.
+TEST_F(BatchRun, InterpolationBeyondTheNodesIsCountedNotFatal) {
+    grid_.limits.planNorth = grid_.limits.geoidNorth = 1000; // let it past the coverage test
+    const std::string data = s_.file("d.txt"), result = s_.file("r.txt");
+    write(data, "A 44.00 11.00 1\nB 45.00 11.00 1\nC 44.01 11.00 1\n");
+    const RunLog r = run(request(data, result));
+    ASSERT_EQ(r.outcome.status, BatchStatus::Completed);
+    EXPECT_EQ(r.outcome.pointCount, 3);
+    EXPECT_EQ(r.outcome.outsideCount, 1);
+    EXPECT_EQ(countOf(read(result), "Fuori Grig."), 2);
+}
+
+TEST_F(BatchRun, FailuresNameTheCauseAndLeaveTheOldResult) {
+    const std::string data = s_.file("d.txt"), result = s_.file("r.txt");
+    write(result, "old\n");
+    struct Case {
+        const char* what;
+        std::string dataText;
+        std::string dataPath, resultPath;
+        const char* firstLine;
+    };
+    const Case cases[] = {
+        {"data file missing", "", s_.file("none.txt"), result, "IMPOSSIBILE APRIRE IL FILE DEI DATI"},
+        {"a point with no finite result", "A 44.00 11.00 1\nB 1e308 1e308 1\n", data, result,
+         "IMPOSSIBILE CALCOLARE IL PUNTO B"},
+        {"result in a folder that does not exist", "A 44.00 11.00 1\n", data, s_.file("none/r.txt"),
+         "IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI"},
+        {"result path is a folder", "A 44.00 11.00 1\n", data, s_.dir().string(),
+         "IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI"},
+        {"result path is a device", "A 44.00 11.00 1\n", data, "/dev/null",
+         "IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI"},
+    };
+    for (const Case& c : cases) {
+        if (!c.dataText.empty()) {
+            write(data, c.dataText);
+        }
+        BatchRequest req = request(c.dataPath, c.resultPath);
+        req.ctx.sel = selection(kEtrf89, kGeographic, 1, kEtrf89, kPlane, 0); // no grid: 1e308 gets through
+        const RunLog r = run(req);
+        EXPECT_EQ(r.outcome.status, BatchStatus::Failed) << c.what;
+        ASSERT_FALSE(r.outcome.message.lines.empty()) << c.what;
+        EXPECT_EQ(r.outcome.message.lines[0], c.firstLine) << c.what;
+        EXPECT_EQ(read(result), "old\n") << c.what;
+    }
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    // Nothing left beside the result.
+    int entries = 0;
+    for (const auto& e : fs::directory_iterator(s_.dir())) {
+        entries += e.path().filename() != "d.txt";
+    }
+    EXPECT_EQ(entries, 1);
+}
+
+} // namespace
+} // namespace dormal
