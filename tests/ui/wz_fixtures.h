@@ -81,7 +81,7 @@ struct PortionFile {
 
 inline std::string number(double v) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.12g", v);
+    std::snprintf(buf, sizeof buf, "%.17g", v); // reads back to the same double
     std::string s(buf);
     for (char& c : s)
         if (c == ',')
