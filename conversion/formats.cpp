@@ -1,4 +1,5 @@
 #include "conversion/formats.h"
+#include "conversion/io_detail.h"
 
 #include <cfloat>
 #include <charconv>
@@ -31,9 +32,42 @@ struct Decimal {
 // Rounds |v| to `decimals` places, halves away from zero. The value is first written with
 // 15 significant digits (what a double holds reliably), so a typed 2.0005 rounds to 2.001
 // although its binary value lies a little below the half.
-void toDecimal(double v, int decimals, Decimal& d) {
+void toDecimal(double v, int decimals, Decimal& d, bool fast) {
     d.negative = std::signbit(v);
     const double a = std::fabs(v);
+
+    // Fast path for the usual magnitudes: scale, and round where the fraction is clearly
+    // not a half. Writing with 15 significant digits moves the scaled value by at most
+    // 5e-16 * 1e12 = 5e-4, so outside 0.5 +- 1e-3 both ways give the same digits.
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
+    static constexpr unsigned long long kPow10Int[] = {
+        1ULL,        10ULL,        100ULL,        1000ULL,        10000ULL,        100000ULL,       1000000ULL,
+        10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL};
+    if (fast && decimals <= 12) {
+        const double m = a * kPow10[decimals];
+        if (m < 1e12) {
+            const double f = std::floor(m);
+            const double frac = m - f;
+            if (std::fabs(frac - 0.5) > 1e-3) {
+                const auto r = static_cast<unsigned long long>(f) + (frac > 0.5 ? 1 : 0);
+                const unsigned long long ip = r / kPow10Int[decimals];
+                unsigned long long fp = r % kPow10Int[decimals];
+                d.intLen = 0;
+                if (ip > 0)
+                    d.intLen =
+                        static_cast<std::size_t>(std::to_chars(d.intDigits, d.intDigits + 20, ip).ptr - d.intDigits);
+                d.fracLen = static_cast<std::size_t>(decimals);
+                for (int i = decimals - 1; i >= 0; --i) {
+                    d.fracDigits[i] = static_cast<char>('0' + fp % 10);
+                    fp /= 10;
+                }
+                if (r == 0)
+                    d.negative = false;
+                return;
+            }
+        }
+    }
+
     char sci[40];
     const auto res = std::to_chars(sci, sci + sizeof sci, a, std::chars_format::scientific, 14);
     // sci = "d.dddddddddddddde+XX"
@@ -97,7 +131,7 @@ void toDecimal(double v, int decimals, Decimal& d) {
 }
 
 // Writes `value` by `pattern` into `out` (at least kFormatBuffer bytes); returns the length.
-std::size_t formatInto(char* out, double value, std::string_view pattern, char sep) {
+std::size_t formatInto(char* out, double value, std::string_view pattern, char sep, bool fast = true) {
     if (!std::isfinite(value)) {
         const char* t = std::isnan(value) ? "NaN" : (value < 0 ? "-Inf" : "Inf");
         const std::size_t n = std::strlen(t);
@@ -114,7 +148,7 @@ std::size_t formatInto(char* out, double value, std::string_view pattern, char s
         decimals = 30;
 
     Decimal d;
-    toDecimal(value, decimals, d);
+    toDecimal(value, decimals, d, fast);
 
     // Integer section, built right to left at the end of a scratch area.
     char scratch[kFormatBuffer];
@@ -187,6 +221,13 @@ constexpr std::string_view kReportHeight = "###0.000";
 std::string formatPattern(double value, std::string_view pattern, char sep) {
     return formatToString(value, pattern, sep);
 }
+
+namespace detail {
+std::string formatPatternWithoutShortcut(double value, std::string_view pattern, char sep) {
+    char buf[kFormatBuffer];
+    return std::string(buf, formatInto(buf, value, pattern, sep, false));
+}
+} // namespace detail
 
 std::string formatPlaneField(double v, char sep) {
     return formatToString(v, kPlaneField, sep);

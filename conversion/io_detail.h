@@ -43,6 +43,10 @@ inline constexpr unsigned long long kMaxCompressionRatio = 1000;          // for
 inline constexpr std::size_t kMaxCellTextBytes = 256 * 1024;              // 32767 characters in UTF-8, with room
 inline constexpr unsigned long long kMaxXlsFileBytes = 512ULL << 20;      // .xls files are read whole
 
+// The pattern formatting of formats.h without its fast path for usual magnitudes (each value
+// written with 15 significant digits, then rounded): the reference the fast path is checked against.
+std::string formatPatternWithoutShortcut(double value, std::string_view pattern, char sep);
+
 // Name shown for standard input in messages.
 inline constexpr const char* kStandardInputName = "(ingresso standard)";
 

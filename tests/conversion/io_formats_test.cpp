@@ -1,11 +1,14 @@
 // Number patterns and number parsing. Run in the C and the Italian locale: the results
 // must not depend on the C library's decimal separator.
 #include <cfloat>
+#include <cmath>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "conversion/formats.h"
+#include "conversion/io_detail.h"
 
 namespace dormal {
 namespace {
@@ -87,6 +90,32 @@ TEST(FormatPattern, NamedFormsAndAppenders) {
     appendReportGeo(out, -9.1, ',');
     appendReportHeight(out, 2.25, '.');
     EXPECT_EQ(out, "x1.500-9,100000002.250");
+}
+
+// The fast path for usual magnitudes gives the same text as writing every value with 15
+// significant digits and rounding that, also right next to halves.
+TEST(FormatPattern, FastPathMatchesReference) {
+    const char* patterns[] = {"# 000 km",    "#0\xC2\xB0.00'", "###0.000", "# ### ##0.000", "#0\xC2\xB0 00' 00.0000''",
+                              "#0.00000000", "0.0000000000"};
+    const int decimals[] = {0, 2, 3, 3, 4, 8, 10};
+    std::mt19937_64 rng(2024);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int i = 0; i < 300000; ++i) {
+        const std::size_t k = rng() % 7;
+        const double scale = std::pow(10.0, static_cast<double>(rng() % 14) - 3.0);
+        double v = unit(rng) * scale;
+        if (i % 3 == 0) {
+            // Right at a half of the last decimal, or one ulp either side.
+            const double step = std::pow(10.0, -decimals[k]);
+            v = (std::floor(v / step) + 0.5) * step;
+            if (i % 2)
+                v = std::nextafter(v, (rng() % 2) ? 0.0 : 1e300);
+        }
+        if (rng() % 2)
+            v = -v;
+        ASSERT_EQ(formatPattern(v, patterns[k], ','), detail::formatPatternWithoutShortcut(v, patterns[k], ','))
+            << v << " " << patterns[k];
+    }
 }
 
 TEST(FormatPattern, NonFiniteValuesAreVisible) {
