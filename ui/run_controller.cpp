@@ -166,12 +166,14 @@ void RunController::runFile(const RunInputs& in, const ConversionContext& ctx, R
     bool progressShown = false;
     QElapsedTimer sinceRepaint;
     BatchCallbacks cb;
-    cb.onReadingError = [&](const Message& m) {
-        // The box gets the ordinary pointer; the busy one comes back for the rest of the run.
+    // A box shown while the run is busy gets the ordinary pointer; the busy one comes back
+    // until the run ends.
+    auto showWhileBusy = [&](const Message& m) {
         view.setBusy(false);
         dialogs_.showMessage(view.dialogParent(), m);
         view.setBusy(true);
     };
+    cb.onReadingError = showWhileBusy;
     cb.onProgress = [&](long done, long total) {
         if (!progressShown) {
             view.setProgressVisible(true, total);
@@ -198,11 +200,11 @@ void RunController::runFile(const RunInputs& in, const ConversionContext& ctx, R
         const CNumbersScope numbers;
         outcome = runBatch(req, cb);
     } catch (const std::exception& e) {
-        dialogs_.showMessage(view.dialogParent(), unexpectedFailure(e.what()));
+        showWhileBusy(unexpectedFailure(e.what()));
         return;
     }
     if (!outcome.message.lines.empty())
-        dialogs_.showMessage(view.dialogParent(), outcome.message);
+        showWhileBusy(outcome.message); // the summary, or why the run stopped
 }
 
 } // namespace dormal::ui

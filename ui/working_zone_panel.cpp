@@ -555,6 +555,8 @@ WorkingZonePanel::WorkingZonePanel(UserDialogs& dialogs, const QString& startFol
         const QString root = v.rootPath();
         if (root != QLatin1String("/") && isPseudoFileSystem(v.fileSystemType()))
             continue;
+        if (!QFileInfo(root).isDir()) // a single file mounted over another (containers)
+            continue;
         if (!roots.contains(root))
             roots << root;
     }
