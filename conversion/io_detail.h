@@ -70,5 +70,8 @@ struct SheetCell {
 // Every cell of columns A to the `columns`-th of the first sheet of an .xlsx file, row by
 // row, through the same streaming reader as the data files. False with `cause` on failure.
 bool readXlsxCells(const std::string& path, int columns, std::vector<SheetCell>& cells, std::string& cause);
+// The number of the last row of the first sheet, reading the whole sheet: a check that a
+// written workbook is complete. False with `cause` when it cannot be read to its end.
+bool xlsxLastRow(const std::string& path, long& lastRow, std::string& cause);
 
 } // namespace dormal::detail

@@ -620,6 +620,16 @@ public:
             throwWrite(tmp_.shownPath(), std::string("Errore nella scrittura della cartella di lavoro: ") +
                                              lxw_strerror(err) +
                                              (errno ? " (" + detail::systemErrorText(errno) + ")" : ""));
+        // The library writes rows through temporary files without reporting every write
+        // error: read the workbook back and check that it holds every row before it
+        // replaces the result.
+        long lastRow = 0;
+        std::string cause;
+        if (!detail::xlsxLastRow(tmp_.tempPath(), lastRow, cause))
+            throwWrite(tmp_.shownPath(), "La cartella di lavoro scritta non è leggibile: " + cause);
+        if (lastRow != static_cast<long>(nextRow_))
+            throwWrite(tmp_.shownPath(), "La cartella di lavoro scritta è incompleta (" + std::to_string(lastRow) +
+                                             " righe su " + std::to_string(nextRow_) + ")");
         tmp_.commit();
         finished_ = true;
     }

@@ -576,6 +576,8 @@ public:
         }
     }
 
+    long currentRow() const { return sheet_.rowNumber; }
+
     // Keeps columns A to the `count`-th of each row (4 for reading points).
     void keepColumns(int count) { sheet_.cells.resize(static_cast<std::size_t>(count)); }
 
@@ -841,6 +843,27 @@ bool readXlsxCells(const std::string& path, int columns, std::vector<SheetCell>&
     src->keepColumns(columns);
     while (src->rawRow(cells, cause)) {
     }
+    return cause.empty();
+}
+
+bool xlsxLastRow(const std::string& path, long& lastRow, std::string& cause) {
+    lastRow = 0;
+    int err = 0;
+    ZipPtr zip(zip_open(path.c_str(), ZIP_RDONLY, &err));
+    if (!zip) {
+        cause = zipOpenCause(err);
+        return false;
+    }
+    Message failure;
+    auto src = finishOpen(std::move(zip), nullptr, path, {}, failure);
+    if (!src) {
+        cause = failure.lines.back();
+        return false;
+    }
+    src->keepColumns(0);
+    std::vector<SheetCell> none;
+    while (src->rawRow(none, cause))
+        lastRow = src->currentRow();
     return cause.empty();
 }
 
