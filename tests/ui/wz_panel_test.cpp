@@ -373,6 +373,57 @@ TEST_F(WorkingZoneTest, ShippedSamplePortionsShow) {
     }
 }
 
+// The shipped samples' limits as their notes give them (decimal degrees), shown in degrees
+// and minutes; the zone-34 one also in km about 15° (ROMA40) and 21° (others), corners by
+// an independent Transverse Mercator (PROJ cs2cs, International ellipsoid, k0 0.9996).
+TEST_F(WorkingZoneTest, ShippedSamplesShowTheirDocumentedLimits) {
+    struct SampleCase {
+        const char* file;
+        const char *l17, *l18, *l19, *l20, *l28, *l29, *zone;
+    };
+    const SampleCase cases[] = {
+        {"123456.GK1", "9°.02'", "9°.20'", "45°.29'", "45°.16'", "-3°.25'", "-3°.07'", "32"},
+        {"0245.GK2", "13°.21'", "13°.47'", "42°.36'", "42°.19'", "0°.54'", "1°.20'", "33"},
+        {"654321.GK1", "18°.17'", "18°.35'", "40°.14'", "40°.01'", "5°.50'", "6°.08'", "34"},
+    };
+    const QDir samples(QStringLiteral(DORMAL2K_SAMPLES_DIR));
+    panel->openFolder(samples.path());
+    int checked = 0;
+    for (const SampleCase& c : cases) {
+        if (!samples.exists(QString::fromLatin1(c.file)))
+            continue;
+        SCOPED_TRACE(c.file);
+        ++checked;
+        panel->onInputSystemPicked(kEtrf89, kGeographic);
+        panel->onInputKindPicked(kEtrf89, kGeographic);
+        ASSERT_TRUE(panel->pickFile(QString::fromLatin1(c.file)));
+        ASSERT_TRUE(dialogs.shown.empty());
+        EXPECT_EQ(text("Label17"), local(QString::fromUtf8(c.l17)));
+        EXPECT_EQ(text("Label18"), local(QString::fromUtf8(c.l18)));
+        EXPECT_EQ(text("Label19"), local(QString::fromUtf8(c.l19)));
+        EXPECT_EQ(text("Label20"), local(QString::fromUtf8(c.l20)));
+        EXPECT_EQ(text("Label28"), local(QString::fromUtf8(c.l28)));
+        EXPECT_EQ(text("Label29"), local(QString::fromUtf8(c.l29)));
+        EXPECT_EQ(text("Label40"), QString::fromLatin1(c.zone));
+        EXPECT_TRUE(text("Label25").startsWith("SINTETIC"));
+    }
+    if (checked == 0)
+        GTEST_SKIP() << "no documented sample portions in " << DORMAL2K_SAMPLES_DIR;
+    if (!samples.exists("654321.GK1"))
+        return;
+    panel->onInputSystemPicked(kRoma40, kPlane);
+    panel->onInputKindPicked(kRoma40, kPlane);
+    EXPECT_EQ(text("Label17"), local("2 800 km"));
+    EXPECT_EQ(text("Label18"), local("2 826 km"));
+    EXPECT_EQ(text("Label19"), local("4 460 km"));
+    EXPECT_EQ(text("Label20"), local("4 435 km"));
+    panel->onInputSystemPicked(kEd50, kPlane);
+    EXPECT_EQ(text("Label17"), local(" 269 km"));
+    EXPECT_EQ(text("Label18"), local(" 294 km"));
+    EXPECT_EQ(text("Label19"), local("4 458 km"));
+    EXPECT_EQ(text("Label20"), local("4 432 km"));
+}
+
 } // namespace
 
 namespace {
