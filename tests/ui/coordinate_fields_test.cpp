@@ -1,0 +1,208 @@
+// The typed point: parsing, display in the locale's decimal separator, the window-wide
+// comma filter, Enter navigation and the switch between display and edit fields.
+
+#include <QCheckBox>
+#include <QLocale>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "support_window.h"
+#include "ui/coordinate_fields.h"
+#include "ui/selection_rules.h"
+
+namespace {
+
+using uitest::WindowHarness;
+
+// The display as the user reads it: the pattern's "." is the locale's separator.
+QString localised(const char* shown) {
+    QString s = QString::fromUtf8(shown);
+    s.replace(QLatin1Char('.'), QLocale().decimalPoint());
+    return s;
+}
+
+struct DisplayCase {
+    const char* typed;
+    const char* shown;
+    double stored;
+};
+
+// Geographic input: the display number carries seconds of 59.99995 into the minutes and
+// minutes of 60 into the degrees; nothing else is corrected.
+const DisplayCase kGeographic[] = {
+    {"45.595999995", "46° 00' 00.0000''", 45.595999995},
+    {"45.125999995", "45° 13' 00.0000''", 45.125999995},
+    {"45.5959999", "45° 59' 59.9990''", 45.5959999},
+    {"45.1234567", "45° 12' 34.5670''", 45.1234567},
+    {"-7.3", "-7° 30' 00.0000''", -7.3},
+    {"0", "0° 00' 00.0000''", 0},
+    {"", "0° 00' 00.0000''", 0},
+    {"45.75", "45° 75' 00.0000''", 45.75},
+    {"45.1234x", "45° 12' 34.0000''", 45.1234},
+    {"abc", "0° 00' 00.0000''", 0},
+    {"4 5.1", "45° 10' 00.0000''", 45.1},
+    {"12,27084", "12° 27' 08.4000''", 12.27084}, // the comma typed becomes a full stop
+};
+
+// The patterns' blanks stand even where the digits before them are missing.
+const DisplayCase kPlane[] = {
+    {"4850123.4567", "4 850 123.457", 4850123.4567},
+    {"1500000", "1 500 000.000", 1500000},
+    {"12,5", "  12.500", 12.5},
+    {"-3.25", "-  3.250", -3.25},
+    {"", "  0.000", 0},
+};
+
+const DisplayCase kHeights[] = {
+    {"1234.5", "1 234.500", 1234.5},
+    {"-12,25", "- 12.250", -12.25},
+    {"0.0004", " 0.000", 0.0004},
+};
+
+// Types into the pair's edit field and leaves it by Enter.
+void typeAndLeave(WindowHarness& h, const char* display, const char* edit, const char* typed) {
+    h.typeInto(display, edit, QString::fromUtf8(typed));
+    QTest::keyClick(h.field(edit), Qt::Key_Return);
+}
+
+TEST(CoordinateFields, GeographicValuesShownAsDegreesMinutesSeconds) {
+    WindowHarness h;
+    const auto& v = h.window().fields().values();
+    for (const DisplayCase& c : kGeographic) {
+        SCOPED_TRACE(c.typed);
+        typeAndLeave(h, "Text2", "Text3", c.typed);
+        EXPECT_EQ(h.text("Text2"), localised(c.shown));
+        EXPECT_DOUBLE_EQ(v.inputLat, c.stored);
+        typeAndLeave(h, "Text4", "Text5", c.typed);
+        EXPECT_EQ(h.text("Text4"), localised(c.shown));
+        EXPECT_DOUBLE_EQ(v.inputLon, c.stored);
+    }
+    EXPECT_EQ(v.inputNorth, 0) << "geographic values are not stored as plane ones";
+}
+
+TEST(CoordinateFields, PlaneValuesShownInGroupsOfThree) {
+    WindowHarness h;
+    h.pick(2, "Piane");
+    const auto& v = h.window().fields().values();
+    for (const DisplayCase& c : kPlane) {
+        SCOPED_TRACE(c.typed);
+        typeAndLeave(h, "Text2", "Text3", c.typed);
+        EXPECT_EQ(h.text("Text2"), localised(c.shown));
+        EXPECT_DOUBLE_EQ(v.inputNorth, c.stored);
+        typeAndLeave(h, "Text4", "Text5", c.typed);
+        EXPECT_EQ(h.text("Text4"), localised(c.shown));
+        EXPECT_DOUBLE_EQ(v.inputEast, c.stored);
+    }
+    EXPECT_EQ(v.inputLat, 0);
+}
+
+TEST(CoordinateFields, HeightsShown) {
+    WindowHarness h;
+    h.click("Check1");
+    const auto& v = h.window().fields().values();
+    for (const DisplayCase& c : kHeights) {
+        SCOPED_TRACE(c.typed);
+        typeAndLeave(h, "Text6", "Text7", c.typed);
+        EXPECT_EQ(h.text("Text6"), localised(c.shown));
+        EXPECT_DOUBLE_EQ(v.inputHeight, c.stored);
+    }
+}
+
+TEST(CoordinateFields, CommaTypedAnywhereInTheWindowBecomesAFullStop) {
+    WindowHarness h;
+    h.typeInto("Text2", "Text3", "12,5");
+    EXPECT_EQ(h.text("Text3"), "12.5");
+    // The replacement goes to the widget with the focus; other keys pass unchanged.
+    QTest::keyClicks(h.field("Text3"), ",a;.");
+    EXPECT_EQ(h.text("Text3"), "12.5.a;.");
+    QTest::keyClick(h.field("Text3"), Qt::Key_Comma, Qt::KeypadModifier);
+    EXPECT_EQ(h.text("Text3"), "12.5.a;..");
+}
+
+TEST(CoordinateFields, EnterMovesThroughThePoint) {
+    WindowHarness h;
+    h.typeInto("Text2", "Text3", "45.1");
+    QTest::keyClick(h.field("Text3"), Qt::Key_Return);
+    EXPECT_EQ(h.text("Text3"), "45.1") << "Enter inserts nothing";
+    EXPECT_TRUE(h.shown("Text5"));
+    EXPECT_TRUE(h.field("Text5")->hasFocus());
+    EXPECT_FALSE(h.shown("Text3")) << "left: the display field shows again";
+    EXPECT_TRUE(h.shown("Text2"));
+
+    // Box unticked: straight to "Esegui", the height is not visited.
+    QTest::keyClicks(h.field("Text5"), "11.2");
+    QTest::keyClick(h.field("Text5"), Qt::Key_Enter);
+    EXPECT_TRUE(h.find<QPushButton>("Command1")->hasFocus());
+    EXPECT_FALSE(h.shown("Text7"));
+
+    // Box ticked: Text5 -> Text7 -> "Esegui".
+    h.click("Check1");
+    h.typeInto("Text4", "Text5", "11.3");
+    QTest::keyClick(h.field("Text5"), Qt::Key_Return);
+    EXPECT_TRUE(h.field("Text7")->isVisible());
+    EXPECT_TRUE(h.field("Text7")->hasFocus());
+    QTest::keyClicks(h.field("Text7"), "100");
+    QTest::keyClick(h.field("Text7"), Qt::Key_Return);
+    EXPECT_TRUE(h.find<QPushButton>("Command1")->hasFocus());
+    EXPECT_DOUBLE_EQ(h.window().fields().values().inputHeight, 100);
+}
+
+TEST(CoordinateFields, ClickingADisplayFieldEmptiesTheOutputAndEditsTheLastText) {
+    WindowHarness h;
+    typeAndLeave(h, "Text2", "Text3", "45.1234");
+    QTest::keyClick(h.field("Text5"), Qt::Key_Return); // leave Text5 too
+    for (const char* display : {"Text2", "Text4"}) {
+        SCOPED_TRACE(display);
+        h.window().setOutputFields("a", "b", "c", "33");
+        h.click(display);
+        for (const char* out : {"Text8", "Text9", "Text10", "Text1"})
+            EXPECT_TRUE(h.text(out).isEmpty()) << out;
+        EXPECT_FALSE(h.shown(display));
+    }
+    EXPECT_TRUE(h.field("Text5")->hasFocus());
+    h.click("Text2");
+    EXPECT_TRUE(h.shown("Text3"));
+    EXPECT_TRUE(h.field("Text3")->hasFocus());
+    EXPECT_EQ(h.text("Text3"), "45.1234") << "the text last typed";
+}
+
+TEST(CoordinateFields, StoredKindFollowsTheKindWhenTheFieldIsLeft) {
+    WindowHarness h;
+    h.pick(2, "Piane");
+    typeAndLeave(h, "Text2", "Text3", "5000000");
+    EXPECT_DOUBLE_EQ(h.window().fields().values().inputNorth, 5000000);
+    h.pick(2, "Geografiche");
+    typeAndLeave(h, "Text2", "Text3", "45.3");
+    EXPECT_DOUBLE_EQ(h.window().fields().values().inputLat, 45.3);
+    EXPECT_DOUBLE_EQ(h.window().fields().values().inputNorth, 5000000) << "kept until the field is left again";
+}
+
+TEST(CoordinateFields, TabFromAnEditFieldEditsTheNextValue) {
+    WindowHarness h;
+    h.typeInto("Text2", "Text3", "45.2");
+    QTest::keyClick(h.field("Text3"), Qt::Key_Tab);
+    EXPECT_TRUE(h.field("Text5")->hasFocus());
+    EXPECT_EQ(h.text("Text2"), localised("45° 20' 00.0000''"));
+}
+
+TEST(CoordinateFields, RunFocusShowsTheEditField) {
+    WindowHarness h;
+    h.window().focusInputField(dormal::FieldRef::Second);
+    EXPECT_TRUE(h.shown("Text5"));
+    EXPECT_TRUE(h.field("Text5")->hasFocus());
+}
+
+TEST(CoordinateFields, HeightFieldHiddenByARuleWhileTypedKeepsTheRulesVisibility) {
+    WindowHarness h;
+    h.click("Check1");
+    h.typeInto("Text6", "Text7", "250");
+    ASSERT_TRUE(h.field("Text7")->hasFocus());
+    h.window().rules().setPosition(6, dormal::kEtrf89); // same systems: the box is unticked
+    EXPECT_FALSE(h.shown("Text6"));
+    EXPECT_FALSE(h.shown("Text7"));
+    EXPECT_DOUBLE_EQ(h.window().fields().values().inputHeight, 250);
+}
+
+} // namespace
