@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -524,6 +525,39 @@ const char* workbookText(std::string_view s, std::string& scratch) {
     return scratch.c_str();
 }
 
+// libxlsxwriter writes numbers with the C library's printf, which follows the locale: under
+// a comma-decimal locale it would write "45,5" into the sheet XML and spoil the workbook.
+// Every call into the library runs with the C locale on this thread (uselocale changes the
+// calling thread only).
+class CLocale {
+public:
+    CLocale() : c_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr))) {}
+    ~CLocale() {
+        if (c_)
+            freelocale(c_);
+    }
+    CLocale(const CLocale&) = delete;
+    CLocale& operator=(const CLocale&) = delete;
+    bool ok() const { return c_ != nullptr; }
+
+    class Scope {
+    public:
+        explicit Scope(const CLocale& l) : old_(l.c_ ? uselocale(l.c_) : static_cast<locale_t>(nullptr)) {}
+        ~Scope() {
+            if (old_)
+                uselocale(old_);
+        }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        locale_t old_;
+    };
+
+private:
+    locale_t c_;
+};
+
 class XlsxResultWriter final : public ResultWriter {
 public:
     explicit XlsxResultWriter(const std::string& path) : tmp_(path) {
@@ -533,6 +567,9 @@ public:
         options.constant_memory = LXW_TRUE;
         options.tmpdir = tmpdir_.data();
         options.use_zip64 = LXW_FALSE;
+        if (!cLocale_.ok())
+            throwWrite(tmp_.shownPath(), "Impossibile impostare la localizzazione C per la scrittura dei numeri");
+        const CLocale::Scope c(cLocale_);
         wb_ = workbook_new_opt(tmp_.tempPath().c_str(), &options);
         if (!wb_)
             throwWrite(tmp_.shownPath(), "Impossibile creare la cartella di lavoro");
@@ -542,6 +579,7 @@ public:
     }
 
     ~XlsxResultWriter() override {
+        const CLocale::Scope c(cLocale_);
         if (wb_)
             lxw_workbook_free(wb_); // unfinished: nothing is saved; TempFile removes its file
     }
@@ -615,7 +653,11 @@ public:
         lxw_workbook* wb = wb_;
         wb_ = nullptr; // workbook_close frees it whatever the outcome
         errno = 0;
-        const lxw_error err = workbook_close(wb);
+        lxw_error err = LXW_NO_ERROR;
+        {
+            const CLocale::Scope c(cLocale_);
+            err = workbook_close(wb);
+        }
         if (err != LXW_NO_ERROR)
             throwWrite(tmp_.shownPath(), std::string("Errore nella scrittura della cartella di lavoro: ") +
                                              lxw_strerror(err) +
@@ -643,6 +685,7 @@ private:
     void str(lxw_row_t row, lxw_col_t col, std::string_view s) {
         if (s.empty())
             return;
+        const CLocale::Scope c(cLocale_);
         check(worksheet_write_string(ws_, row, col, workbookText(s, scratch_), nullptr));
     }
     void num(lxw_row_t row, lxw_col_t col, double v) {
@@ -650,6 +693,7 @@ private:
             str(row, col, "Errore");
             return;
         }
+        const CLocale::Scope c(cLocale_);
         check(worksheet_write_number(ws_, row, col, v, nullptr));
     }
     void sideRow(lxw_row_t row, std::string_view side, std::int16_t system, std::int16_t kind,
@@ -667,6 +711,7 @@ private:
         }
     }
 
+    CLocale cLocale_;
     TempFile tmp_;
     std::string tmpdir_;
     lxw_workbook* wb_ = nullptr;

@@ -1,4 +1,5 @@
 // The ASCII data-file reader: line rules, reading errors with their line numbers, bounds.
+#include <charconv>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -146,7 +147,10 @@ TEST(AsciiReader, LongFileAcrossBlocks) {
             break;
         ++count;
         ASSERT_EQ(ev.point.name, "PUNTO" + std::to_string(count));
-        ASSERT_EQ(ev.point.first, std::stod("45." + std::to_string(count)));
+        const std::string first = "45." + std::to_string(count);
+        double want = 0;
+        std::from_chars(first.data(), first.data() + first.size(), want);
+        ASSERT_EQ(ev.point.first, want);
         ASSERT_EQ(ev.point.second, 9.5);
     }
     EXPECT_EQ(ev.kind, ReadEvent::Kind::End);

@@ -3,6 +3,7 @@
 // workbooks (truncated, corrupted, zip bombs, DOCTYPE, oversized tokens) refused with a message.
 #include <filesystem>
 #include <fstream>
+#include <locale.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -158,6 +159,9 @@ TEST_F(WorkbookTest, FixturesReadAlike) {
 TEST_F(WorkbookTest, CellKindsAndEndOfData) {
     for (const bool constantMemory : {false, true}) {
         const fs::path p = dir_ / "dati.xlsx";
+        // libxlsxwriter formats numbers by the locale: write this data file in the C locale.
+        const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+        const locale_t old = uselocale(c);
         lxw_workbook_options o{};
         o.constant_memory = constantMemory;
         lxw_workbook* wb = workbook_new_opt(p.c_str(), &o);
@@ -178,7 +182,10 @@ TEST_F(WorkbookTest, CellKindsAndEndOfData) {
         worksheet_write_string(ws, 4, 1, "-1.5e3", nullptr);
         // Row 6 missing: row 7 is not read.
         worksheet_write_string(ws, 6, 0, "N7", nullptr);
-        ASSERT_EQ(workbook_close(wb), LXW_NO_ERROR);
+        const lxw_error closed = workbook_close(wb);
+        uselocale(old);
+        freelocale(c);
+        ASSERT_EQ(closed, LXW_NO_ERROR);
 
         DataReadOptions opt;
         opt.inputKind = kPlane;
@@ -213,7 +220,8 @@ TEST_F(WorkbookTest, EmptyA2EndsAtOnceAndRowsWithoutReferences) {
 }
 
 // The result workbook, written with the writer and read back with the reader: the same
-// cells, texts as texts and numbers as numbers.
+// cells, texts as texts and numbers as numbers. Regression (run in the Italian locale too):
+// numbers were written as "5000000,25" into the sheet XML under a comma-decimal locale.
 TEST_F(WorkbookTest, ResultWorkbookReadBack) {
     GridPortion portion;
     portion.globalGeoid = 1;
