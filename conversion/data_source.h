@@ -54,8 +54,13 @@ std::unique_ptr<DataSource> makeAsciiSource(std::istream& in, const DataReadOpti
 // The same, naming the stream in failure messages (a path, or "(ingresso standard)").
 std::unique_ptr<DataSource> makeAsciiSource(std::istream& in, const DataReadOptions& opt, std::string name);
 
-// Opens a data file by type (and, for workbooks, by extension: .xls FreeXL, otherwise
-// .xlsx). On failure returns null and sets `failure` to a message naming the file and cause.
+// Opens a data file by type: Ascii reads text; Excel reads a workbook, told apart by its
+// content whatever the extension (a zip package .xlsx/.xlsm, or an OLE2 .xls through FreeXL).
+// On failure returns null and sets `failure` to a message naming the file and cause:
+// "IMPOSSIBILE APRIRE IL FILE DEI DATI" / path / cause (warning icon, "Dormal2k"). A file
+// that fails later (damaged, I/O error, binary data in a text file) gives a Failure event
+// "ERRORE NELLA LETTURA DEL FILE DEI DATI" / path / cause. Workbook parts are bounded in
+// size and compression ratio and DOCTYPE declarations are refused.
 std::unique_ptr<DataSource> openDataFile(const std::string& path, DataFileType type, const DataReadOptions& opt,
                                          Message& failure);
 

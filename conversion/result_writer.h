@@ -32,6 +32,9 @@ struct WriteError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// An output value that is not finite is written as "Errore". WriteError texts are lines
+// joined by '\n': "IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI" / path / cause (Italian).
+
 // Report onto a stream (standard output, tests).
 std::unique_ptr<ResultWriter> makeAsciiReportWriter(std::ostream& out);
 // Report or workbook into `path`, written to a temporary file in the same folder and
