@@ -12,6 +12,21 @@
 #include "ui/screenshot_tour.h"
 #include "ui/secondary_windows.h"
 
+namespace {
+
+// Message boxes of the scripted pictures go to the standard error instead of waiting for a
+// click that never comes.
+class PrintingDialogs final : public dormal::ui::UserDialogs {
+public:
+    void showMessage(QWidget*, const dormal::Message& message) override {
+        std::fprintf(stderr, "[%s] %s\n", message.title.c_str(), dormal::joinedText(message).c_str());
+    }
+    QString openFileName(QWidget*, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&) override { return {}; }
+};
+
+} // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dormal2k"));
@@ -24,7 +39,9 @@ int main(int argc, char** argv) {
     if (at >= 0 && at + 1 < args.size())
         screenshotDir = args.at(at + 1);
 
-    dormal::ui::QtUserDialogs dialogs;
+    dormal::ui::QtUserDialogs boxes;
+    PrintingDialogs printed;
+    dormal::ui::UserDialogs& dialogs = screenshotDir.isEmpty() ? static_cast<dormal::ui::UserDialogs&>(boxes) : printed;
     std::unique_ptr<dormal::ui::MainWindow> window;
 
     auto* startup = new dormal::ui::StartupWindow;

@@ -106,7 +106,31 @@ void MainWindow::buildSelectionFrame(QGroupBox* frame, int first, QLabel*& kindC
     (void)frame;
 }
 
+void MainWindow::fitScale() {
+    // The arrangement was drawn for a narrower typeface: enlarge it until the widest list item
+    // fits its list and the two panels built with layouts get at least their minimum size.
+    QComboBox probe;
+    for (std::int16_t system : {kRoma40, kEd50, kEtrf89})
+        for (auto list : {inputZoneList(system), outputZoneList(system)})
+            fillList(&probe, list);
+    fillList(&probe, systemList());
+    fillList(&probe, kindList());
+    double scale = tw_.scale();
+    auto atLeast = [&scale](int pixels, int twips) { scale = std::max(scale, pixels * 15.0 / twips); };
+    atLeast(probe.sizeHint().width(), 1935);
+    atLeast(probe.sizeHint().height(), 315);
+    atLeast(workingZone_->minimumSizeHint().width(), 5055);
+    atLeast(workingZone_->minimumSizeHint().height(), 5535);
+    atLeast(fileChoice_->minimumSizeHint().width(), 8655);
+    atLeast(fileChoice_->minimumSizeHint().height(), 2175);
+    tw_ = Twips(scale);
+}
+
 void MainWindow::buildControls(const QString& workingFolder) {
+    // The panels built with layouts come first: their minimum sizes set the scale.
+    workingZone_ = new WorkingZonePanel(dialogs_, workingFolder, this);
+    fileChoice_ = new FileChoiceFrame(dialogs_, this);
+    fitScale();
     setFixedSize(tw_.rect(0, 0, kClientWidth, kClientHeight).size());
 
     // Title banner at the top left.
@@ -160,12 +184,10 @@ void MainWindow::buildControls(const QString& workingFolder) {
     tw_.place(option3File_, 2520, 300, 2040, 330);
 
     // Working zone on the right.
-    workingZone_ = new WorkingZonePanel(dialogs_, workingFolder, this);
     tw_.place(workingZone_, 4920, 0, 5055, 5535);
 
     // Keyboard frame and, in the same place, the file choice.
     buildKeyboardFrame();
-    fileChoice_ = new FileChoiceFrame(dialogs_, this);
     tw_.place(fileChoice_, 120, 5520, 8655, 2175);
 
     // Buttons and progress bar along the bottom.

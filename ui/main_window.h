@@ -89,6 +89,7 @@ protected:
 
 private:
     void buildControls(const QString& workingFolder);
+    void fitScale();
     void buildSelectionFrame(QGroupBox* frame, int first, QLabel*& kindCaption, QLabel*& zoneCaption);
     void buildKeyboardFrame();
     void startUp();

@@ -5,10 +5,12 @@
 #include <QDir>
 #include <QRadioButton>
 
+#include "geodesy/angles.h"
 #include "ui/coordinate_fields.h"
 #include "ui/main_window.h"
 #include "ui/secondary_windows.h"
 #include "ui/selection_rules.h"
+#include "ui/working_zone_panel.h"
 
 namespace dormal::ui {
 
@@ -35,8 +37,25 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
     window.show();
     shoot(&window, QStringLiteral("main-startup.png"));
 
-    // ROMA40 plane to ETRF2000 plane with heights, and a typed point.
+    // A grid portion of the working folder, and a point in its middle converted from ETRF89
+    // geographic to ROMA40 Gauss-Boaga with heights.
     SelectionRules& rules = window.rules();
+    const QStringList grids =
+        QDir(window.workingZone()->currentFolder())
+            .entryList({QStringLiteral("*.GK?"), QStringLiteral("*.gk?")}, QDir::Files, QDir::Name);
+    if (!grids.isEmpty() && window.workingZone()->pickFile(grids.constFirst())) {
+        const ZoneLimits& l = window.workingZone()->limits();
+        rules.setPosition(7, kPlane);
+        if (auto* check1 = window.findChild<QCheckBox*>(QStringLiteral("Check1")))
+            check1->setChecked(true);
+        window.fields().enterText(FieldRef::First, QString::number(DEC_SESS((l.south + l.north) / 2), 'f', 8));
+        window.fields().enterText(FieldRef::Second, QString::number(DEC_SESS((l.west + l.east) / 2), 'f', 8));
+        window.fields().enterText(FieldRef::Height, QStringLiteral("250.000"));
+        window.execute();
+        shoot(&window, QStringLiteral("main-converted.png"));
+    }
+
+    // ROMA40 plane to ETRF2000 plane with heights, a point typed.
     rules.setPosition(1, kRoma40);
     rules.setPosition(2, kPlane);
     rules.setPosition(6, kEtrf2000);
@@ -53,7 +72,6 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
     rules.setPosition(5, 3);
     rules.setPosition(6, kEd50);
     rules.setPosition(7, kGeographic);
-    window.fields().enterText(FieldRef::First, QStringLiteral("5012345.678"));
     shoot(&window, QStringLiteral("main-fuso-italia.png"));
 
     // Data-file mode.
