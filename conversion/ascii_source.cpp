@@ -12,8 +12,9 @@ namespace {
 
 using detail::FieldSlot;
 
-constexpr std::size_t kBlockSize = 1 << 20; // bytes read from the stream at a time
-constexpr std::size_t kMaxLine = 64 * 1024; // a longer line is a reading error
+constexpr std::size_t kBlockSize = 1 << 20;        // bytes read from the stream at a time
+constexpr std::size_t kFirstBlockSize = 128 << 10; // a small file needs no larger buffer
+constexpr std::size_t kMaxLine = 64 * 1024;        // a longer line is a reading error
 
 // Splits the next blank-separated token off [p, e): returns it and moves p past it and the
 // blanks that follow.
@@ -30,7 +31,7 @@ std::string_view nextToken(char*& p, char* e) {
 class AsciiSource final : public DataSource {
 public:
     AsciiSource(std::istream& in, const DataReadOptions& opt, std::string name)
-        : in_(in), opt_(opt), name_(std::move(name)), buf_(new char[kBlockSize]) {}
+        : in_(in), opt_(opt), name_(std::move(name)), buf_(new char[kFirstBlockSize]) {}
 
     void next(ReadEvent& ev) override {
         if (done_) {
@@ -127,8 +128,16 @@ private:
             end_ -= pos_;
             pos_ = 0;
         }
-        in_.read(buf_.get() + end_, static_cast<std::streamsize>(kBlockSize - end_));
+        if (cap_ < kBlockSize && filledOnce_) {
+            // The stream goes on beyond the first block: read it in large blocks.
+            std::unique_ptr<char[]> big(new char[kBlockSize]);
+            std::memcpy(big.get(), buf_.get(), end_);
+            buf_ = std::move(big);
+            cap_ = kBlockSize;
+        }
+        in_.read(buf_.get() + end_, static_cast<std::streamsize>(cap_ - end_));
         const auto got = static_cast<std::size_t>(in_.gcount());
+        filledOnce_ = true;
         end_ += got;
         if (in_.bad()) {
             failed_ = true;
@@ -153,7 +162,7 @@ private:
                 overlong = len > kMaxLine;
                 return true;
             }
-            if (avail >= kMaxLine && avail == kBlockSize) {
+            if (avail >= kMaxLine && avail == cap_) {
                 // No line end in a full block: keep the head, drop the rest of the line.
                 line = b;
                 len = kMaxLine;
@@ -181,7 +190,7 @@ private:
     void skipRestOfLine() {
         // Keep the first kMaxLine bytes; reuse the rest of the buffer for skipping.
         char* scratch = buf_.get() + kMaxLine;
-        const std::size_t scratchSize = kBlockSize - kMaxLine;
+        const std::size_t scratchSize = cap_ - kMaxLine;
         for (;;) {
             in_.read(scratch, static_cast<std::streamsize>(scratchSize));
             const auto got = static_cast<std::size_t>(in_.gcount());
@@ -213,8 +222,10 @@ private:
     DataReadOptions opt_;
     std::string name_;
     std::unique_ptr<char[]> buf_;
+    std::size_t cap_ = kFirstBlockSize;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
+    bool filledOnce_ = false;
     bool eof_ = false;
     bool failed_ = false;
     bool done_ = false;
