@@ -336,7 +336,12 @@ public:
         lineStart_ = buf_.size();
         lineExtra_ = 0;
         buf_ += ' ';
+        const std::size_t nameAt = buf_.size();
         buf_ += in.name;
+        // A line break inside a name (a workbook cell may hold one) would split the line.
+        for (std::size_t i = nameAt; i < buf_.size(); ++i)
+            if (buf_[i] == '\r' || buf_[i] == '\n')
+                buf_[i] = ' ';
         lineExtra_ = in.name.size() - columnsOf(in.name);
 
         const bool geoIn = l_.sel.inputKind == kGeographic;

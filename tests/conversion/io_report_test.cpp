@@ -218,6 +218,14 @@ TEST(AsciiReport, Utf8NamesCountLetters) {
     EXPECT_EQ(got.back(), " Citt\xC3\xA0     1.000        2.000        3.000        4.000      ");
 }
 
+// A name holding a line break (from a workbook cell) stays on its line.
+TEST(AsciiReport, LineBreakInNameKeepsTheLine) {
+    ResultHeader h;
+    h.sel = selection(kEtrf2000, kPlane, 1, kEtrf2000, kPlane, 4);
+    const auto got = lines(report(h, {converted("A\r\nB", 1, 2, 0, 3, 4, 0)}));
+    EXPECT_EQ(got.back(), " A  B      1.000        2.000        3.000        4.000      ");
+}
+
 TEST(AsciiReport, NoTrailerAndEmptyReport) {
     ResultHeader h;
     h.sel = selection(kEtrf2000, kGeographic, 0, kEtrf89, kGeographic, 0);
