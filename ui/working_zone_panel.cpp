@@ -150,22 +150,26 @@ struct WorkingZonePanel::Impl {
 };
 
 void WorkingZonePanel::Impl::build() {
+    // Drawn for a frame of about 337 x 369 pixels: the window scales itself to the frame's
+    // minimum size, so long texts (epochs read from the file) wrap instead of widening it.
     auto* outer = new QVBoxLayout(self);
-    outer->setContentsMargins(6, 6, 6, 6);
-    outer->setSpacing(4);
+    outer->setContentsMargins(6, 4, 6, 4);
+    outer->setSpacing(3);
 
     drive1 = new QComboBox(self);
     drive1->setObjectName(QStringLiteral("Drive1"));
+    drive1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    drive1->setMinimumContentsLength(12);
     outer->addWidget(drive1);
 
     dir1 = new QListWidget(self);
     dir1->setObjectName(QStringLiteral("Dir1"));
-    dir1->setMinimumHeight(90);
+    dir1->setMinimumSize(120, 60);
     outer->addWidget(dir1, 3);
 
     file1 = new QListWidget(self);
     file1->setObjectName(QStringLiteral("File1"));
-    file1->setMinimumHeight(70);
+    file1->setMinimumSize(120, 44);
     file1->setSelectionMode(QAbstractItemView::SingleSelection);
     outer->addWidget(file1, 2);
 
@@ -180,10 +184,10 @@ void WorkingZonePanel::Impl::build() {
     outer->addLayout(nameRow);
 
     // Limits around the diagram: longitudes above it (from Rome, then from Greenwich),
-    // latitudes at its left, the zone at its right.
+    // latitudes at its left, the zone and the caption at its right.
     auto* limits = new QGridLayout;
-    limits->setHorizontalSpacing(6);
-    limits->setVerticalSpacing(2);
+    limits->setHorizontalSpacing(4);
+    limits->setVerticalSpacing(0);
     label30 = makeLabel(self, "Label30", QStringLiteral("Long. da Roma"));
     label31 = makeLabel(self, "Label31", QStringLiteral("Long. da Greenwich"));
     label28 = makeLabel(self, "Label28");
@@ -195,6 +199,9 @@ void WorkingZonePanel::Impl::build() {
     label21 = makeLabel(self, "Label21",
                         QStringLiteral("Limiti approssi- mativi della zona in cui \u00e8 possibile operare"));
     label21->setWordWrap(true);
+    label21->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label21->setMinimumWidth(80);
+    label21->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     label39 = makeLabel(self, "Label39", QStringLiteral("fuso"));
     label40 = makeLabel(self, "Label40");
     for (QLabel* l : {label28, label17})
@@ -206,24 +213,27 @@ void WorkingZonePanel::Impl::build() {
 
     auto* diagram = new QWidget(self);
     diagram->setObjectName(QStringLiteral("WzDiagram"));
-    diagram->setFixedSize(120, 80);
+    diagram->setFixedSize(104, 60);
     shape1 = new WzShape(WzShape::Look::Rectangle, QColor(0, 0, 128), diagram);
     shape1->setObjectName(QStringLiteral("Shape1"));
-    shape1->setGeometry(10, 5, 100, 70);
+    shape1->setGeometry(8, 2, 88, 56);
     shape2 = new WzShape(WzShape::Look::Rectangle, QColor(0, 0, 128), diagram);
     shape2->setObjectName(QStringLiteral("Shape2"));
-    shape2->setGeometry(15, 5, 90, 70);
+    shape2->setGeometry(14, 2, 76, 56);
     shape3 = new WzShape(WzShape::Look::Ellipse, QColor(0, 96, 0), diagram);
     shape3->setObjectName(QStringLiteral("Shape3"));
-    shape3->setGeometry(40, 20, 40, 40);
+    shape3->setGeometry(36, 14, 32, 32);
     shape4 = new WzShape(WzShape::Look::Mark, QColor(Qt::red), diagram);
     shape4->setObjectName(QStringLiteral("Shape4"));
-    shape4->setGeometry(57, 37, 6, 6); // centre of Shape3
+    shape4->setGeometry(49, 27, 6, 6); // centre of Shape3
 
-    auto* zoneBox = new QVBoxLayout;
-    zoneBox->addWidget(label39, 0, Qt::AlignHCenter);
-    zoneBox->addWidget(label40, 0, Qt::AlignHCenter);
-    zoneBox->addStretch(1);
+    auto* side = new QVBoxLayout;
+    side->setSpacing(0);
+    side->addWidget(label21);
+    side->addSpacing(4);
+    side->addWidget(label39, 0, Qt::AlignLeft);
+    side->addWidget(label40, 0, Qt::AlignLeft);
+    side->addStretch(1);
 
     limits->addWidget(label30, 0, 0, Qt::AlignRight);
     limits->addWidget(label28, 0, 1);
@@ -234,13 +244,13 @@ void WorkingZonePanel::Impl::build() {
     limits->addWidget(label19, 2, 0);
     limits->addWidget(label20, 3, 0);
     limits->addWidget(diagram, 2, 1, 2, 2, Qt::AlignCenter);
-    limits->addLayout(zoneBox, 2, 3, 2, 1);
-    limits->addWidget(label21, 0, 3, 2, 1);
-    limits->setColumnStretch(1, 1);
-    limits->setColumnStretch(2, 1);
+    limits->addLayout(side, 0, 3, 4, 1);
+    limits->setColumnMinimumWidth(1, 56); // room for " 699 km" at each side of the diagram
+    limits->setColumnMinimumWidth(2, 56);
+    limits->setColumnStretch(3, 1);
     outer->addLayout(limits);
 
-    // The four grids: caption, name, epoch.
+    // The four grids, two a row: "Griglia" and the grid's name, its epoch below.
     auto* grids = new QGridLayout;
     grids->setHorizontalSpacing(8);
     grids->setVerticalSpacing(0);
@@ -256,18 +266,30 @@ void WorkingZonePanel::Impl::build() {
     label26 = makeLabel(self, "Label26");
     label47 = makeLabel(self, "Label47");
     label27 = makeLabel(self, "Label27");
-    const std::array<std::array<QLabel*, 3>, 4> columns{{{label42, label22, label25},
-                                                         {label43, label23, label26},
-                                                         {label45, label44, label47},
-                                                         {label46, label24, label27}}};
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 3; ++r) {
-            QLabel* l = columns[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)];
-            l->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-            grids->addWidget(l, r, c);
-        }
+    const std::array<std::array<QLabel*, 3>, 4> blocks{{{label42, label22, label25},
+                                                        {label43, label23, label26},
+                                                        {label45, label44, label47},
+                                                        {label46, label24, label27}}};
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const int row = static_cast<int>(b / 2) * 2;
+        const int col = static_cast<int>(b % 2) * 2;
+        QLabel* caption = blocks[b][0];
+        QLabel* name = blocks[b][1];
+        QLabel* epoch = blocks[b][2];
+        QFont small = epoch->font();
+        small.setPointSizeF(small.pointSizeF() * 0.9);
+        epoch->setFont(small);
+        epoch->setWordWrap(true);
+        epoch->setMinimumWidth(40);
+        epoch->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        epoch->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        grids->addWidget(caption, row, col);
+        grids->addWidget(name, row, col + 1);
+        grids->addWidget(epoch, row + 1, col, 1, 2);
+    }
+    grids->setColumnStretch(1, 1);
+    grids->setColumnStretch(3, 1);
     outer->addLayout(grids);
-    outer->addStretch(1);
 
     QObject::connect(drive1, &QComboBox::currentIndexChanged, self, [this](int index) { onVolumePicked(index); });
     QObject::connect(dir1, &QListWidget::itemActivated, self, [this](QListWidgetItem* item) {
