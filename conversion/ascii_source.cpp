@@ -64,6 +64,14 @@ public:
 private:
     // Returns true when `ev` is filled (a point, a reading error or a failure).
     bool parseLine(char* p, std::size_t len, bool overlong, ReadEvent& ev) {
+        if (std::memchr(p, '\0', len)) {
+            // Text files hold no NUL bytes: this is a binary file (or UTF-16 text).
+            done_ = true;
+            detail::setFailure(ev, name_,
+                               "Il file non è un file di testo (contiene caratteri binari alla riga " +
+                                   std::to_string(lineNumber_) + "; un testo UTF-16 va salvato come ANSI o UTF-8)");
+            return true;
+        }
         char* e = p + len;
         while (e > p && e[-1] == '\r')
             --e;
@@ -80,14 +88,6 @@ private:
                 *c = ' ';
             else if (*c == ',')
                 *c = '.';
-            else if (*c == '\0') {
-                // Text files hold no NUL bytes: this is a binary file (or UTF-16 text).
-                done_ = true;
-                detail::setFailure(ev, name_,
-                                   "Il file non è un file di testo (contiene caratteri binari alla riga " +
-                                       std::to_string(lineNumber_) + "; un testo UTF-16 va salvato come ANSI o UTF-8)");
-                return true;
-            }
         }
         while (p < e && *p == ' ')
             ++p;
@@ -167,7 +167,10 @@ private:
                 line = b;
                 len = kMaxLine;
                 overlong = true;
-                skipRestOfLine();
+                if (std::memchr(b, '\0', avail))
+                    pos_ = end_; // binary data: refused by the caller, no need to look further
+                else
+                    skipRestOfLine();
                 return true;
             }
             if (!fill() || failed_) {

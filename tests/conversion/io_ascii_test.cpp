@@ -195,6 +195,24 @@ TEST(AsciiReader, BinaryJunkIsAFailure) {
         EXPECT_NE(e.kind, ReadEvent::Kind::Point);
 }
 
+// An endless stream of NUL bytes without line ends (a device chosen as data file) is
+// refused at its first block, not read forever.
+TEST(AsciiReader, EndlessBinaryStreamStops) {
+    struct Zeros : std::streambuf {
+        char block[4096] = {};
+        int_type underflow() override {
+            setg(block, block, block + sizeof block);
+            return 0;
+        }
+    } zeros;
+    std::istream in(&zeros);
+    auto src = makeAsciiSource(in, {}, "/dev/zero");
+    ReadEvent ev;
+    src->next(ev);
+    EXPECT_EQ(ev.kind, ReadEvent::Kind::Failure);
+    EXPECT_EQ(ev.message.lines.at(1), "/dev/zero");
+}
+
 TEST(AsciiReader, EmptyStream) {
     const auto ev = readAll("");
     ASSERT_EQ(ev.size(), 1u);
