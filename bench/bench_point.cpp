@@ -8,11 +8,16 @@
 // corrections). Items per second is points per second.
 
 #include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "conversion/data_source.h"
 #include "conversion/point_conversion.h"
+#include "conversion/result_writer.h"
 #include "geodesy/angles.h"
 #include "geodesy/zones.h"
 #include "grid/grid_portion.h"
@@ -126,8 +131,67 @@ void BM_ProjectionOnly_Etrf2000_UTM32_to_UTM33(benchmark::State& state) {
     runPoints(state, ctx, pts, RunKind::Batch);
 }
 
+// The reading and writing the batch converter does around each point, measured alone, to
+// show where the time of a whole run goes.
+
+// Reading ASCII lines "name North East height" (the data of the full-chain run).
+void BM_AsciiRead_PlaneWithHeight(benchmark::State& state) {
+    std::string text;
+    char line[96];
+    for (int i = 0; i < 100000; ++i) {
+        std::snprintf(line, sizeof line, "G%d %.3f %.3f %d\n", i, 4600000.0 + i * 0.37, 2510000.0 + i * 0.11,
+                      100 + i % 500);
+        text += line;
+    }
+    DataReadOptions opt;
+    opt.inputKind = kPlane;
+    opt.readHeight = true;
+    long points = 0;
+    for (auto _ : state) {
+        std::istringstream in(text);
+        const std::unique_ptr<DataSource> src = makeAsciiSource(in, opt);
+        ReadEvent ev;
+        for (src->next(ev); ev.kind != ReadEvent::Kind::End; src->next(ev)) {
+            ++points;
+        }
+    }
+    state.SetItemsProcessed(points);
+}
+
+// Writing report lines of plane output with heights and automatic zone (the report of the
+// full-chain run) to a stream that discards them.
+void BM_AsciiReportWrite_PlaneWithHeight(benchmark::State& state) {
+    std::ostringstream sink;
+    const std::unique_ptr<ResultWriter> w = makeAsciiReportWriter(sink);
+    ResultHeader h;
+    h.sel = sel(kRoma40, kPlane, 0, kEtrf2000, kPlane, 0);
+    h.heights = true;
+    const GridPortion g = syntheticPortion(43.70, 11.10);
+    h.portion = &g;
+    w->writeHeader(h);
+    DataPoint in{"G123456", 4612345.678, 2523456.789, 123.0};
+    PointResult r;
+    r.outFirst = 4612330.123;
+    r.outSecond = 503456.456;
+    r.hasHeight = true;
+    r.outHeight = 170.321;
+    r.zoneText = "33";
+    long i = 0;
+    for (auto _ : state) {
+        r.outFirst += 0.001;
+        r.outSecond += 0.003;
+        w->writePoint(in, r);
+        if (++i % 100000 == 0) {
+            sink.str(std::string());
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 } // namespace
 
+BENCHMARK(BM_AsciiRead_PlaneWithHeight);
+BENCHMARK(BM_AsciiReportWrite_PlaneWithHeight);
 BENCHMARK(BM_FullChain_Roma40GB_to_Etrf2000UTM_heights);
 BENCHMARK(BM_FullChain_SinglePoint);
 BENCHMARK(BM_ProjectionOnly_Etrf2000_UTM32_to_UTM33);

@@ -331,6 +331,7 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
     }
     req.maxPoints = 0;
     req.blockSize = kBlockSize;
+    req.overlapWriting = true;
     return req;
 }
 

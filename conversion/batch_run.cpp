@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <iostream>
 #include <new>
 #include <system_error>
@@ -152,26 +154,44 @@ ReadState readPoints(DataSource& src, ReadEvent& ev, std::vector<DataPoint>& pts
     return ReadState::More;
 }
 
-// Converts and writes one block of points. Returns false (with `failure`) when a point
-// cannot be computed.
-bool convertAndWrite(const BatchRequest& req, ResultWriter& w, const std::vector<DataPoint>& pts, std::size_t n,
-                     long total, BatchOutcome& out, const BatchCallbacks& cb, Message& failure) {
-    for (std::size_t i = 0; i < n; ++i) {
-        const DataPoint& p = pts[i];
-        const PointResult r = convertPoint(req.ctx, PointInput{p.first, p.second, p.height}, RunKind::Batch);
-        if (r.status == PointStatus::OutsideGrid) {
+// Points read together, and their results.
+struct Block {
+    std::vector<DataPoint> pts;
+    std::vector<PointResult> res;
+    std::size_t n = 0;
+};
+
+// Converts the points of a block. Returns false (with `failure`) when a point cannot be
+// computed; points outside the grid are counted.
+bool convertBlock(const BatchRequest& req, Block& b, BatchOutcome& out, Message& failure) {
+    if (b.res.size() < b.n) {
+        b.res.resize(b.n);
+    }
+    for (std::size_t i = 0; i < b.n; ++i) {
+        const DataPoint& p = b.pts[i];
+        b.res[i] = convertPoint(req.ctx, PointInput{p.first, p.second, p.height}, RunKind::Batch);
+        const PointStatus st = b.res[i].status;
+        if (st == PointStatus::OutsideGrid) {
             ++out.outsideCount;
-        } else if (r.status != PointStatus::Converted) {
+        } else if (st != PointStatus::Converted) {
             failure = pointFailedMessage(p);
             return false;
         }
-        w.writePoint(p, r);
-        ++out.pointCount;
-        if (cb.onProgress) {
-            cb.onProgress(out.pointCount, total);
+    }
+    out.pointCount += static_cast<long>(b.n);
+    return true;
+}
+
+// Writes the points of a block; with a callback, progress point by point.
+void writeBlock(ResultWriter& w, const Block& b, long& written, long total,
+                const std::function<void(long, long)>* progress) {
+    for (std::size_t i = 0; i < b.n; ++i) {
+        w.writePoint(b.pts[i], b.res[i]);
+        ++written;
+        if (progress != nullptr) {
+            (*progress)(written, total);
         }
     }
-    return true;
 }
 
 BatchOutcome failed(Message m, BatchStatus s = BatchStatus::Failed) {
@@ -231,26 +251,32 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
         block != 0 ? block : (req.maxPoints > 0 ? static_cast<std::size_t>(req.maxPoints) + 1 : 0);
 
     BatchOutcome out;
-    std::unique_ptr<ResultWriter> writer; // an unfinished writer leaves the result file as it was
+    // Destroyed in reverse order: a block still being written is waited for before the
+    // writer goes, and an unfinished writer leaves the result file as it was.
+    std::unique_ptr<ResultWriter> writer;
+    Block blocks[2];
+    std::future<void> writing; // the previous block, being written while this one is converted
+    const bool overlap = req.overlapWriting && block != 0;
+    const std::function<void(long, long)>* progress = cb.onProgress && !overlap ? &cb.onProgress : nullptr;
     try {
         ReadEvent ev;
-        std::vector<DataPoint> pts;
-        if (block != 0) {
-            pts.resize(block);
-        }
         Message failure;
         long readSoFar = 0;
-        for (;;) {
-            std::size_t n = 0;
-            const ReadState state = readPoints(*src, ev, pts, n, readLimit, cb, failure);
+        long written = 0;
+        for (int cur = 0;; cur ^= 1) {
+            Block& b = blocks[overlap ? cur : 0];
+            if (block != 0 && b.pts.size() < block) {
+                b.pts.resize(block);
+            }
+            const ReadState state = readPoints(*src, ev, b.pts, b.n, readLimit, cb, failure);
             if (state == ReadState::Failure) {
                 return failed(std::move(failure));
             }
-            readSoFar += static_cast<long>(n);
+            readSoFar += static_cast<long>(b.n);
             if (req.maxPoints > 0 && readSoFar > req.maxPoints) {
                 return failed(tooManyPointsMessage(req.dataPath, req.maxPoints));
             }
-            if (n > 0 && !writer) {
+            if (b.n > 0 && !writer) {
                 writer = req.resultPath == "-" ? makeAsciiReportWriter(std::cout)
                                                : makeResultFileWriter(req.resultPath, req.type);
                 if (!writer) {
@@ -258,16 +284,36 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
                 }
                 writer->writeHeader(header);
             }
-            // The total is known only when the whole file was read before writing.
-            const long total = block == 0 ? readSoFar : 0;
-            if (n > 0 && !convertAndWrite(req, *writer, pts, n, total, out, cb, failure)) {
+            if (b.n > 0 && !convertBlock(req, b, out, failure)) {
                 BatchOutcome o = failed(std::move(failure));
                 o.pointCount = out.pointCount;
                 o.outsideCount = out.outsideCount;
                 return o;
             }
+            if (writing.valid()) {
+                writing.get(); // a failure of the other thread comes out here
+                if (cb.onProgress) {
+                    cb.onProgress(written, 0);
+                }
+            }
+            if (b.n > 0) {
+                // The total is known only when the whole file was read before writing.
+                const long total = block == 0 ? readSoFar : 0;
+                if (overlap) {
+                    writing = std::async(std::launch::async,
+                                         [&w = *writer, &b, &written] { writeBlock(w, b, written, 0, nullptr); });
+                } else {
+                    writeBlock(*writer, b, written, total, progress);
+                }
+            }
             if (state == ReadState::End || block == 0) {
                 break;
+            }
+        }
+        if (writing.valid()) {
+            writing.get();
+            if (cb.onProgress) {
+                cb.onProgress(written, 0);
             }
         }
         if (!writer) {

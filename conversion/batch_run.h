@@ -21,12 +21,17 @@ struct BatchRequest {
     char decimalSeparator = '.';
     long maxPoints = kWindowPointLimit; // 0: no limit (batch converter)
     long blockSize = 0;                 // points read before converting/writing; 0: all at once
+    // With blocks: write each block on a second thread while the next one is read and
+    // converted (the batch converter). Progress then comes once a block, total 0. The
+    // window keeps to its one thread.
+    bool overlapWriting = false;
 };
 
 struct BatchCallbacks {
     // A reading error (shown as it happens; the run goes on).
     std::function<void(const Message&)> onReadingError;
-    // Progress while writing: done points, total (0 when not known in advance).
+    // Progress while writing: done points, total (0 when not known in advance). Both
+    // callbacks are called on the thread that called runBatch.
     std::function<void(long done, long total)> onProgress;
 };
 

@@ -26,14 +26,41 @@ constexpr double kRoma40EstFrom = 2000000;
 constexpr double kMismatchLon12 = 12.000000000028;
 constexpr double kMismatchLon18 = 18.000000000028;
 
-// Offsets between the point and its approximate ROMA40 and ETRF89 positions for the
-// grid-coverage test (decimal degrees, from the sexagesimal values 5", 2.5", 2.35", 0.65").
-struct CoverageOffsets {
-    double s5, s2_5, s2_35, s0_65;
+// Values every conversion uses, worked out once: the Monte Mario meridian, the offsets of
+// the grid-coverage test and the zone table.
+struct Constants {
+    double rome = 0; // SESS_DEC(12.27084), decimal degrees
+    // Offsets between the point and its approximate ROMA40 and ETRF89 positions for the
+    // grid-coverage test (decimal degrees, from the sexagesimal values 5", 2.5", 2.35", 0.65").
+    double s5 = 0, s2_5 = 0, s2_35 = 0, s0_65 = 0;
+    ZoneInfo zones[4][5]; // by system code and zone code
 };
-const CoverageOffsets& coverageOffsets() {
-    static const CoverageOffsets k{SESS_DEC(0.0005), SESS_DEC(0.00025), SESS_DEC(0.000235), SESS_DEC(0.000065)};
+
+const Constants& constants() {
+    static const Constants k = [] {
+        Constants c;
+        c.rome = romeMeridian();
+        c.s5 = SESS_DEC(0.0005);
+        c.s2_5 = SESS_DEC(0.00025);
+        c.s2_35 = SESS_DEC(0.000235);
+        c.s0_65 = SESS_DEC(0.000065);
+        for (std::int16_t sys = 0; sys < 4; ++sys) {
+            for (ZoneCode z = 0; z < 5; ++z) {
+                c.zones[sys][z] = zoneInfo(sys, z);
+            }
+        }
+        return c;
+    }();
     return k;
+}
+
+// The zone of a system by a resolved zone code; an invalid ZoneInfo for codes out of range.
+const ZoneInfo& zoneOf(const Constants& k, std::int16_t system, ZoneCode zone) {
+    static const ZoneInfo kNone{};
+    if (system < 0 || system > 3 || zone < 0 || zone > 4) {
+        return kNone;
+    }
+    return k.zones[system][zone];
 }
 
 bool within(double v, double lo, double hi) {
@@ -42,8 +69,7 @@ bool within(double v, double lo, double hi) {
 
 // The grid-coverage test: the approximate ROMA40 position within the ROMA40 grids' edges
 // and the approximate ETRF89 position within the geoid grid's edges, every bound inclusive.
-bool insideGrid(const ZoneLimits& z, std::int16_t inputSystem, double lat, double lon) {
-    const CoverageOffsets& k = coverageOffsets();
+bool insideGrid(const Constants& k, const ZoneLimits& z, std::int16_t inputSystem, double lat, double lon) {
     double roLat = lat, roLon = lon, e89Lat = lat, e89Lon = lon;
     switch (inputSystem) {
     case kRoma40:
@@ -90,6 +116,7 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
     const SelectionState& sel = ctx.sel;
     const bool single = kind == RunKind::SinglePoint;
     const bool sameSystem = sel.inputSystem == sel.outputSystem;
+    const Constants& k = constants();
     PointResult r;
 
     // Read the point: latitude and longitude in decimal degrees (ROMA40: from Monte Mario).
@@ -111,7 +138,7 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         if (sel.inputSystem == kRoma40 && zone == kZoneAuto) {
             zone = in.second >= kRoma40EstFrom ? kZoneEst33 : kZoneOvest32;
         }
-        const ZoneInfo zi = zoneInfo(sel.inputSystem, zone);
+        const ZoneInfo& zi = zoneOf(k, sel.inputSystem, zone);
         if (!zi.valid) {
             return stop(std::move(r), PointStatus::Failed);
         }
@@ -130,7 +157,7 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         r.naturalZone = naturalZoneRoma40(lon);
         // A batch between equal systems keeps ROMA40 longitudes from Monte Mario throughout.
         if (single || !sameSystem) {
-            lon += romeMeridian();
+            lon += k.rome;
         }
     } else {
         r.naturalZone = naturalZoneGreenwich(lon);
@@ -151,7 +178,7 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
     double outLat = lat;
     double outLon = lon;
     if (!sameSystem) {
-        if (ctx.portion == nullptr || ctx.limits == nullptr || !insideGrid(*ctx.limits, sel.inputSystem, lat, lon)) {
+        if (ctx.portion == nullptr || ctx.limits == nullptr || !insideGrid(k, *ctx.limits, sel.inputSystem, lat, lon)) {
             return stop(std::move(r), PointStatus::OutsideGrid);
         }
         TrasfoResult t = TRASFO(*ctx.portion, lat, lon, in.height, sel.inputSystem, sel.outputSystem);
@@ -164,10 +191,10 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         r.hasHeight = ctx.heights && t.hasHeight;
         r.outHeight = t.outHeight;
         if (sel.outputSystem == kRoma40) {
-            outLon -= romeMeridian();
+            outLon -= k.rome;
         }
     } else if (single && sel.outputSystem == kRoma40) {
-        outLon -= romeMeridian();
+        outLon -= k.rome;
     }
 
     r.otherZoneInput = sel.inputKind == kPlane && r.inZoneUsed != kZoneItalia && r.inZoneUsed != r.naturalZone;
@@ -184,7 +211,7 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
                 zone = r.naturalZone;
             }
         }
-        const ZoneInfo zi = zoneInfo(sel.outputSystem, zone);
+        const ZoneInfo& zi = zoneOf(k, sel.outputSystem, zone);
         if (!zi.valid) {
             return stop(std::move(r), PointStatus::Failed);
         }

@@ -66,9 +66,10 @@ inline void writeWholeFile(const std::string& path, const std::string& text) {
 }
 
 struct ProcessResult {
-    int exitCode = -1;    // exit status, or 128 + signal
-    std::string out, err; // standard output and error
-    long maxRssKb = 0;    // peak resident memory of the child, kilobytes
+    int exitCode = -1;     // exit status, or 128 + signal
+    std::string out, err;  // standard output and error
+    long maxRssKb = 0;     // peak resident memory of the child, kilobytes
+    double cpuSeconds = 0; // user and system time of the child
 };
 
 struct ProcessOptions {
@@ -126,6 +127,8 @@ inline ProcessResult runBatchExe(const std::vector<std::string>& args, const Pro
     ProcessResult r;
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     r.maxRssKb = usage.ru_maxrss;
+    r.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     ::close(outFd);
     ::close(errFd);
     if (opt.stdoutPath.empty()) {

@@ -1,6 +1,8 @@
 // The batch run: file checks, summary, counting and marking, reading errors and progress,
 // blocks, limits, and failures that leave an existing result file as it was.
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -319,6 +321,54 @@ TEST_F(BatchRun, FailuresNameTheCauseAndLeaveTheOldResult) {
         entries += e.path().filename() != "d.txt";
     }
     EXPECT_EQ(entries, 1);
+}
+
+// The batch converter writes one block on a second thread while it converts the next: the
+// same file, progress once a block, and a failure of the writing thread ends the run with
+// its message and the old result in place.
+TEST_F(BatchRun, WritingAlongsideConvertingGivesTheSameFile) {
+    const std::string data = s_.file("d.txt"), result = s_.file("r.txt");
+    std::string t;
+    for (int i = 0; i < 1000; ++i) {
+        char line[64];
+        if (i % 7 == 3) {
+            std::snprintf(line, sizeof line, "P%d 46.00 11.00 5\n", i); // outside
+        } else {
+            std::snprintf(line, sizeof line, "P%d 44.00 11.0%d 5\n", i, i % 10);
+        }
+        t += line;
+    }
+    write(data, t);
+    BatchRequest plain = request(data, result);
+    plain.blockSize = 64;
+    const RunLog a = run(plain);
+    ASSERT_EQ(a.outcome.status, BatchStatus::Completed);
+    const std::string expected = read(result);
+
+    BatchRequest overlap = plain;
+    overlap.overlapWriting = true;
+    const RunLog b = run(overlap);
+    ASSERT_EQ(b.outcome.status, BatchStatus::Completed);
+    EXPECT_EQ(read(result), expected);
+    EXPECT_EQ(b.outcome.message, a.outcome.message);
+    EXPECT_EQ(b.outcome.outsideCount, 143);
+    ASSERT_EQ(b.events.size(), 16u); // ceil(1000 / 64) blocks
+    EXPECT_EQ(b.events.back(), "P1000/0");
+
+    // A file-size limit makes the writing thread fail part-way.
+    write(result, "old\n");
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 20000;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const RunLog c = run(overlap);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(c.outcome.status, BatchStatus::Failed);
+    ASSERT_FALSE(c.outcome.message.lines.empty());
+    EXPECT_EQ(c.outcome.message.lines[0], "IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI");
+    EXPECT_EQ(read(result), "old\n");
 }
 
 } // namespace
