@@ -123,9 +123,15 @@ FileChoiceFrame::FileChoiceFrame(UserDialogs& dialogs, QWidget* parent)
 
 FileChoiceFrame::~FileChoiceFrame() = default;
 
-DataFileType FileChoiceFrame::dataFileType() const { return d->type; }
-QString FileChoiceFrame::dataFilePath() const { return d->dataPath; }
-QString FileChoiceFrame::resultFilePath() const { return d->resultPath; }
+DataFileType FileChoiceFrame::dataFileType() const {
+    return d->type;
+}
+QString FileChoiceFrame::dataFilePath() const {
+    return d->dataPath;
+}
+QString FileChoiceFrame::resultFilePath() const {
+    return d->resultPath;
+}
 
 void FileChoiceFrame::reset() {
     if (d->type != DataFileType::Excel || !d->excel->isChecked())

@@ -22,7 +22,9 @@ char separatorByte(QChar c) {
     return u > 0x20 && u < 0x7f ? static_cast<char>(u) : '.';
 }
 
-QString text(const std::string& s) { return QString::fromStdString(s); }
+QString text(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 bool finiteResult(const PointResult& r, bool heights) {
     return std::isfinite(r.outFirst) && std::isfinite(r.outSecond) && (!heights || std::isfinite(r.outHeight));

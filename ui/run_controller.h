@@ -12,7 +12,7 @@ namespace dormal::ui {
 
 struct RunInputs {
     SelectionState sel;
-    bool heights = false; // Check1 ticked
+    bool heights = false;       // Check1 ticked
     std::int16_t inputMode = 0; // 0 keyboard, 1 data file
     DataFileType dataFileType = DataFileType::Excel;
     QString dataFilePath, resultFilePath;
@@ -36,7 +36,7 @@ public:
                                  const QString& zone) = 0;
     // Makes the edit field visible and gives it the focus (Text3, Text5, Text7).
     virtual void focusInputField(FieldRef field) = 0;
-    virtual void setBusy(bool busy) = 0;         // busy pointer
+    virtual void setBusy(bool busy) = 0; // busy pointer
     virtual void setProgressVisible(bool visible, long maximum) = 0;
     virtual void setProgressValue(long value) = 0;
     virtual void setExecuteEnabled(bool enabled) = 0; // Command1

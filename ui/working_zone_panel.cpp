@@ -37,9 +37,9 @@ constexpr int kIndentPerLevel = 2; // blanks per folder level in Dir1
 // File systems that hold no user files: they are not offered in Drive1.
 bool isPseudoFileSystem(const QByteArray& type) {
     static constexpr std::array<const char*, 24> kPseudo = {
-        "proc",      "sysfs",       "devtmpfs", "devpts",     "cgroup",     "cgroup2",   "securityfs", "pstore",
-        "debugfs",   "tracefs",     "bpf",      "mqueue",     "hugetlbfs",  "configfs",  "fusectl",    "autofs",
-        "binfmt_misc", "efivarfs",  "rpc_pipefs", "nsfs",     "ramfs",      "squashfs",  "selinuxfs",  "tmpfs"};
+        "proc",        "sysfs",    "devtmpfs",   "devpts", "cgroup",    "cgroup2",  "securityfs", "pstore",
+        "debugfs",     "tracefs",  "bpf",        "mqueue", "hugetlbfs", "configfs", "fusectl",    "autofs",
+        "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",   "ramfs",     "squashfs", "selinuxfs",  "tmpfs"};
     for (const char* p : kPseudo)
         if (type == p)
             return true;
@@ -299,12 +299,11 @@ void WorkingZonePanel::Impl::build() {
         if (!target.isEmpty() && target != folder)
             self->openFolder(target);
     });
-    QObject::connect(file1, &QListWidget::currentItemChanged, self,
-                     [this](QListWidgetItem* current, QListWidgetItem*) {
-                         if (picking || current == nullptr)
-                             return;
-                         onFilePicked(current->text());
-                     });
+    QObject::connect(file1, &QListWidget::currentItemChanged, self, [this](QListWidgetItem* current, QListWidgetItem*) {
+        if (picking || current == nullptr)
+            return;
+        onFilePicked(current->text());
+    });
 }
 
 // ---- Volumes ---------------------------------------------------------------------------
@@ -491,7 +490,8 @@ void WorkingZonePanel::Impl::onFilePicked(const QString& name) {
 // ---- The frame's states ----------------------------------------------------------------
 
 void WorkingZonePanel::Impl::setLimitLabelsVisible(bool visible) {
-    for (QLabel* l : {label17, label18, label19, label20, label21, label25, label26, label27, label39, label40, label47})
+    for (QLabel* l :
+         {label17, label18, label19, label20, label21, label25, label26, label27, label39, label40, label47})
         l->setVisible(visible);
 }
 
@@ -601,9 +601,13 @@ WorkingZonePanel::WorkingZonePanel(UserDialogs& dialogs, const QString& startFol
 
 WorkingZonePanel::~WorkingZonePanel() = default;
 
-const GridPortion* WorkingZonePanel::portion() const { return d->portion ? &*d->portion : nullptr; }
+const GridPortion* WorkingZonePanel::portion() const {
+    return d->portion ? &*d->portion : nullptr;
+}
 
-const ZoneLimits& WorkingZonePanel::limits() const { return d->limits; }
+const ZoneLimits& WorkingZonePanel::limits() const {
+    return d->limits;
+}
 
 bool WorkingZonePanel::fileSelected() const {
     const QListWidgetItem* item = d->file1->currentItem();
@@ -640,7 +644,9 @@ void WorkingZonePanel::openFolder(const QString& folder) {
     emit portionChanged();
 }
 
-QString WorkingZonePanel::currentFolder() const { return d->folder; }
+QString WorkingZonePanel::currentFolder() const {
+    return d->folder;
+}
 
 bool WorkingZonePanel::pickFile(const QString& fileName) {
     const QList<QListWidgetItem*> found = d->file1->findItems(fileName, Qt::MatchExactly | Qt::MatchCaseSensitive);
@@ -679,7 +685,11 @@ bool WorkingZonePanel::pickVolume(const QString& root) {
     return true;
 }
 
-std::int16_t WorkingZonePanel::inputSystem() const { return d->inputSystem; }
-std::int16_t WorkingZonePanel::inputKind() const { return d->inputKind; }
+std::int16_t WorkingZonePanel::inputSystem() const {
+    return d->inputSystem;
+}
+std::int16_t WorkingZonePanel::inputKind() const {
+    return d->inputKind;
+}
 
 } // namespace dormal::ui

@@ -13,7 +13,9 @@ char wzDecimalSeparator() {
     return '.';
 }
 
-std::string toFileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string toFileName(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 QString fromFileText(const std::string& text) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

@@ -130,14 +130,18 @@ TEST_F(RunControllerTest, CommonChecksComeFirstInTheirOrder) {
         Log expected;
     };
     const Case cases[] = {
-        {"systems differ, nothing picked", selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0), false, 0,
+        {"systems differ, nothing picked",
+         selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0),
+         false,
+         0,
          {kNoGrid}},
-        {"systems differ, file mode", selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0), false, 1,
-         {kNoGrid}},
-        {"same system, both geographic", selection(kEtrf89, kGeographic, 1, kEtrf89, kGeographic, 0), false, 0,
+        {"systems differ, file mode", selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0), false, 1, {kNoGrid}},
+        {"same system, both geographic",
+         selection(kEtrf89, kGeographic, 1, kEtrf89, kGeographic, 0),
+         false,
+         0,
          {kNotNeeded}},
-        {"same system, plane, same zone", selection(kEtrf2000, kPlane, 1, kEtrf2000, kPlane, 1), true, 0,
-         {kNotNeeded}},
+        {"same system, plane, same zone", selection(kEtrf2000, kPlane, 1, kEtrf2000, kPlane, 1), true, 0, {kNotNeeded}},
         {"same system, file mode", selection(kEd50, kGeographic, 1, kEd50, kGeographic, 0), true, 1, {kNotNeeded}},
     };
     for (const Case& c : cases) {
@@ -278,9 +282,8 @@ TEST_F(RunControllerTest, PositionExactlyOnTheGridEdgeIsInsideAndJustBeyondIsOut
     log.clear();
     in.inputLat = 45.0034999999; // a ten-thousandth of a second south of the edge
     run(in);
-    EXPECT_EQ(log, (Log{"clear",
-                        "msg:Punto non calcolabile perch\u00e8 situato\nfuori della porzione di grigliato\n"
-                        "relativo al vertice KVT95 indicato"}));
+    EXPECT_EQ(log, (Log{"clear", "msg:Punto non calcolabile perch\u00e8 situato\nfuori della porzione di grigliato\n"
+                                 "relativo al vertice KVT95 indicato"}));
     EXPECT_EQ(dialogs.shown.back().title, "Punto fuori Grigliato");
     EXPECT_TRUE(view.fields[0].isEmpty());
 }
@@ -298,11 +301,13 @@ TEST_F(RunControllerTest, OutputFieldsFormatTheConvertedPoint) {
     const Case cases[] = {
         {"123.GK1", selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0), false, {"clear", "fields"}, ""},
         {"123.GK1", selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, 0), true, {"clear", "fields"}, "32"},
-        {"124.GK1", selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, 0), true,
-         {"clear", "fields", kGlobalGeoid}, "32"},
+        {"124.GK1",
+         selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, 0),
+         true,
+         {"clear", "fields", kGlobalGeoid},
+         "32"},
         {"124.GK1", selection(kEtrf89, kGeographic, 1, kRoma40, kPlane, 0), false, {"clear", "fields"}, "Ovest"},
-        {"124.GK1", selection(kEtrf89, kGeographic, 1, kEd50, kPlane, 2), false,
-         {"clear", kMismatch, "fields"}, "33"},
+        {"124.GK1", selection(kEtrf89, kGeographic, 1, kEd50, kPlane, 2), false, {"clear", kMismatch, "fields"}, "33"},
         {"123.GK1", selection(kEtrf89, kGeographic, 1, kEtrf89, kPlane, 4), false, {"clear", "fields"}, "Italia"},
     };
     for (const Case& c : cases) {
@@ -491,10 +496,10 @@ TEST_F(RunFileTest, FileRefusalsAndFailuresAlsoDisableEsegui) {
         log.clear();
         run(fileInputs(sel, DataFileType::Ascii, c.data, c.result));
         const bool nameRefusal = &c != &cases[3];
-        const Log expected = nameRefusal // names are refused before the busy pointer
-                                 ? Log{c.message, "progress:hide", "busy:off", "exec:off"}
-                                 : Log{"busy:on", "busy:off", c.message, "busy:on", "progress:hide", "busy:off",
-                                       "exec:off"};
+        const Log expected =
+            nameRefusal // names are refused before the busy pointer
+                ? Log{c.message, "progress:hide", "busy:off", "exec:off"}
+                : Log{"busy:on", "busy:off", c.message, "busy:on", "progress:hide", "busy:off", "exec:off"};
         EXPECT_EQ(log, expected);
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("r.txt")));

@@ -100,8 +100,8 @@ inline std::string portionText(const PortionFile& p) {
     };
     t += vertex ? "\"PUNTO\"\n" : "\"FOGLIO\"\n";
     t += "\"TAG\"\n\"ROMA40-ED50\"\n\"" + p.roEdEpoch + "\"\n";
-    values(n, 5.0);  // about 5" north
-    values(n, 2.5);  // about 2.5" east
+    values(n, 5.0); // about 5" north
+    values(n, 2.5); // about 2.5" east
     t += "\"ROMA40-ETRF89\"\n\"" + p.roE89Epoch + "\"\n";
     values(n, 2.35);
     values(n, -0.65);
@@ -126,7 +126,9 @@ inline void writeFile(const QString& path, const std::string& text) {
 }
 
 // sexagesimal degrees, minutes, seconds -> decimal degrees
-inline double dms(double d, double m, double s) { return d + m / 60.0 + s / 3600.0; }
+inline double dms(double d, double m, double s) {
+    return d + m / 60.0 + s / 3600.0;
+}
 
 // The vertex portion of the tests: ROMA40 grids from 45°00' N, 11°30' E; geoid grid from
 // 45°00'30" N, 11°32' E. Limits: south 45°00'35", north 45°14'25", west 11°32'05",

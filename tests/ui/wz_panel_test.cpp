@@ -68,9 +68,9 @@ protected:
     void expectResetState() const {
         EXPECT_EQ(text("Label10"), "Zona:");
         EXPECT_EQ(text("Label13"), "non selezionata");
-        for (const char* n : {"Shape1", "Shape2", "Shape3", "Shape4", "Label17", "Label18", "Label19", "Label20",
-                              "Label21", "Label25", "Label26", "Label27", "Label28", "Label29", "Label30", "Label31",
-                              "Label39", "Label40", "Label47"})
+        for (const char* n :
+             {"Shape1", "Shape2", "Shape3", "Shape4", "Label17", "Label18", "Label19", "Label20", "Label21", "Label25",
+              "Label26", "Label27", "Label28", "Label29", "Label30", "Label31", "Label39", "Label40", "Label47"})
             EXPECT_FALSE(shown(n)) << n;
         // Grid names and their captions are always there.
         for (const char* n : {"Label22", "Label23", "Label44", "Label24", "Label42", "Label43", "Label45", "Label46"})
@@ -130,18 +130,18 @@ struct LimitsCase {
 // whole minute, 30" down), and with an independent Transverse Mercator (PROJ cs2cs,
 // International ellipsoid, k0 0.9996) for the corners in km.
 const LimitsCase kLimitCases[] = {
-    {"123.GK1", kEtrf89, kGeographic, "Punto KVT95 n.", "123", "11°.32'", "11°.50'", "45°.14'", "45°.01'",
-     "-0°.55'", "-0°.37'", "32", true},
-    {"123.GK1", kEtrf89, kPlane, "Punto KVT95 n.", "123", " 699 km", " 723 km", "5 013 km", "4 988 km", "", "",
-     "32", true},
-    {"123.GK1", kRoma40, kPlane, "Punto KVT95 n.", "123", "1 699 km", "1 723 km", "5 013 km", "4 988 km", "", "",
-     "32", true},
+    {"123.GK1", kEtrf89, kGeographic, "Punto KVT95 n.", "123", "11°.32'", "11°.50'", "45°.14'", "45°.01'", "-0°.55'",
+     "-0°.37'", "32", true},
+    {"123.GK1", kEtrf89, kPlane, "Punto KVT95 n.", "123", " 699 km", " 723 km", "5 013 km", "4 988 km", "", "", "32",
+     true},
+    {"123.GK1", kRoma40, kPlane, "Punto KVT95 n.", "123", "1 699 km", "1 723 km", "5 013 km", "4 988 km", "", "", "32",
+     true},
     {"4567.gk2", kEtrf89, kGeographic, "Foglio al 50.000 :", "4567", "16°.20'", "16°.46'", "40°.51'", "40°.33'",
      "3°.53'", "4°.19'", "33", false},
     {"4567.gk2", kEd50, kPlane, "Foglio al 50.000 :", "4567", " 613 km", " 649 km", "4 523 km", "4 491 km", "", "",
      "33", false},
-    {"4567.gk2", kRoma40, kPlane, "Foglio al 50.000 :", "4567", "2 633 km", "2 669 km", "4 523 km", "4 491 km", "",
-     "", "33", false},
+    {"4567.gk2", kRoma40, kPlane, "Foglio al 50.000 :", "4567", "2 633 km", "2 669 km", "4 523 km", "4 491 km", "", "",
+     "33", false},
 };
 
 TEST_F(WorkingZoneTest, ShowsEveryLabelOfBothPortionKindsForBothInputKinds) {
