@@ -302,10 +302,10 @@ void MainWindow::buildKeyboardFrame() {
     label35_ = makeLabel(frame9_, "Label35", QStringLiteral("E ="));
     label6_ = makeLabel(frame9_, "Label6", QString());
     for (QLabel* l : {label7_, label34_})
-        tw_.place(l, 150, 270, 435, 255);
+        tw_.place(l, 240, 270, 360, 255);
     for (QLabel* l : {label8_, label35_})
-        tw_.place(l, 150, 750, 435, 255);
-    tw_.place(label6_, 150, 1230, 435, 255);
+        tw_.place(l, 240, 750, 360, 255);
+    tw_.place(label6_, 240, 1230, 360, 255);
     fields_ = new CoordinateFields(frame9_,
                                    [this] { return rules_ ? rules_->state().inputKind : std::int16_t{kGeographic}; });
     const FieldRef refs[] = {FieldRef::First, FieldRef::Second, FieldRef::Height};
@@ -321,10 +321,10 @@ void MainWindow::buildKeyboardFrame() {
     label37_ = makeLabel(frame10_, "Label37", QStringLiteral("E ="));
     label9_ = makeLabel(frame10_, "Label9", QString());
     for (QLabel* l : {label11_, label36_})
-        tw_.place(l, 150, 270, 435, 255);
+        tw_.place(l, 240, 270, 360, 255);
     for (QLabel* l : {label12_, label37_})
-        tw_.place(l, 150, 750, 435, 255);
-    tw_.place(label9_, 150, 1230, 435, 255);
+        tw_.place(l, 240, 750, 360, 255);
+    tw_.place(label9_, 240, 1230, 360, 255);
     text8_ = makeOutputField(frame10_, "Text8");
     text9_ = makeOutputField(frame10_, "Text9");
     text10_ = makeOutputField(frame10_, "Text10");
@@ -332,8 +332,8 @@ void MainWindow::buildKeyboardFrame() {
     tw_.place(text9_, 600, 720, 2175, 315);
     tw_.place(text10_, 600, 1200, 2175, 315);
     label41_ = makeLabel(frame10_, "Label41", QStringLiteral("Fuso"));
-    tw_.place(label41_, 3120, 330, 900, 255);
-    label41_->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    tw_.place(label41_, 3240, 360, 660, 240);
+    label41_->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     text1_ = makeOutputField(frame10_, "Text1");
     text1_->setAlignment(Qt::AlignCenter);
     tw_.place(text1_, 3120, 600, 900, 315);

@@ -1,5 +1,6 @@
 #include "ui/secondary_windows.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -449,6 +450,11 @@ bool StartupWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void StartupWindow::closeEvent(QCloseEvent* event) {
+    finish();
+    event->accept();
 }
 
 void StartupWindow::finish() {

@@ -56,6 +56,8 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Closing the window by its frame counts as a click: the main window opens.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QTimer* timer_ = nullptr;

@@ -199,6 +199,15 @@ TEST(StartupWindow, AClickOnThePictureOrATextEndsItOnce) {
     }
 }
 
+TEST(StartupWindow, ClosingItByItsFrameOpensTheProgramAsAClickWould) {
+    StartupWindow w;
+    QSignalSpy finished(&w, &StartupWindow::finished);
+    w.show();
+    w.close();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(w.timer()->isActive());
+}
+
 TEST(StartupWindow, TheTimerEndsItWithoutAClick) {
     StartupWindow w;
     QSignalSpy finished(&w, &StartupWindow::finished);
