@@ -701,7 +701,9 @@ private:
             return true; // an empty cell reads as 0
         switch (c.type) {
         case CellType::Number:
-            return c.value.empty() || parseWholeNumber(c.value, v);
+            // A decimal comma here is invalid in the file format, but some writers put one
+            // under a comma-decimal locale; like the data files, read it as a point.
+            return detail::parseCellText(c.value, v);
         case CellType::Shared: {
             const long i = parseLong(c.value.data(), c.value.size());
             if (i < 0 || static_cast<std::size_t>(i) >= strings_.starts.size())

@@ -204,14 +204,16 @@ TEST_F(WorkbookTest, EmptyA2EndsAtOnceAndRowsWithoutReferences) {
     const std::string a = workbookOf(sheetOf("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>N</t></is></c></row>"
                                              "<row r=\"2\"><c r=\"B2\"><v>1</v></c></row>"
                                              "<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is><t>P</t></is></c></row>"));
-    // Rows and cells without "r": counted on from the previous ones; rich text and phonetic runs.
-    const std::string b =
-        workbookOf(sheetOf("<row><c><v>0</v></c></row>"
-                           "<row><c t=\"s\"><v>1</v></c><c><v>45</v></c><c t=\"str\"><f>X</f><v>9.5</v></c></row>"),
-                   "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><si><t>Nome</t></si>"
-                   "<si><r><t>P</t></r><r><t>7</t></r><rPh><t>x</t></rPh></si></sst>");
+    // Rows and cells without "r": counted on from the previous ones; rich text and phonetic
+    // runs; a number cell with a decimal comma (written by some programs under a comma locale).
+    const std::string b = workbookOf(
+        sheetOf(
+            "<row><c><v>0</v></c></row>"
+            "<row><c t=\"s\"><v>1</v></c><c><v>45</v></c><c t=\"str\"><f>X</f><v>9.5</v></c><c><v>12,5</v></c></row>"),
+        "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><si><t>Nome</t></si>"
+        "<si><r><t>P</t></r><r><t>7</t></r><rPh><t>x</t></rPh></si></sst>");
     for (const auto& [bytes, want] : std::vector<std::pair<std::string, std::vector<Expect>>>{
-             {a, {end()}}, {b, {point("P7", 45, 9.5, 0), end()}}}) {
+             {a, {end()}}, {b, {point("P7", 45, 9.5, 12.5), end()}}}) {
         Message failure;
         auto src = openXlsxSourceFromMemory(bytes, {}, failure);
         ASSERT_NE(src, nullptr) << joinedText(failure);
