@@ -310,6 +310,21 @@ TEST(OutputZone, MismatchRulesAndThresholds) {
     }
 }
 
+// The zone of a longitude, as the conversion relies on it: a point exactly on 12 E (or
+// 18 E) belongs to the western zone. A typed 12 00 00 is not exactly 12 once converted:
+// SESS_DEC adds 1e-11 before splitting, which leaves it 2.8e-11 degrees east (zone 2);
+// that is why the mismatch rules compare with 12.000000000028, not with 12.
+TEST(OutputZone, NaturalZoneBoundaries) {
+    EXPECT_EQ(naturalZoneGreenwich(12.0), 1);
+    EXPECT_EQ(naturalZoneGreenwich(12.0000001), 2);
+    EXPECT_EQ(naturalZoneGreenwich(18.0), 2);
+    EXPECT_EQ(naturalZoneGreenwich(18.0000001), 3);
+    EXPECT_GT(SESS_DEC(12.0), 12.0);
+    EXPECT_LT(SESS_DEC(12.0), 12.000000000028);
+    EXPECT_EQ(naturalZoneRoma40(SESS_DEC(-0.27084)), 1); // 12 E counted from Monte Mario
+    EXPECT_EQ(naturalZoneRoma40(SESS_DEC(-0.27084) + 1e-7), 2);
+}
+
 TEST(OutputZone, PlaneInputWarningComesBeforeMismatch) {
     // UTM 33 point at about 11.9 E projected into UTM 34: both warnings, in this order.
     const ConversionContext ctx = noGrid(selection(kEtrf2000, P, 2, kEtrf2000, P, 3));
