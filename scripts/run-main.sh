@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds in Release and runs the program's main job:
+# the window, opened in the sample grid folder, when a display is available; otherwise
+# the batch converter on the shipped sample grid and data file.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+bash scripts/install-deps.sh
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target dormal2k dormal2k-batch
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$build/ui/dormal2k" ]; then
+  cd "$root/data/samples"
+  exec "$root/$build/ui/dormal2k"
+fi
+
+echo "No display: converting the sample data file with the batch converter instead."
+echo "(The sample grids are synthetic: for trying the program, not for surveying.)"
+out=$(mktemp -d)/risultati.txt
+"$root/$build/cli/dormal2k-batch" --from ROMA40 --from-kind plane --from-zone auto \
+  --to ETRF2000 --to-kind plane --to-zone auto --heights \
+  --grid "$root/data/samples/0245.GK2" "$root/data/samples/punti_roma40_gb.txt" "$out"
+echo
+cat "$out"
+echo
+echo "Result written to $out"
