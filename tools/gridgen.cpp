@@ -38,13 +38,13 @@ template <typename T> bool parse(std::string_view text, T& out) {
 
 int main(int argc, char** argv) {
     using namespace dormal;
-    gridgen::PortionSpec spec;
+    gridgen::PortionSpec gen;
     std::string folder = ".";
     bool haveKind = false, haveLat = false, haveLon = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--global-geoid") {
-            spec.globalGeoid = true;
+            gen.globalGeoid = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -53,30 +53,30 @@ int main(int argc, char** argv) {
         const std::string_view value = argv[++i];
         if (arg == "--kind") {
             if (value == "PUNTO") {
-                spec.kind = PortionKind::Vertex;
+                gen.kind = PortionKind::Vertex;
             } else if (value == "FOGLIO") {
-                spec.kind = PortionKind::Sheet;
+                gen.kind = PortionKind::Sheet;
             } else {
                 return usage("--kind must be PUNTO or FOGLIO");
             }
             haveKind = true;
         } else if (arg == "--lat") {
-            haveLat = parse(value, spec.southLat);
-            if (!haveLat || spec.southLat < 35 || spec.southLat > 47.5) {
+            haveLat = parse(value, gen.southLat);
+            if (!haveLat || gen.southLat < 35 || gen.southLat > 47.5) {
                 return usage("--lat must be a latitude in Italy (35 to 47.5), decimal degrees");
             }
         } else if (arg == "--lon") {
-            haveLon = parse(value, spec.westLon);
-            if (!haveLon || spec.westLon < 6 || spec.westLon > 19) {
+            haveLon = parse(value, gen.westLon);
+            if (!haveLon || gen.westLon < 6 || gen.westLon > 19) {
                 return usage("--lon must be a longitude in Italy (6 to 19), decimal degrees");
             }
         } else if (arg == "--name") {
-            spec.name = std::string(value);
-            if (spec.name.empty() || spec.name.find_first_of("/.\"") != std::string::npos) {
+            gen.name = std::string(value);
+            if (gen.name.empty() || gen.name.find_first_of("/.\"") != std::string::npos) {
                 return usage("--name must be a plain number, without '/', '.' or '\"'");
             }
         } else if (arg == "--seed") {
-            if (!parse(value, spec.seed)) {
+            if (!parse(value, gen.seed)) {
                 return usage("--seed must be a whole number");
             }
         } else if (arg == "--out") {
@@ -85,12 +85,12 @@ int main(int argc, char** argv) {
             return usage("unknown option");
         }
     }
-    if (!haveKind || !haveLat || !haveLon || spec.name.empty()) {
+    if (!haveKind || !haveLat || !haveLon || gen.name.empty()) {
         return usage("--kind, --lat, --lon and --name are required");
     }
 
-    const std::string text = gridgen::portionText(spec);
-    const std::string fileName = gridgen::defaultFileName(spec);
+    const std::string text = gridgen::portionText(gen);
+    const std::string fileName = gridgen::defaultFileName(gen);
     // Check the text reads back before writing it.
     const GridLoadResult check = parseGridPortion(text, fileName);
     if (!check.ok()) {
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     }
 
     const ZoneLimits z = computeZoneLimits(*check.portion, kEtrf89);
-    std::printf("%s: %s, zone %d\n", target.c_str(), spec.kind == PortionKind::Sheet ? "FOGLIO" : "PUNTO", z.zone);
+    std::printf("%s: %s, zone %d\n", target.c_str(), gen.kind == PortionKind::Sheet ? "FOGLIO" : "PUNTO", z.zone);
     std::printf("  area that can be converted: latitude %.6f to %.6f, longitude %.6f to %.6f (decimal degrees)\n",
                 z.south, z.north, z.west, z.east);
     std::printf("  ROMA40 grids: latitude %.6f to %.6f, longitude %.6f to %.6f\n", z.planSouth, z.planNorth, z.planWest,

@@ -88,36 +88,36 @@ NodeValues valuesAt(double lat, double lon, std::uint32_t s) {
     return v;
 }
 
-Origins originsFor(const PortionSpec& spec) {
-    const bool sheet = spec.kind == PortionKind::Sheet;
-    const NodeValues atOrigin = valuesAt(spec.southLat, spec.westLon, spec.seed);
+Origins originsFor(const PortionSpec& gen) {
+    const bool sheet = gen.kind == PortionKind::Sheet;
+    const NodeValues atOrigin = valuesAt(gen.southLat, gen.westLon, gen.seed);
     Origins o{};
     // The ROMA40 origin moved into ETRF89, to the hundredth of a second.
-    o.e2000Lat = spec.southLat + std::round(atOrigin.roE89DLat * 100) / 100 / 3600;
-    o.e2000Lon = spec.westLon + std::round(atOrigin.roE89DLon * 100) / 100 / 3600;
+    o.e2000Lat = gen.southLat + std::round(atOrigin.roE89DLat * 100) / 100 / 3600;
+    o.e2000Lon = gen.westLon + std::round(atOrigin.roE89DLon * 100) / 100 / 3600;
     // Geoid grid (14' x 18' or 18' x 26') centred in the ROMA40 grid area (15' x 22'30" or
     // 25' x 37'30"): 30" and 2'15", or 3'30" and 5'45", inside its south and west sides.
-    o.geoidLat = spec.southLat + (sheet ? 210.0 : 30.0) / 3600;
-    o.geoidLon = spec.westLon + (sheet ? 345.0 : 135.0) / 3600;
+    o.geoidLat = gen.southLat + (sheet ? 210.0 : 30.0) / 3600;
+    o.geoidLon = gen.westLon + (sheet ? 345.0 : 135.0) / 3600;
     return o;
 }
 
-std::string defaultFileName(const PortionSpec& spec) {
-    return spec.name + (spec.kind == PortionKind::Sheet ? ".GK2" : ".GK1");
+std::string defaultFileName(const PortionSpec& gen) {
+    return gen.name + (gen.kind == PortionKind::Sheet ? ".GK2" : ".GK1");
 }
 
-std::string portionText(const PortionSpec& spec) {
-    const Layout l = layoutOf(spec.kind);
-    const Origins o = originsFor(spec);
-    const std::uint32_t seed = spec.seed;
-    const double lat0 = spec.southLat;
-    const double lon0 = spec.westLon;
+std::string portionText(const PortionSpec& gen) {
+    const Layout l = layoutOf(gen.kind);
+    const Origins o = originsFor(gen);
+    const std::uint32_t seed = gen.seed;
+    const double lat0 = gen.southLat;
+    const double lon0 = gen.westLon;
     auto at = [seed](double lat, double lon) { return valuesAt(lat, lon, seed); };
 
     std::string t;
     t.reserve(16384);
-    t += spec.kind == PortionKind::Sheet ? "FOGLIO\n" : "PUNTO\n";
-    t += quoted(spec.name) + "\n";
+    t += gen.kind == PortionKind::Sheet ? "FOGLIO\n" : "PUNTO\n";
+    t += quoted(gen.name) + "\n";
 
     t += quoted("ROMA40-ED50") + "\n" + quoted("SINTETICA, NON PER RILIEVI") + "\n";
     planBlock(t, l, lat0, lon0, [&](double la, double lo) { return fixed(at(la, lo).roEdDLat, 4); });
@@ -135,7 +135,7 @@ std::string portionText(const PortionSpec& spec) {
     t += exact(o.e2000Lat) + "\n" + exact(o.e2000Lon) + "\n";
 
     t += quoted("GEOIDE") + "\n" +
-         quoted(spec.globalGeoid ? "SINTETICO GLOBALE, NON PER RILIEVI" : "SINTETICO, NON PER RILIEVI") + "\n";
+         quoted(gen.globalGeoid ? "SINTETICO GLOBALE, NON PER RILIEVI" : "SINTETICO, NON PER RILIEVI") + "\n";
     // Rows southward from the northern row, values west to east.
     const double top = o.geoidLat + SESS_DEC(l.geoidTopOffsetSexagesimal);
     for (int r = 0; r < l.geoidRows; ++r) {
@@ -145,7 +145,7 @@ std::string portionText(const PortionSpec& spec) {
         }
     }
     t += exact(o.geoidLat) + "\n" + exact(o.geoidLon) + "\n";
-    t += spec.globalGeoid ? "1\n" : "0\n";
+    t += gen.globalGeoid ? "1\n" : "0\n";
     t += "-11.99\n";
     return t;
 }

@@ -37,12 +37,12 @@ struct Origins {
     double e2000Lat, e2000Lon;
     double geoidLat, geoidLon; // south edge and west edge
 };
-Origins originsFor(const PortionSpec& spec);
+Origins originsFor(const PortionSpec& gen);
 
 // The whole file text, in the item-by-item format, one row of nodes per line.
-std::string portionText(const PortionSpec& spec);
+std::string portionText(const PortionSpec& gen);
 
-// The file name: spec.name plus ".GK1" (vertex) or ".GK2" (sheet).
-std::string defaultFileName(const PortionSpec& spec);
+// The file name: gen.name plus ".GK1" (vertex) or ".GK2" (sheet).
+std::string defaultFileName(const PortionSpec& gen);
 
 } // namespace dormal::gridgen

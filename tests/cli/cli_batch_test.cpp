@@ -108,19 +108,19 @@ class BatchCli : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new ScratchDir();
-        gridgen::PortionSpec spec;
-        spec.kind = PortionKind::Sheet;
-        spec.southLat = 41.40;
-        spec.westLon = 14.80;
-        spec.name = "4321";
-        spec.seed = 7;
-        const std::string gridName = gridgen::defaultFileName(spec);
+        gridgen::PortionSpec gen;
+        gen.kind = PortionKind::Sheet;
+        gen.southLat = 41.40;
+        gen.westLon = 14.80;
+        gen.name = "4321";
+        gen.seed = 7;
+        const std::string gridName = gridgen::defaultFileName(gen);
         gridPath_ = dir_->file(gridName);
-        writeWholeFile(gridPath_, gridgen::portionText(spec));
-        spec.globalGeoid = true;
-        spec.name = "4322";
-        globalGridPath_ = dir_->file(gridgen::defaultFileName(spec));
-        writeWholeFile(globalGridPath_, gridgen::portionText(spec));
+        writeWholeFile(gridPath_, gridgen::portionText(gen));
+        gen.globalGeoid = true;
+        gen.name = "4322";
+        globalGridPath_ = dir_->file(gridgen::defaultFileName(gen));
+        writeWholeFile(globalGridPath_, gridgen::portionText(gen));
         GridLoadResult g = loadGridPortion(dir_->path().string(), gridName);
         ASSERT_TRUE(g.ok());
         limits_ = computeZoneLimits(*g.portion, kEtrf89);

@@ -25,13 +25,13 @@ constexpr long kMaxRssKb = 64 * 1024; // far below the file's size
 
 TEST(BigFile, TwoHundredMegabytesInBoundedMemory) {
     ScratchDir dir;
-    gridgen::PortionSpec spec;
-    spec.kind = PortionKind::Sheet;
-    spec.southLat = 43.50;
-    spec.westLon = 11.00;
-    spec.name = "5555";
-    const std::string gridName = gridgen::defaultFileName(spec);
-    writeWholeFile(dir.file(gridName), gridgen::portionText(spec));
+    gridgen::PortionSpec gen;
+    gen.kind = PortionKind::Sheet;
+    gen.southLat = 43.50;
+    gen.westLon = 11.00;
+    gen.name = "5555";
+    const std::string gridName = gridgen::defaultFileName(gen);
+    writeWholeFile(dir.file(gridName), gridgen::portionText(gen));
     GridLoadResult g = loadGridPortion(dir.path().string(), gridName);
     ASSERT_TRUE(g.ok());
     const ZoneLimits z = computeZoneLimits(*g.portion, kRoma40);

@@ -21,13 +21,13 @@ GridPortion blankPortion(PortionKind kind, double lat0, double lon0) {
 }
 
 GridPortion generatedPortion(PortionKind kind, double lat0, double lon0, std::uint32_t seed) {
-    gridgen::PortionSpec spec;
-    spec.kind = kind;
-    spec.southLat = lat0;
-    spec.westLon = lon0;
-    spec.name = "777";
-    spec.seed = seed;
-    GridLoadResult r = parseGridPortion(gridgen::portionText(spec), gridgen::defaultFileName(spec));
+    gridgen::PortionSpec gen;
+    gen.kind = kind;
+    gen.southLat = lat0;
+    gen.westLon = lon0;
+    gen.name = "777";
+    gen.seed = seed;
+    GridLoadResult r = parseGridPortion(gridgen::portionText(gen), gridgen::defaultFileName(gen));
     if (!r.ok()) {
         throw std::runtime_error("generated portion does not read");
     }
@@ -35,12 +35,12 @@ GridPortion generatedPortion(PortionKind kind, double lat0, double lon0, std::ui
 }
 
 std::vector<std::string> generatedItems(PortionKind kind, double lat0, double lon0) {
-    gridgen::PortionSpec spec;
-    spec.kind = kind;
-    spec.southLat = lat0;
-    spec.westLon = lon0;
-    spec.name = "777";
-    const std::string text = gridgen::portionText(spec);
+    gridgen::PortionSpec gen;
+    gen.kind = kind;
+    gen.southLat = lat0;
+    gen.westLon = lon0;
+    gen.name = "777";
+    const std::string text = gridgen::portionText(gen);
     // The generator quotes only texts and never puts a quote inside one.
     std::vector<std::string> items;
     std::string cur;

@@ -111,19 +111,19 @@ TEST(GridGen, CommittedSamples) {
     };
     for (const auto& s : samples) {
         SCOPED_TRACE(s.file);
-        gridgen::PortionSpec spec;
-        spec.kind = s.kind;
-        spec.southLat = s.lat0;
-        spec.westLon = s.lon0;
-        spec.name = std::string(s.file).substr(0, std::string(s.file).find('.'));
-        spec.globalGeoid = s.global;
-        EXPECT_EQ(gridgen::defaultFileName(spec), s.file);
+        gridgen::PortionSpec gen;
+        gen.kind = s.kind;
+        gen.southLat = s.lat0;
+        gen.westLon = s.lon0;
+        gen.name = std::string(s.file).substr(0, std::string(s.file).find('.'));
+        gen.globalGeoid = s.global;
+        EXPECT_EQ(gridgen::defaultFileName(gen), s.file);
 
         std::ifstream in(std::string(DORMAL2K_SAMPLES_DIR) + "/" + s.file, std::ios::binary);
         ASSERT_TRUE(in.good());
         std::stringstream text;
         text << in.rdbuf();
-        EXPECT_EQ(text.str(), gridgen::portionText(spec));
+        EXPECT_EQ(text.str(), gridgen::portionText(gen));
 
         const GridLoadResult r = loadGridPortion(DORMAL2K_SAMPLES_DIR, s.file);
         ASSERT_TRUE(r.ok());
