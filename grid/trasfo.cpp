@@ -111,6 +111,33 @@ void setOut(TrasfoResult& r, double lat, double lon, double height) {
     r.outHeight = height;
 }
 
+// ETRF89 position and ellipsoidal height to ETRF2000: both grids sampled at the ETRF89 position.
+template <bool kTraced>
+void etrf89ToEtrf2000(Chain<kTraced>& c, TrasfoResult& r, double lat89, double lon89, double h89) {
+    if (c.et(lat89, lon89)) {
+        const double lat = lat89 + c.cells().shiftLat;
+        const double lon = lon89 + c.cells().shiftLon;
+        if (c.hEll(lat89, lon89)) {
+            setOut(r, lat, lon, c.cells().shiftH + h89);
+        }
+    }
+}
+
+// ROMA40 position to ED50, through the ROMA40->ED50 grid sampled at the ROMA40 position;
+// the height is passed on only when the chain has one for this pair.
+template <bool kTraced>
+void roma40ToEd50(Chain<kTraced>& c, TrasfoResult& r, double lat40, double lon40, const double* height) {
+    if (c.ro(lat40, lon40, 1)) {
+        const double lat = lat40 + c.cells().shiftLat;
+        const double lon = lon40 + c.cells().shiftLon;
+        if (height != nullptr) {
+            setOut(r, lat, lon, *height);
+        } else {
+            setOut(r, lat, lon);
+        }
+    }
+}
+
 template <bool kTraced>
 void fromRoma40(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, double ACCAI, std::int16_t out) {
     if (!c.ro(LATI_D, LONI_D, 2)) {
@@ -124,21 +151,13 @@ void fromRoma40(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D
     const double h89 = ACCAI + c.cells().geoidUndulation;
     switch (out) {
     case kEd50:
-        if (c.ro(LATI_D, LONI_D, 1)) {
-            setOut(r, LATI_D + c.cells().shiftLat, LONI_D + c.cells().shiftLon);
-        }
+        roma40ToEd50(c, r, LATI_D, LONI_D, nullptr);
         break;
     case kEtrf89:
         setOut(r, lat89, lon89, h89);
         break;
     case kEtrf2000:
-        if (c.et(lat89, lon89)) {
-            const double lat = lat89 + c.cells().shiftLat;
-            const double lon = lon89 + c.cells().shiftLon;
-            if (c.hEll(lat89, lon89)) {
-                setOut(r, lat, lon, c.cells().shiftH + h89);
-            }
-        }
+        etrf89ToEtrf2000(c, r, lat89, lon89, h89);
         break;
     default:
         break;
@@ -170,13 +189,7 @@ void fromEd50(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, 
         setOut(r, lat89, lon89, h89);
         break;
     case kEtrf2000:
-        if (c.et(lat89, lon89)) {
-            const double lat = lat89 + c.cells().shiftLat;
-            const double lon = lon89 + c.cells().shiftLon;
-            if (c.hEll(lat89, lon89)) {
-                setOut(r, lat, lon, c.cells().shiftH + h89);
-            }
-        }
+        etrf89ToEtrf2000(c, r, lat89, lon89, h89);
         break;
     default:
         break;
@@ -200,18 +213,10 @@ void fromEtrf89(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D
         setOut(r, lat40, lon40, H);
         break;
     case kEd50:
-        if (c.ro(lat40, lon40, 1)) {
-            setOut(r, lat40 + c.cells().shiftLat, lon40 + c.cells().shiftLon, H);
-        }
+        roma40ToEd50(c, r, lat40, lon40, &H);
         break;
     case kEtrf2000:
-        if (c.et(LATI_D, LONI_D)) {
-            const double lat = LATI_D + c.cells().shiftLat;
-            const double lon = LONI_D + c.cells().shiftLon;
-            if (c.hEll(LATI_D, LONI_D)) {
-                setOut(r, lat, lon, ACCAI + c.cells().shiftH);
-            }
-        }
+        etrf89ToEtrf2000(c, r, LATI_D, LONI_D, ACCAI);
         break;
     default:
         break;
@@ -245,9 +250,7 @@ void fromEtrf2000(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI
         setOut(r, lat40, lon40, H);
         break;
     case kEd50:
-        if (c.ro(lat40, lon40, 1)) {
-            setOut(r, lat40 + c.cells().shiftLat, lon40 + c.cells().shiftLon, H);
-        }
+        roma40ToEd50(c, r, lat40, lon40, &H);
         break;
     case kEtrf89:
         setOut(r, lat89, lon89, h89);
