@@ -15,8 +15,12 @@ namespace {
 constexpr double kNorthMin = 3000000, kNorthMax = 6000000;
 constexpr double kEastMin = 100000, kEastMax = 8000000;
 constexpr double kHeightMin = -1000, kHeightMax = 20000;
-constexpr double kLatMin = 34, kLatMax = 49;
-constexpr double kLonMin = 5, kLonMax = 20;
+// SESS_DEC adds 1e-11 before splitting a sexagesimal value, which puts a typed 49°00'00" at
+// 49.000000000028; the upper limits allow for that (1e-10 degrees is 0.01 mm), so the limits
+// the user types are accepted, as they are meant to be.
+constexpr double kSexagesimalSlack = 1e-10;
+constexpr double kLatMin = 34, kLatMax = 49 + kSexagesimalSlack;
+constexpr double kLonMin = 5, kLonMax = 20 + kSexagesimalSlack;
 
 // ROMA40 plane input with automatic zone: East from this value on is Gauss-Boaga Est.
 constexpr double kRoma40EstFrom = 2000000;

@@ -439,6 +439,8 @@ StartupWindow::StartupWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("Timer1"));
     timer_->setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the startup window stays its full 3000 ms.
+    timer_->setTimerType(Qt::PreciseTimer);
     timer_->setInterval(kIntervalMs);
     connect(timer_, &QTimer::timeout, this, &StartupWindow::finish);
     timer_->start();
