@@ -32,13 +32,6 @@ QLineEdit* makeField(QWidget* parent, const char* name, bool display) {
 
 } // namespace
 
-char localeDecimalSeparator() {
-    const QString point = QLocale().decimalPoint();
-    if (point.size() == 1 && point.at(0).unicode() > 0x20 && point.at(0).unicode() < 0x7f)
-        return static_cast<char>(point.at(0).unicode());
-    return '.';
-}
-
 QString planeDisplayText(double metres, char sep) {
     return QString::fromStdString(formatPlaneField(metres, sep));
 }

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "conversion/point_conversion.h"
+#include "ui/wz_text.h" // localeDecimalSeparator
 
 class QAbstractButton;
 class QLineEdit;
@@ -25,8 +26,6 @@ struct TypedValues {
     double inputHeight = 0; // height, metres
 };
 
-// The locale's decimal separator as one character ('.' when the locale's is not ASCII).
-char localeDecimalSeparator();
 
 // Display texts, with the locale's separator `sep`.
 QString planeDisplayText(double metres, char sep);          // "# ### ##0.000"

@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <exception>
-#include <locale.h>
 
 #include "conversion/formats.h"
 #include "ui/wz_text.h"
@@ -45,36 +44,6 @@ public:
 
 private:
     RunView& view_;
-};
-
-// The C library's number formatting in "C" for this thread while a batch runs: the
-// workbook library prints cell numbers with it, and a comma-decimal locale would put
-// "45,07" into a cell that must hold 45.07. Everything else of the user's locale stays.
-class CNumbersScope {
-public:
-    CNumbersScope() {
-        locale_t base = duplocale(LC_GLOBAL_LOCALE);
-        if (base == static_cast<locale_t>(nullptr))
-            return;
-        numbersC_ = newlocale(LC_NUMERIC_MASK, "C", base);
-        if (numbersC_ == static_cast<locale_t>(nullptr)) {
-            freelocale(base);
-            return;
-        }
-        previous_ = uselocale(numbersC_);
-    }
-    ~CNumbersScope() {
-        if (numbersC_ != static_cast<locale_t>(nullptr)) {
-            uselocale(previous_);
-            freelocale(numbersC_);
-        }
-    }
-    CNumbersScope(const CNumbersScope&) = delete;
-    CNumbersScope& operator=(const CNumbersScope&) = delete;
-
-private:
-    locale_t numbersC_ = static_cast<locale_t>(nullptr);
-    locale_t previous_ = static_cast<locale_t>(nullptr);
 };
 
 Message unexpectedFailure(const char* what) {
@@ -199,7 +168,6 @@ void RunController::runFile(const RunInputs& in, const ConversionContext& ctx, R
     view.setBusy(true);
     BatchOutcome outcome;
     try {
-        const CNumbersScope numbers;
         outcome = runBatch(req, cb);
     } catch (const std::exception& e) {
         showWhileBusy(unexpectedFailure(e.what()));

@@ -541,7 +541,7 @@ void WorkingZonePanel::Impl::showPortion() {
 // Fills the limit labels for the current input kind: degrees and minutes for geographic
 // input (with the row of longitudes from Rome), kilometres of the corners for plane input.
 void WorkingZonePanel::Impl::showZoneLimits() {
-    const char sep = wzDecimalSeparator();
+    const char sep = localeDecimalSeparator();
     auto dm = [sep](double decimalDegrees) {
         return QString::fromStdString(formatDegMin(DEC_SESS_PRIMI(decimalDegrees), sep));
     };

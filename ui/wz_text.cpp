@@ -6,7 +6,7 @@
 
 namespace dormal::ui {
 
-char wzDecimalSeparator() {
+char localeDecimalSeparator() {
     const QString dp = QLocale().decimalPoint();
     if (dp.size() == 1 && dp.at(0).unicode() > 0x20 && dp.at(0).unicode() < 0x7f)
         return static_cast<char>(dp.at(0).unicode());

@@ -10,7 +10,7 @@ namespace dormal::ui {
 
 // The decimal separator of the user's locale (QLocale()), as the one byte the number
 // patterns take. A separator outside ASCII falls back to ".".
-char wzDecimalSeparator();
+char localeDecimalSeparator();
 
 // A path as the file functions below the window take it (the local 8-bit encoding).
 std::string toFileName(const QString& path);

@@ -110,7 +110,7 @@ protected:
     }
     QString q(const std::string& s) const { return QString::fromStdString(s); }
 
-    const char sep = ui::wzDecimalSeparator();
+    const char sep = ui::localeDecimalSeparator();
     QTemporaryDir dir;
     std::vector<std::string> log;
     wz::WzFakeDialogs dialogs;

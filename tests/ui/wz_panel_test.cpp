@@ -62,7 +62,7 @@ protected:
     }
     // A limit text with the locale's decimal separator in place of ".".
     static QString local(QString s) {
-        return s.replace(QLatin1Char('.'), QLatin1Char(dormal::ui::wzDecimalSeparator()));
+        return s.replace(QLatin1Char('.'), QLatin1Char(dormal::ui::localeDecimalSeparator()));
     }
 
     void expectResetState() const {
@@ -433,9 +433,9 @@ TEST(WzText, DecimalSeparatorFollowsTheLocale) {
     wz::ensureApplication();
     const QByteArray lcAll = qgetenv("LC_ALL");
     if (lcAll.startsWith("it_IT")) {
-        EXPECT_EQ(dormal::ui::wzDecimalSeparator(), ',');
+        EXPECT_EQ(dormal::ui::localeDecimalSeparator(), ',');
     } else if (lcAll.startsWith("C")) {
-        EXPECT_EQ(dormal::ui::wzDecimalSeparator(), '.');
+        EXPECT_EQ(dormal::ui::localeDecimalSeparator(), '.');
     }
 }
 
