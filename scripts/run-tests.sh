@@ -6,4 +6,8 @@ bash scripts/install-deps.sh
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDORMAL2K_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
-ctest --test-dir "$build" -j"$(nproc)" --output-on-failure
+# Random order and at least as many tests at once as there are cores: every test process
+# owns its temporary and settings folders, so no order or pairing may matter.
+jobs=$(nproc)
+[ "$jobs" -ge 2 ] || jobs=2
+ctest --test-dir "$build" -j"$jobs" --schedule-random --output-on-failure

@@ -96,15 +96,15 @@ struct Started {
 // Starts dormal2k-batch with `args`.
 inline Started startBatchExe(const std::vector<std::string>& args, const ProcessOptions& opt = {}) {
     Started st;
-    char outTmpl[] = "/tmp/dormal2k-out-XXXXXX";
-    char errTmpl[] = "/tmp/dormal2k-err-XXXXXX";
+    std::string outTmpl = (fs::temp_directory_path() / "dormal2k-out-XXXXXX").string();
+    std::string errTmpl = (fs::temp_directory_path() / "dormal2k-err-XXXXXX").string();
     if (opt.stdoutPath.empty()) {
-        st.outFd = ::mkstemp(outTmpl);
+        st.outFd = ::mkstemp(outTmpl.data());
         st.outPath = outTmpl;
     } else {
         st.outFd = ::open(opt.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
-    st.errFd = ::mkstemp(errTmpl);
+    st.errFd = ::mkstemp(errTmpl.data());
     st.errPath = errTmpl;
     if (st.outFd < 0 || st.errFd < 0) {
         throw std::runtime_error("cannot create output files");

@@ -4,8 +4,12 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 #include <functional>
 
@@ -59,13 +63,35 @@ TEST(QtUserDialogs, MessageBoxHasTitleIconLinesAndOneOkButton) {
 
 class SaveDialog : public ::testing::Test {
 protected:
-    // Types `name` into the save dialog and accepts; answers an overwrite question with `replace`.
+    // Types `path` into the dialog's name field, in the folder of the file. The dialog opens
+    // in the folder it showed last (an earlier test's, already removed) and lists a folder on
+    // a thread of its own: a listing that arrives late empties the name field, and then
+    // selectFile() no longer fills a field that has the focus. So the folder is set first and
+    // the name typed again until it has stayed over several turns of the event loop.
+    static void typeName(QFileDialog* dialog, const QString& path) {
+        auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(nameField, nullptr);
+        dialog->setDirectory(QFileInfo(path).absolutePath());
+        QElapsedTimer clock;
+        clock.start();
+        for (int steady = 0; steady < 5 && clock.elapsed() < 10000;) {
+            if (nameField->text() != path) {
+                nameField->setText(path);
+                steady = 0;
+            } else {
+                ++steady;
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(5);
+        }
+    }
+
     QString save(const QString& filter, const QString& name, bool replace = true) {
         whenModalOpens([this, name, replace](QWidget* w) {
             auto* dialog = qobject_cast<QFileDialog*>(w);
             ASSERT_NE(dialog, nullptr);
             filterShown = dialog->nameFilters().join(";");
-            dialog->selectFile(dir.filePath(name));
+            typeName(dialog, dir.filePath(name));
             // An overwrite question opens inside accept(): answer it from a timer.
             QTimer question;
             question.setInterval(10);
