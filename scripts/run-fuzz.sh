@@ -12,7 +12,7 @@ case $seconds in
 esac
 
 build=build-fuzz
-targets=(grid_reader ascii_reader workbook_reader)
+targets=(grid_reader ascii_reader workbook_reader xls_reader)
 
 echo "== Fuzz build (clang, -fsanitize=fuzzer,address,undefined) =="
 # -O1 -g without NDEBUG: assertions stay on and reports name their lines.
