@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a Release build folder, unpacks it into a temporary root and
 # runs what it installed: dormal2k-batch on the shipped sample (its report must equal the
-# build's own), a workbook data file (read through the installed helper program), and the
-# window, started offscreen. Usage: scripts/package-check.sh [BUILD_DIR]
+# build's own), workbook data files (an .xls is read through the installed helper program),
+# and the window, started offscreen. Usage: scripts/package-check.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -23,7 +23,7 @@ args=(--from ROMA40 --from-kind plane --from-zone auto --to ETRF2000 --to-kind p
 cmp "$work/installed.txt" "$work/built.txt"
 echo "Installed dormal2k-batch: sample report identical to the build's ($(wc -l <"$work/installed.txt") lines)"
 
-for book in "$root"/data/samples/*.xls "$root"/data/samples/*.xlsx; do
+for book in "$root"/data/samples/*.xlsx "$root"/tests/conversion/fixtures/*.xls; do
   [ -e "$book" ] || continue
   "$work/root/usr/bin/dormal2k-batch" "${args[@]}" "$book" "$work/book.xlsx" 2>/dev/null
   echo "Installed dormal2k-batch: $(basename "$book") read"
