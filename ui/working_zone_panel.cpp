@@ -18,8 +18,8 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <functional>
 #include <dirent.h>
+#include <functional>
 
 #include "conversion/formats.h"
 #include "geodesy/angles.h"
@@ -470,8 +470,8 @@ void WorkingZonePanel::Impl::fillFolderList() {
     for (const QFileInfo& sub : subfolders) {
         if (!sub.isDir())
             continue;
-        auto* item = new QListWidgetItem(closedIcon, QString(level * kIndentPerLevel, QLatin1Char(' ')) + sub.fileName(),
-                                         dir1);
+        auto* item =
+            new QListWidgetItem(closedIcon, QString(level * kIndentPerLevel, QLatin1Char(' ')) + sub.fileName(), dir1);
         item->setData(Qt::UserRole, dir.filePath(sub.fileName()));
     }
     dir1->setCurrentItem(currentItem);

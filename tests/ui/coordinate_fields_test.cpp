@@ -132,7 +132,11 @@ struct Road {
 };
 
 const Road kRoads[] = {
-    {"typed", [](QLineEdit* e, const QString& t) { QTest::keyClicks(e, t); return true; }},
+    {"typed",
+     [](QLineEdit* e, const QString& t) {
+         QTest::keyClicks(e, t);
+         return true;
+     }},
     {"Ctrl+V",
      [](QLineEdit* e, const QString& t) {
          QGuiApplication::clipboard()->setText(t);

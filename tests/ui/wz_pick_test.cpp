@@ -12,9 +12,9 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -186,7 +186,7 @@ TEST_F(PickTest, KeyboardPicksRead) {
         int reads; // reads so far
     };
     const Step steps[] = {
-        {Qt::Key_Space, "123", 1}, {Qt::Key_Down, "4567", 2}, {Qt::Key_Up, "123", 3},
+        {Qt::Key_Space, "123", 1},  {Qt::Key_Down, "4567", 2}, {Qt::Key_Up, "123", 3},
         {Qt::Key_Return, "123", 4}, {Qt::Key_Enter, "123", 5}, {Qt::Key_End, "4567", 6},
     };
     for (const Step& s : steps) {
@@ -253,8 +253,7 @@ TEST_F(PickTest, FileReplacedByAFifoOrFolderIsRefusedWithoutWaiting) {
     };
     const Replacement replacements[] = {
         {"fifo", makeFifo},
-        {"link to a fifo",
-         [](const QString& p) { return makeFifo(p + ".fifo") && QFile::link(p + ".fifo", p); }},
+        {"link to a fifo", [](const QString& p) { return makeFifo(p + ".fifo") && QFile::link(p + ".fifo", p); }},
         {"link to /dev/null", [](const QString& p) { return QFile::link(QStringLiteral("/dev/null"), p); }},
         {"folder", [](const QString& p) { return QDir().mkdir(p); }},
     };
