@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QValidator>
 
 #include "conversion/formats.h"
 
@@ -19,6 +20,20 @@ const QString kNorthTip = QStringLiteral("Coordinata Nord in metri");
 const QString kEastTip = QStringLiteral("Coordinata Est in metri");
 const QString kHeightTip = QStringLiteral("Quota in metri");
 
+// The decimal comma of an edit field, whatever way the text came in: the window's key
+// filter sees typed keys only, while a paste (Ctrl+V, the context menu, the middle button),
+// a drop or an input method's text reaches the field without a key. Every change of a
+// field's text passes through its validator, which turns each "," into "." and refuses
+// nothing.
+class DecimalPointValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input.replace(QLatin1Char(','), QLatin1Char('.'));
+        return Acceptable;
+    }
+};
+
 QLineEdit* makeField(QWidget* parent, const char* name, bool display) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(QLatin1String(name));
@@ -26,6 +41,8 @@ QLineEdit* makeField(QWidget* parent, const char* name, bool display) {
         // Shows the formatted value; a click (or Tab into it) switches to its edit field.
         field->setReadOnly(true);
         field->setFocusPolicy(Qt::TabFocus);
+    } else {
+        field->setValidator(new DecimalPointValidator(field));
     }
     return field;
 }

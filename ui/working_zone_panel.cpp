@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -18,6 +19,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
 
 #include "conversion/formats.h"
 #include "geodesy/angles.h"
@@ -97,6 +99,26 @@ private:
     QColor color_;
 };
 
+// The grid-file list. Enter on its current file is a pick (the file is read again if it
+// is selected already); the other picks (click, Space, arrows) select a file and are seen
+// through the selection.
+class GridFileList final : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    std::function<void(QListWidgetItem*)> enterPressed;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && currentItem() != nullptr && enterPressed) {
+            enterPressed(currentItem());
+            event->accept();
+            return;
+        }
+        QListWidget::keyPressEvent(event);
+    }
+};
+
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text = {}) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
@@ -119,7 +141,7 @@ struct WorkingZonePanel::Impl {
 
     QComboBox* drive1 = nullptr;
     QListWidget* dir1 = nullptr;
-    QListWidget* file1 = nullptr;
+    GridFileList* file1 = nullptr;
     QLabel *label10 = nullptr, *label13 = nullptr, *label17 = nullptr, *label18 = nullptr, *label19 = nullptr,
            *label20 = nullptr, *label21 = nullptr, *label22 = nullptr, *label23 = nullptr, *label24 = nullptr,
            *label25 = nullptr, *label26 = nullptr, *label27 = nullptr, *label28 = nullptr, *label29 = nullptr,
@@ -140,6 +162,7 @@ struct WorkingZonePanel::Impl {
     void fillFolderList();
     void fillFileList();
     void clearFileSelection();
+    void pickItem(QListWidgetItem* item);
 
     void onFilePicked(const QString& name);
     void resetFrame(bool emptyEpochs);
@@ -167,7 +190,7 @@ void WorkingZonePanel::Impl::build() {
     dir1->setMinimumSize(120, 60);
     outer->addWidget(dir1, 3);
 
-    file1 = new QListWidget(self);
+    file1 = new GridFileList(self);
     file1->setObjectName(QStringLiteral("File1"));
     file1->setMinimumSize(120, 44);
     file1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -299,11 +322,18 @@ void WorkingZonePanel::Impl::build() {
         if (!target.isEmpty() && target != folder)
             self->openFolder(target);
     });
-    QObject::connect(file1, &QListWidget::currentItemChanged, self, [this](QListWidgetItem* current, QListWidgetItem*) {
-        if (picking || current == nullptr)
+    // A portion is read when the user picks a file: a click, Space or an arrow key selects
+    // it. The list's current item alone means nothing: Qt makes the first item current by
+    // itself when the focus comes to a list without one (as it does when a message box about
+    // a failed read closes), and reading that would show the box again, and again.
+    QObject::connect(file1, &QListWidget::itemSelectionChanged, self, [this] {
+        if (picking)
             return;
-        onFilePicked(current->text());
+        const QList<QListWidgetItem*> selected = file1->selectedItems();
+        if (!selected.isEmpty())
+            onFilePicked(selected.constFirst()->text());
     });
+    file1->enterPressed = [this](QListWidgetItem* item) { pickItem(item); };
 }
 
 // ---- Volumes ---------------------------------------------------------------------------
@@ -433,11 +463,16 @@ void WorkingZonePanel::Impl::fillFolderList() {
         ++level;
     }
     const QDir dir(folder);
-    const QStringList subfolders =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-    for (const QString& sub : subfolders) {
-        auto* item = new QListWidgetItem(closedIcon, QString(level * kIndentPerLevel, QLatin1Char(' ')) + sub, dir1);
-        item->setData(Qt::UserRole, dir.filePath(sub));
+    // QDir's folder filter lets through links to anything that is neither a file nor a folder
+    // (devices, FIFOs, dangling links): only what is a folder, or links to one, is offered.
+    const QFileInfoList subfolders = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System,
+                                                       QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    for (const QFileInfo& sub : subfolders) {
+        if (!sub.isDir())
+            continue;
+        auto* item =
+            new QListWidgetItem(closedIcon, QString(level * kIndentPerLevel, QLatin1Char(' ')) + sub.fileName(), dir1);
+        item->setData(Qt::UserRole, dir.filePath(sub.fileName()));
     }
     dir1->setCurrentItem(currentItem);
 }
@@ -447,8 +482,12 @@ void WorkingZonePanel::Impl::fillFileList() {
     file1->clear();
     QDir dir(folder);
     dir.setNameFilters({QStringLiteral("*.GK?")}); // name filters of QDir ignore case
-    const QStringList files = dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
-    file1->addItems(files);
+    // Regular files and links to them only: a FIFO, socket, device or dangling link under a
+    // grid file's name is not offered (reading a FIFO would wait for a writer).
+    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::System, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& entry : entries)
+        if (entry.isFile())
+            file1->addItem(entry.fileName());
     file1->setCurrentRow(-1);
     picking = false;
 }
@@ -460,9 +499,26 @@ void WorkingZonePanel::Impl::clearFileSelection() {
     picking = false;
 }
 
+// Selects `item` without the selection's own reading, then reads it: exactly one read.
+void WorkingZonePanel::Impl::pickItem(QListWidgetItem* item) {
+    picking = true;
+    file1->setCurrentItem(item);
+    item->setSelected(true);
+    picking = false;
+    onFilePicked(item->text());
+}
+
 void WorkingZonePanel::Impl::onFilePicked(const QString& name) {
     resetFrame(false);
-    GridLoadResult result = loadGridPortion(toFileName(folder), toFileName(name));
+    const QString path = QDir(folder).filePath(name);
+    // The file may have been replaced since it was listed. Something that is not a regular
+    // file is not handed to the reader: a FIFO would keep it waiting for a writer.
+    const QFileInfo info(path);
+    GridLoadResult result;
+    if (info.exists() && !info.isFile())
+        result.message = Message{MessageIcon::Warning, kTitleAttenzione, {"IL FILE NON E' UN FILE ORDINARIO"}};
+    else
+        result = loadGridPortion(toFileName(folder), toFileName(name));
     if (result.ok()) {
         portion = std::move(result.portion);
         limits = computeZoneLimits(*portion, inputSystem);
@@ -482,7 +538,7 @@ void WorkingZonePanel::Impl::onFilePicked(const QString& name) {
         m.title = kTitleAttenzione;
         m.lines = {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE"};
     }
-    dialogs.showMessage(self, m);
+    dialogs.showMessage(self, namingFile(m, QDir::toNativeSeparators(path).toStdString()));
     clearFileSelection();
     emit self->portionChanged();
 }
@@ -652,13 +708,7 @@ bool WorkingZonePanel::pickFile(const QString& fileName) {
     const QList<QListWidgetItem*> found = d->file1->findItems(fileName, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (found.isEmpty())
         return false;
-    QListWidgetItem* item = found.first();
-    if (d->file1->currentItem() == item) {
-        item->setSelected(true);
-        d->onFilePicked(item->text()); // picked again: read again
-    } else {
-        d->file1->setCurrentItem(item); // the list's signal reads it
-    }
+    d->pickItem(found.first()); // picked again: read again
     return true;
 }
 

@@ -25,4 +25,15 @@ QString fromFileText(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+Message namingFile(const Message& message, const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (const std::string& line : message.lines)
+        if (!name.empty() && line.find(name) != std::string::npos)
+            return message;
+    Message named = message;
+    named.lines.push_back(path);
+    return named;
+}
+
 } // namespace dormal::ui

@@ -6,6 +6,8 @@
 #include <QString>
 #include <string>
 
+#include "grid/message.h"
+
 namespace dormal::ui {
 
 // The decimal separator of the user's locale (QLocale()), as the one byte the number
@@ -18,5 +20,10 @@ std::string toFileName(const QString& path);
 // A text read from a file or produced below the window: UTF-8 when it is valid UTF-8,
 // otherwise Latin-1 (grid files written on older systems).
 QString fromFileText(const std::string& text);
+
+// A grid-reading failure as the window shows it: the message as it is when a line names the
+// file already (the file name of `path` appears in it), otherwise with `path` (UTF-8) added
+// as a last line, so the user knows which file could not be read.
+Message namingFile(const Message& message, const std::string& path);
 
 } // namespace dormal::ui

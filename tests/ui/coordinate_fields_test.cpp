@@ -2,7 +2,11 @@
 // comma filter, Enter navigation and the switch between display and edit fields.
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QLocale>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 
@@ -119,6 +123,109 @@ TEST(CoordinateFields, CommaTypedAnywhereInTheWindowBecomesAFullStop) {
     EXPECT_EQ(h.text("Text3"), "12.5.a;.");
     QTest::keyClick(h.field("Text3"), Qt::Key_Comma, Qt::KeypadModifier);
     EXPECT_EQ(h.text("Text3"), "12.5.a;..");
+}
+
+// Ways text enters an edit field besides the keys the window's filter sees.
+struct Road {
+    const char* what;
+    bool (*put)(QLineEdit* field, const QString& text); // false when this platform lacks the road
+};
+
+const Road kRoads[] = {
+    {"typed",
+     [](QLineEdit* e, const QString& t) {
+         QTest::keyClicks(e, t);
+         return true;
+     }},
+    {"Ctrl+V",
+     [](QLineEdit* e, const QString& t) {
+         QGuiApplication::clipboard()->setText(t);
+         QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+         return true;
+     }},
+    {"Shift+Insert",
+     [](QLineEdit* e, const QString& t) {
+         QGuiApplication::clipboard()->setText(t);
+         QTest::keyClick(e, Qt::Key_Insert, Qt::ShiftModifier);
+         return true;
+     }},
+    {"context menu Paste", // the menu's action calls the field's paste()
+     [](QLineEdit* e, const QString& t) {
+         QGuiApplication::clipboard()->setText(t);
+         QMetaObject::invokeMethod(e, "paste");
+         return true;
+     }},
+    {"middle button",
+     [](QLineEdit* e, const QString& t) {
+         if (!QGuiApplication::clipboard()->supportsSelection())
+             return false;
+         QGuiApplication::clipboard()->setText(t, QClipboard::Selection);
+         QTest::mouseClick(e, Qt::MiddleButton, {}, e->rect().center());
+         return true;
+     }},
+    {"drop",
+     [](QLineEdit* e, const QString& t) {
+         QMimeData mime;
+         mime.setText(t);
+         const QPoint at = e->rect().center();
+         QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+         QApplication::sendEvent(e, &enter);
+         QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+         QApplication::sendEvent(e, &move);
+         QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+         QApplication::sendEvent(e, &drop);
+         return true;
+     }},
+    {"input method",
+     [](QLineEdit* e, const QString& t) {
+         QInputMethodEvent commit;
+         commit.setCommitString(t);
+         QApplication::sendEvent(e, &commit);
+         return true;
+     }},
+};
+
+// Fault guarded: pasted text skipped the comma rule, so "45,1234" pasted into a coordinate
+// field was stored and shown as 45° 00' 00''.
+TEST(CoordinateFields, CommaEnteringByAnyRoadBecomesAFullStop) {
+    struct Field {
+        const char *display, *edit;
+        double dormal::ui::TypedValues::*value;
+    };
+    const Field fields[] = {{"Text2", "Text3", &dormal::ui::TypedValues::inputLat},
+                            {"Text4", "Text5", &dormal::ui::TypedValues::inputLon},
+                            {"Text6", "Text7", &dormal::ui::TypedValues::inputHeight}};
+    struct Typed {
+        const char* text;
+        const char* inField; // the edit field's text afterwards
+        double stored;
+    };
+    const Typed texts[] = {{"45,1234", "45.1234", 45.1234}, {"-7,3", "-7.3", -7.3}, {",5,", ".5.", 0.5}};
+    WindowHarness h;
+    h.click("Check1"); // the height pair too
+    for (const Field& f : fields) {
+        for (const Typed& t : texts) {
+            QString shownWhenTyped;
+            for (const Road& road : kRoads) {
+                SCOPED_TRACE(std::string(f.edit) + " " + t.text + " " + road.what);
+                h.typeInto(f.display, f.edit, QString());
+                QLineEdit* e = h.field(f.edit);
+                ASSERT_TRUE(e->hasFocus());
+                e->selectAll();
+                QTest::keyClick(e, Qt::Key_Delete);
+                const bool entered = road.put(e, QString::fromLatin1(t.text));
+                const QString inField = e->text();
+                QTest::keyClick(e, Qt::Key_Return);
+                if (!entered)
+                    continue;
+                EXPECT_EQ(inField, QLatin1String(t.inField));
+                EXPECT_DOUBLE_EQ(h.window().fields().values().*f.value, t.stored);
+                if (shownWhenTyped.isEmpty())
+                    shownWhenTyped = h.text(f.display);
+                EXPECT_EQ(h.text(f.display), shownWhenTyped) << "shown as when typed";
+            }
+        }
+    }
 }
 
 TEST(CoordinateFields, EnterMovesThroughThePoint) {
