@@ -1,10 +1,12 @@
 // The temporary file a result is written through: never left behind, never in the way of a
 // long result name, with an unnamed file and with the hidden named one some file systems need.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -156,6 +158,57 @@ TEST_P(TempFileMode, CatchableSignalsRemoveTheTemporaryFile) {
         EXPECT_EQ(f.names(), std::set<std::string>{"old.res"});
         EXPECT_EQ(readAll(old), "old\n");
     }
+}
+
+// Standard error (descriptor 2) kept in a file while a test runs.
+class StderrToFile {
+public:
+    explicit StderrToFile(const std::string& path) : saved_(::dup(2)) {
+        std::fflush(stderr);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fd, 2);
+        ::close(fd);
+    }
+    ~StderrToFile() {
+        std::fflush(stderr);
+        ::dup2(saved_, 2);
+        ::close(saved_);
+    }
+    StderrToFile(const StderrToFile&) = delete;
+    StderrToFile& operator=(const StderrToFile&) = delete;
+
+private:
+    int saved_;
+};
+
+// Fault guarded: the workbook library printed "[ERROR] workbook_close(): ..." in English on
+// the user's terminal, and its error code came out in English. Here the folder goes while
+// the unnamed workbook is written: the failure is told in Italian, and nothing else is printed.
+TEST(WorkbookFailure, ToldInItalianAndNothingOnTheTerminal) {
+    detail::setNamedTemporaryFilesOnly(false);
+    TempFolder keep;
+    const fs::path dir = fs::path(keep.file("gone"));
+    fs::create_directory(dir);
+    const std::string captured = keep.file("stderr.txt");
+    std::string what;
+    {
+        const StderrToFile redirect(captured);
+        auto w = makeResultFileWriter((dir / "r.xlsx").string(), DataFileType::Excel);
+        writeSome(*w);
+        std::error_code ec;
+        if (!fs::remove(dir, ec)) {
+            GTEST_SKIP() << "the folder could not be removed while written (named temporary file)";
+        }
+        try {
+            w->finish();
+        } catch (const WriteError& e) {
+            what = e.what();
+        }
+    }
+    EXPECT_NE(what.find("IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI"), std::string::npos) << what;
+    EXPECT_NE(what.find("Il file o la cartella non esiste"), std::string::npos) << what;
+    EXPECT_EQ(what.find("Error"), std::string::npos) << what;
+    EXPECT_EQ(readAll(captured), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, TempFileMode, ::testing::Values(false, true),

@@ -286,7 +286,8 @@ void compareWithBatch(const Selection& s, bool ascii, const std::string& data, i
     args.insert(args.end(), {"--type", ascii ? "ascii" : "excel", "--decimal-separator", std::string(1, sep.toLatin1()),
                              data, batchResult});
     const ct::ProcessResult batch = ct::runBatchExe(args);
-    ASSERT_EQ(batch.exitCode, 0) << batch.err;
+    // 3: completed, with lines refused or points outside the grid (the summary counts them).
+    ASSERT_TRUE(batch.exitCode == 0 || batch.exitCode == 3) << batch.err;
 
     // The same result file.
     ASSERT_TRUE(std::filesystem::exists(windowResult));
