@@ -532,6 +532,8 @@ public:
         finished_ = true;
     }
 
+    bool started() const override { return started_; }
+
 private:
     void line(const std::string& s) {
         buf_ += s;
@@ -591,8 +593,6 @@ private:
         if (buf_.size() >= kFlushAt)
             flush();
     }
-
-    bool started() const override { return started_; }
 
     void flush() {
         if (!buf_.empty()) {
