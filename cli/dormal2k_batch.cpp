@@ -1,8 +1,10 @@
 // dormal2k-batch: converts a data file of points from one reference system, coordinate kind
 // and zone to another, as the window's "Da file" run does, from the command line.
 //
-// Exit status: 0 the run completed; 1 the run was refused or failed (message on standard
-// error); 2 the command line is wrong (reason and usage on standard error).
+// Exit status: 0 every data line became a converted point; 3 the run completed but lines
+// were refused with reading errors or points lay outside the grid (summary with the counts
+// on standard error); 1 the run was refused or failed (message on standard error); 2 the
+// command line is wrong (reason and usage on standard error).
 
 #include <algorithm>
 #include <cctype>
@@ -26,8 +28,9 @@ namespace {
 using namespace dormal;
 
 constexpr int kExitDone = 0;
-constexpr int kExitRefused = 1;
+constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitIncomplete = 3;
 
 // Points read, converted and written at a time: memory stays flat whatever the file's size.
 constexpr long kBlockSize = 4096;
@@ -85,9 +88,13 @@ constexpr const char* kHelp =
     "fuori dalla porzione di griglia sono segnati nel file dei risultati e contati nel\n"
     "riepilogo. Non c'e' limite al numero di punti: il file si elabora a blocchi.\n"
     "\n"
-    "Stato di uscita: 0 elaborazione completata; 1 elaborazione rifiutata o fallita (con il\n"
-    "suo messaggio, per esempio \"TRASFORMAZIONE NON NECESSARIA\"); 2 errore nella riga di\n"
-    "comando.\n"
+    "Stato di uscita:\n"
+    "  0  elaborazione completata: ogni riga di dati e' diventata un punto calcolato\n"
+    "  3  elaborazione completata, ma con righe scartate per errori di lettura o con punti\n"
+    "     fuori dalla porzione di griglia (il riepilogo ne riporta il numero)\n"
+    "  1  elaborazione rifiutata o fallita (con il suo messaggio, per esempio\n"
+    "     \"TRASFORMAZIONE NON NECESSARIA\"); il file dei risultati resta com'era\n"
+    "  2  errore nella riga di comando\n"
     "\n"
     "Le porzioni di griglia di esempio della cartella data/samples sono SINTETICHE: valori\n"
     "inventati per provare il programma, non griglie ufficiali; non usarle per lavori reali.\n"
@@ -377,14 +384,16 @@ int main(int argc, char** argv) {
     const bool sameSystem = req.ctx.sel.inputSystem == req.ctx.sel.outputSystem;
     if (!sameSystem && options.grid) {
         const std::filesystem::path gridPath(*options.grid);
-        const std::string folder = gridPath.has_parent_path() ? gridPath.parent_path().string() : std::string(".");
+        // No folder: the name alone, relative to the current folder, as the user wrote it.
+        const std::string folder = gridPath.has_parent_path() ? gridPath.parent_path().string() : std::string();
         GridLoadResult loaded = loadGridPortion(folder, gridPath.filename().string());
         if (!loaded.ok()) {
-            Message m = loaded.message.value_or(
-                Message{MessageIcon::Warning, kAppTitle, {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE"}});
-            m.lines.push_back("FILE DI GRIGLIA: " + *options.grid);
-            printMessage(m);
-            return kExitRefused;
+            // The reader's message names the file and says why, in Italian.
+            printMessage(loaded.message.value_or(Message{MessageIcon::Warning,
+                                                         kTitleAttenzione,
+                                                         {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE",
+                                                          "FILE DI GRIGLIA: " + *options.grid}}));
+            return kExitFailed;
         }
         portion = std::move(loaded.portion);
         limits = computeZoneLimits(*portion, req.ctx.sel.inputSystem);
@@ -394,7 +403,7 @@ int main(int argc, char** argv) {
 
     if (std::optional<Message> m = commonChecks(req.ctx.sel, portion.has_value())) {
         printMessage(*m);
-        return kExitRefused;
+        return kExitFailed;
     }
 
     BatchCallbacks cb;
@@ -404,13 +413,21 @@ int main(int argc, char** argv) {
     if (outcome.status == BatchStatus::Completed && req.resultPath == "-") {
         std::cout.flush();
         if (!std::cout) {
-            printMessage(
-                Message{MessageIcon::Error,
-                        kTitleErrore,
-                        {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", "(uscita standard)", "SCRITTURA NON RIUSCITA"}});
-            return kExitRefused;
+            printMessage(Message{MessageIcon::Error,
+                                 kTitleErrore,
+                                 {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", "(uscita standard)",
+                                  "SCRITTURA NON RIUSCITA", "ELABORAZIONE INTERROTTA: USCITA INCOMPLETA"}});
+            return kExitFailed;
         }
     }
-    printMessage(outcome.message);
-    return outcome.status == BatchStatus::Completed ? kExitDone : kExitRefused;
+    Message shown = outcome.message;
+    if (outcome.status == BatchStatus::Completed && outcome.readingErrorCount > 0) {
+        // One leading blank before the number, as the summary writes its counts.
+        shown.lines.push_back("RIGHE SCARTATE PER ERRORI DI LETTURA:  " + std::to_string(outcome.readingErrorCount));
+    }
+    printMessage(shown);
+    if (outcome.status != BatchStatus::Completed) {
+        return kExitFailed;
+    }
+    return outcome.readingErrorCount == 0 && outcome.outsideCount == 0 ? kExitDone : kExitIncomplete;
 }

@@ -95,11 +95,21 @@ Message runFailureMessage(const char* cause) {
     return Message{MessageIcon::Error, kTitleErrore, {"ELABORAZIONE INTERROTTA:", cause}};
 }
 
+constexpr const char* kNothingWritten = "ELABORAZIONE INTERROTTA: NESSUN RISULTATO E' STATO SCRITTO";
+constexpr const char* kOutputIncomplete = "ELABORAZIONE INTERROTTA: USCITA INCOMPLETA, I RISULTATI SCRITTI SONO PARZIALI";
+
 Message pointFailedMessage(const DataPoint& p) {
     return Message{MessageIcon::Error,
                    kTitleErrore,
                    {"IMPOSSIBILE CALCOLARE IL PUNTO " + p.name, "IL CALCOLO HA DATO UN RISULTATO NON VALIDO",
-                    "ELABORAZIONE INTERROTTA: NESSUN RISULTATO E' STATO SCRITTO"}};
+                    kNothingWritten}};
+}
+
+// A run that stopped after part of the report went to standard output: whatever the
+// failure, the output is incomplete; a line saying that nothing was written would be false.
+void markOutputIncomplete(Message& m) {
+    std::erase(m.lines, std::string(kNothingWritten));
+    m.lines.emplace_back(kOutputIncomplete);
 }
 
 // A label followed by a count written with one leading blank (the sign place of a positive number).
@@ -124,9 +134,10 @@ Message summaryMessage(const ConversionContext& ctx, long pointCount, long outsi
 enum class ReadState { More, End, Failure };
 
 // Reads points into pts[0..] until `limit` points are held (limit 0: no limit) or the file
-// ends. Reading errors go to the callback as they happen. The vector's strings are reused.
+// ends. Reading errors go to the callback as they happen and are counted in
+// `readingErrors`. The vector's strings are reused.
 ReadState readPoints(DataSource& src, ReadEvent& ev, std::vector<DataPoint>& pts, std::size_t& n, std::size_t limit,
-                     const BatchCallbacks& cb, Message& failure) {
+                     const BatchCallbacks& cb, Message& failure, long& readingErrors) {
     n = 0;
     while (limit == 0 || n < limit) {
         src.next(ev);
@@ -140,6 +151,7 @@ ReadState readPoints(DataSource& src, ReadEvent& ev, std::vector<DataPoint>& pts
             ++n;
             break;
         case ReadEvent::Kind::ReadingError:
+            ++readingErrors;
             if (cb.onReadingError) {
                 cb.onReadingError(ev.message);
             }
@@ -201,47 +213,11 @@ BatchOutcome failed(Message m, BatchStatus s = BatchStatus::Failed) {
     return o;
 }
 
-} // namespace
-
-std::optional<Message> batchFileChecks(const std::string& dataPath, const std::string& resultPath) {
-    if (dataPath.empty()) {
-        return Message{MessageIcon::Warning, kAppTitle, {"NON E' STATO SELEZIONATO  ", "IL FILE DEI DATI DI INPUT"}};
-    }
-    if (resultPath.empty()) {
-        return Message{
-            MessageIcon::Warning, kAppTitle, {"NON E' STATO INDICATO  ", "IL FILE SU CUI SCRIVERE I RISULTATI"}};
-    }
-    // "-" names a standard stream (input or output), never a file shared with the other side.
-    if (dataPath != "-" && resultPath != "-" && sameFile(dataPath, resultPath)) {
-        return Message{MessageIcon::Warning, kAppTitle, {"IL FILE DI INPUT E QUELLO  ", "DI OUTPUT SONO LO STESSO"}};
-    }
-    return std::nullopt;
-}
-
-BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
-    if (std::optional<Message> m = batchFileChecks(req.dataPath, req.resultPath)) {
-        return failed(std::move(*m), BatchStatus::Refused);
-    }
-
-    if (req.resultPath != "-" && existsButNotAFile(req.resultPath)) {
-        return failed(writeFailureMessage(req.resultPath, "NON E' UN FILE ORDINARIO"));
-    }
-
-    const DataReadOptions opt{static_cast<CoordKindCode>(req.ctx.sel.inputKind), req.ctx.heights};
-    std::unique_ptr<DataSource> src;
-    if (req.dataPath == "-") {
-        src = makeAsciiSource(std::cin, opt);
-    } else {
-        Message openFailure;
-        src = openDataFile(req.dataPath, req.type, opt, openFailure);
-        if (!src) {
-            return failed(std::move(openFailure));
-        }
-    }
-    if (!src) {
-        return failed(runFailureMessage("LETTORE DEI DATI NON DISPONIBILE"));
-    }
-
+// Reads, converts and writes every point (the passes of a run whose files passed their
+// checks). `writer` is created here when the first point is read; the block being
+// written on the other thread is waited for before this returns.
+BatchOutcome readConvertWrite(const BatchRequest& req, const BatchCallbacks& cb, DataSource& src,
+                              std::unique_ptr<ResultWriter>& writer) {
     const bool sameSystem = req.ctx.sel.inputSystem == req.ctx.sel.outputSystem;
     const ResultHeader header{req.ctx.sel, req.ctx.heights, sameSystem ? nullptr : req.ctx.portion,
                               req.decimalSeparator};
@@ -251,11 +227,25 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
         block != 0 ? block : (req.maxPoints > 0 ? static_cast<std::size_t>(req.maxPoints) + 1 : 0);
 
     BatchOutcome out;
-    // Destroyed in reverse order: a block still being written is waited for before the
-    // writer goes, and an unfinished writer leaves the result file as it was.
-    std::unique_ptr<ResultWriter> writer;
+    // Every way out of this function keeps the counts so far.
+    const auto stopped = [&out](Message m) {
+        BatchOutcome o = failed(std::move(m));
+        o.pointCount = out.pointCount;
+        o.outsideCount = out.outsideCount;
+        o.readingErrorCount = out.readingErrorCount;
+        return o;
+    };
     Block blocks[2];
     std::future<void> writing; // the previous block, being written while this one is converted
+    // A block still being written is waited for on every way out, before `blocks` go.
+    struct Join {
+        std::future<void>& f;
+        ~Join() {
+            if (f.valid()) {
+                f.wait();
+            }
+        }
+    } join{writing};
     const bool overlap = req.overlapWriting && block != 0;
     const std::function<void(long, long)>* progress = cb.onProgress && !overlap ? &cb.onProgress : nullptr;
     try {
@@ -268,27 +258,24 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
             if (block != 0 && b.pts.size() < block) {
                 b.pts.resize(block);
             }
-            const ReadState state = readPoints(*src, ev, b.pts, b.n, readLimit, cb, failure);
+            const ReadState state = readPoints(src, ev, b.pts, b.n, readLimit, cb, failure, out.readingErrorCount);
             if (state == ReadState::Failure) {
-                return failed(std::move(failure));
+                return stopped(std::move(failure));
             }
             readSoFar += static_cast<long>(b.n);
             if (req.maxPoints > 0 && readSoFar > req.maxPoints) {
-                return failed(tooManyPointsMessage(req.dataPath, req.maxPoints));
+                return stopped(tooManyPointsMessage(req.dataPath, req.maxPoints));
             }
             if (b.n > 0 && !writer) {
                 writer = req.resultPath == "-" ? makeAsciiReportWriter(std::cout)
                                                : makeResultFileWriter(req.resultPath, req.type);
                 if (!writer) {
-                    return failed(writeFailureMessage(req.resultPath, "SCRITTURA NON DISPONIBILE"));
+                    return stopped(writeFailureMessage(req.resultPath, "SCRITTURA NON DISPONIBILE"));
                 }
                 writer->writeHeader(header);
             }
             if (b.n > 0 && !convertBlock(req, b, out, failure)) {
-                BatchOutcome o = failed(std::move(failure));
-                o.pointCount = out.pointCount;
-                o.outsideCount = out.outsideCount;
-                return o;
+                return stopped(std::move(failure));
             }
             if (writing.valid()) {
                 writing.get(); // a failure of the other thread comes out here
@@ -317,19 +304,82 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
             }
         }
         if (!writer) {
-            return failed(noPointMessage(), BatchStatus::Refused);
+            BatchOutcome o = stopped(noPointMessage());
+            o.status = BatchStatus::Refused;
+            return o;
         }
         writer->finish();
     } catch (const WriteError& e) {
-        return failed(writeErrorMessage(req.resultPath, e));
+        return stopped(writeErrorMessage(req.resultPath, e));
     } catch (const std::bad_alloc&) {
-        return failed(runFailureMessage("MEMORIA INSUFFICIENTE"));
+        return stopped(runFailureMessage("MEMORIA INSUFFICIENTE"));
     } catch (const std::exception& e) {
-        return failed(runFailureMessage(e.what()));
+        return stopped(runFailureMessage(e.what()));
     }
 
     out.status = BatchStatus::Completed;
     out.message = summaryMessage(req.ctx, out.pointCount, out.outsideCount);
+    return out;
+}
+
+} // namespace
+
+std::optional<Message> batchFileChecks(const std::string& dataPath, const std::string& resultPath,
+                                       const std::string& gridPath) {
+    if (dataPath.empty()) {
+        return Message{MessageIcon::Warning, kAppTitle, {"NON E' STATO SELEZIONATO  ", "IL FILE DEI DATI DI INPUT"}};
+    }
+    if (resultPath.empty()) {
+        return Message{
+            MessageIcon::Warning, kAppTitle, {"NON E' STATO INDICATO  ", "IL FILE SU CUI SCRIVERE I RISULTATI"}};
+    }
+    // "-" names a standard stream (input or output), never a file shared with the other side.
+    if (dataPath != "-" && resultPath != "-" && sameFile(dataPath, resultPath)) {
+        return Message{MessageIcon::Warning, kAppTitle, {"IL FILE DI INPUT E QUELLO  ", "DI OUTPUT SONO LO STESSO"}};
+    }
+    // The report would replace the grid portion it was computed with.
+    if (!gridPath.empty() && resultPath != "-" && sameFile(gridPath, resultPath)) {
+        return Message{MessageIcon::Warning,
+                       kAppTitle,
+                       {"IL FILE DEI RISULTATI E QUELLO  ", "DELLA PORZIONE DI GRIGLIA SONO LO STESSO",
+                        "FILE DEI RISULTATI: " + resultPath, "FILE DI GRIGLIA: " + gridPath}};
+    }
+    return std::nullopt;
+}
+
+BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
+    const std::string gridPath = req.ctx.portion != nullptr ? req.ctx.portion->sourcePath : std::string();
+    if (std::optional<Message> m = batchFileChecks(req.dataPath, req.resultPath, gridPath)) {
+        return failed(std::move(*m), BatchStatus::Refused);
+    }
+
+    if (req.resultPath != "-" && existsButNotAFile(req.resultPath)) {
+        return failed(writeFailureMessage(req.resultPath, "NON E' UN FILE ORDINARIO"));
+    }
+
+    const DataReadOptions opt{static_cast<CoordKindCode>(req.ctx.sel.inputKind), req.ctx.heights};
+    std::unique_ptr<DataSource> src;
+    if (req.dataPath == "-") {
+        src = makeAsciiSource(std::cin, opt);
+    } else {
+        Message openFailure;
+        src = openDataFile(req.dataPath, req.type, opt, openFailure);
+        if (!src) {
+            return failed(std::move(openFailure));
+        }
+    }
+    if (!src) {
+        return failed(runFailureMessage("LETTORE DEI DATI NON DISPONIBILE"));
+    }
+
+    // The writer outlives the passes: an unfinished writer leaves the result file as it was
+    // when it goes, and it tells afterwards whether standard output received anything.
+    std::unique_ptr<ResultWriter> writer;
+    BatchOutcome out = readConvertWrite(req, cb, *src, writer);
+    if (out.status == BatchStatus::Failed && req.resultPath == "-" && writer && writer->started()) {
+        out.partialOutput = true;
+        markOutputIncomplete(out.message);
+    }
     return out;
 }
 

@@ -42,13 +42,19 @@ struct BatchOutcome {
     Message message; // summary when Completed; the refusal or failure otherwise
     long pointCount = 0;
     long outsideCount = 0;
+    long readingErrorCount = 0; // data lines (rows) refused with a reading error
+    // Standard output ("-") already received part of the report when the run stopped.
+    bool partialOutput = false;
 };
 
 // File checks of a batch run, in order: no data file, no result file, the same file
-// (also when spelled differently: links, "./", ".."). Empty when they pass.
-std::optional<Message> batchFileChecks(const std::string& dataPath, const std::string& resultPath);
+// (also when spelled differently: links, "./", ".."), then a result that is the grid
+// portion file `gridPath` (same identity test; empty: no grid file). Empty when they pass.
+std::optional<Message> batchFileChecks(const std::string& dataPath, const std::string& resultPath,
+                                       const std::string& gridPath = {});
 
-// The whole batch after the common checks: file checks, read, convert, write, summary.
+// The whole batch after the common checks: file checks (the grid file is the loaded
+// portion's sourcePath), read, convert, write, summary.
 BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb = {});
 
 } // namespace dormal

@@ -1,11 +1,15 @@
 // Result files: the fixed-column ASCII report and the result workbook. Files are written to
-// a temporary file beside the result and renamed over it only when complete.
+// a temporary file in the result's folder (unnamed where the file system allows) and put in
+// place of the result only when complete.
 #include "conversion/result_writer.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -13,6 +17,7 @@
 
 #include <fcntl.h>
 #include <locale.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +26,7 @@
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
 #include "geodesy/selection.h"
+#include "grid/system_error.h"
 
 namespace dormal {
 
@@ -110,38 +116,153 @@ std::string resolveTarget(const std::string& path) {
     return path;
 }
 
+// Named temporary files that a catchable signal (SIGINT, SIGTERM, SIGHUP) must not leave
+// behind. The handler may only make async-signal-safe calls: it walks fixed slots, unlinks
+// the names registered there, and lets the signal take its default course. Handlers are
+// installed only over the default disposition (an ignored SIGHUP stays ignored).
+namespace cleanup {
+
+constexpr int kSlots = 16;
+struct Slot {
+    std::atomic<int> state{0}; // 0 free, 1 being filled, 2 holds a name to remove
+    char path[PATH_MAX + 1] = {};
+};
+Slot gSlots[kSlots];
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void removeRegisteredAndRaise(int sig) {
+    const int saved = errno;
+    for (Slot& s : gSlots) {
+        if (s.state.load() == 2) {
+            ::unlink(s.path);
+        }
+    }
+    errno = saved;
+    // SA_RESETHAND put the default action back; the signal raised here is delivered with
+    // it as soon as this handler returns.
+    ::raise(sig);
+}
+
+// Checked at every new name: a disposition put back to the default since (by the program,
+// or by the handler's own SA_RESETHAND) gets the handler again.
+void install() {
+    for (const int sig : kSignals) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) != 0 || old.sa_handler != SIG_DFL) {
+            continue;
+        }
+        struct sigaction sa {};
+        sa.sa_handler = removeRegisteredAndRaise;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESETHAND;
+        ::sigaction(sig, &sa, nullptr);
+    }
+}
+
+// A slot holding `path`, or -1 when every slot is taken (the name is then not guarded).
+int add(const std::string& path) {
+    if (path.size() > PATH_MAX) {
+        return -1;
+    }
+    install();
+    for (int i = 0; i < kSlots; ++i) {
+        int expected = 0;
+        if (gSlots[i].state.compare_exchange_strong(expected, 1)) {
+            std::memcpy(gSlots[i].path, path.c_str(), path.size() + 1);
+            gSlots[i].state.store(2);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void remove(int slot) {
+    if (slot >= 0) {
+        gSlots[slot].state.store(0);
+    }
+}
+
+} // namespace cleanup
+
+// The process's file-creation mask, without changing it (read from /proc when it can be).
+mode_t currentUmask() {
+    if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f) != nullptr) {
+            if (std::strncmp(line, "Umask:", 6) == 0) {
+                std::fclose(f);
+                return static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8) & 0777);
+            }
+        }
+        std::fclose(f);
+    }
+    const mode_t m = ::umask(022);
+    ::umask(m);
+    return m;
+}
+
+// A short hidden name in `dir` that leaves the result's name all the room the file system
+// gives (".d2k-" and ten characters: 19 bytes whatever the result is called).
+std::string temporaryName(const std::string& dir, std::mt19937_64& rng) {
+    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string name = (dir == "/" ? std::string() : dir) + "/.d2k-";
+    for (int i = 0; i < 10; ++i)
+        name += kChars[rng() % (sizeof kChars - 1)];
+    name += ".tmp";
+    return name;
+}
+
+bool forceNamedTemporaryFiles = false;
+
+// The result being written. Where the file system allows, an unnamed file in the result's
+// folder (O_TMPFILE): a run that is killed, by any signal, leaves nothing; commit() gives it
+// the result's name. Elsewhere a hidden named file beside the result, removed by the
+// destructor and by the catchable signals, and renamed over the result by commit().
 class TempFile {
 public:
-    explicit TempFile(const std::string& path) : shownPath_(path), target_(resolveTarget(path)) {
+    explicit TempFile(const std::string& path)
+        : shownPath_(path), target_(resolveTarget(path)), dir_(directoryOf(target_)),
+          rng_(static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+               static_cast<unsigned long long>(::getpid())) {
         struct stat st {};
         if (::stat(target_.c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode))
-                throwWrite(shownPath_, detail::systemErrorText(EISDIR));
+                throwWrite(shownPath_, systemErrorText(EISDIR));
             existingMode_ = static_cast<int>(st.st_mode & 07777);
         }
-        const std::string dir = directoryOf(target_);
-        const auto slash = target_.rfind('/');
-        const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-        std::mt19937_64 rng(
-            static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-            static_cast<unsigned long long>(::getpid()));
-        static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        // The unnamed file is reached by name through /proc (to link it, and by the workbook
+        // library, which opens its output by name).
+        if (!forceNamedTemporaryFiles && ::access("/proc/self/fd", X_OK) == 0) {
+            static const mode_t mask = currentUmask();
+            const int fd = ::open(dir_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666 & ~mask);
+            if (fd >= 0) {
+                fd_ = fd;
+                unnamed_ = true;
+                tmp_ = "/proc/self/fd/" + std::to_string(fd_);
+                keepMode();
+                return;
+            }
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                throwWrite(shownPath_, systemErrorText(errno));
+        }
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = (dir == "/" ? std::string() : dir) + "/." + base + ".tmp-";
-            for (int i = 0; i < 8; ++i)
-                name += kChars[rng() % (sizeof kChars - 1)];
+            std::string name = temporaryName(dir_, rng_);
+            // Guarded before it exists: no moment in which a signal could leave it behind.
+            const int slot = cleanup::add(name);
             const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd >= 0) {
                 fd_ = fd;
+                slot_ = slot;
                 tmp_ = std::move(name);
-                if (existingMode_ >= 0)
-                    (void)::fchmod(fd_, static_cast<mode_t>(existingMode_ | S_IWUSR));
+                keepMode();
                 return;
             }
-            if (errno != EEXIST)
-                throwWrite(shownPath_, detail::systemErrorText(errno));
+            const int err = errno;
+            cleanup::remove(slot);
+            if (err != EEXIST)
+                throwWrite(shownPath_, systemErrorText(err));
         }
-        throwWrite(shownPath_, detail::systemErrorText(EEXIST));
+        throwWrite(shownPath_, systemErrorText(EEXIST));
     }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
@@ -149,20 +270,16 @@ public:
     ~TempFile() {
         if (fd_ >= 0)
             ::close(fd_);
-        if (!committed_ && !tmp_.empty())
+        if (!unnamed_ && !committed_ && !tmp_.empty())
             ::unlink(tmp_.c_str());
+        cleanup::remove(slot_);
     }
 
+    // A name the file can be opened by while it is written (for writers that open it
+    // themselves): the hidden file's name, or /proc/self/fd/N of the unnamed one.
     const std::string& tempPath() const { return tmp_; }
     const std::string& shownPath() const { return shownPath_; }
-
-    // Closes the descriptor (for writers that open the file by name themselves).
-    void closeDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
+    const std::string& folder() const { return dir_; }
 
     void write(const char* p, std::size_t n) {
         while (n > 0) {
@@ -170,7 +287,7 @@ public:
             if (w < 0) {
                 if (errno == EINTR)
                     continue;
-                throwWrite(shownPath_, detail::systemErrorText(errno));
+                throwWrite(shownPath_, systemErrorText(errno));
             }
             p += w;
             n -= static_cast<std::size_t>(w);
@@ -179,21 +296,22 @@ public:
 
     // Makes the temporary file durable and puts it in place of the result.
     void commit() {
-        if (fd_ < 0) {
-            fd_ = ::open(tmp_.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd_ < 0)
-                throwWrite(shownPath_, detail::systemErrorText(errno));
-        }
         if (::fsync(fd_) != 0)
-            throwWrite(shownPath_, detail::systemErrorText(errno));
+            throwWrite(shownPath_, systemErrorText(errno));
+        if (unnamed_)
+            linkIntoPlace();
         const int fd = fd_;
         fd_ = -1;
-        if (::close(fd) != 0)
-            throwWrite(shownPath_, detail::systemErrorText(errno));
-        if (::rename(tmp_.c_str(), target_.c_str()) != 0)
-            throwWrite(shownPath_, detail::systemErrorText(errno));
+        if (::close(fd) != 0 && !unnamed_)
+            throwWrite(shownPath_, systemErrorText(errno));
+        if (!unnamed_) {
+            if (::rename(tmp_.c_str(), target_.c_str()) != 0)
+                throwWrite(shownPath_, systemErrorText(errno));
+            cleanup::remove(slot_);
+            slot_ = -1;
+        }
         committed_ = true;
-        const int dfd = ::open(directoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int dfd = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dfd >= 0) {
             (void)::fsync(dfd);
             ::close(dfd);
@@ -201,11 +319,48 @@ public:
     }
 
 private:
+    void keepMode() {
+        if (existingMode_ >= 0)
+            (void)::fchmod(fd_, static_cast<mode_t>(existingMode_ | S_IWUSR));
+    }
+
+    // The unnamed file gets the result's name: directly when there is no result yet, else
+    // through a hidden name (guarded like a named temporary file) renamed over the result.
+    void linkIntoPlace() {
+        if (::linkat(AT_FDCWD, tmp_.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return;
+        if (errno != EEXIST)
+            throwWrite(shownPath_, systemErrorText(errno));
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = temporaryName(dir_, rng_);
+            const int slot = cleanup::add(name);
+            if (::linkat(AT_FDCWD, tmp_.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                const bool moved = ::rename(name.c_str(), target_.c_str()) == 0;
+                const int err = errno;
+                if (!moved)
+                    ::unlink(name.c_str());
+                cleanup::remove(slot);
+                if (!moved)
+                    throwWrite(shownPath_, systemErrorText(err));
+                return;
+            }
+            const int err = errno;
+            cleanup::remove(slot);
+            if (err != EEXIST)
+                throwWrite(shownPath_, systemErrorText(err));
+        }
+        throwWrite(shownPath_, systemErrorText(EEXIST));
+    }
+
     std::string shownPath_;
     std::string target_;
+    std::string dir_;
+    std::mt19937_64 rng_;
     std::string tmp_;
     int fd_ = -1;
+    int slot_ = -1;
     int existingMode_ = -1;
+    bool unnamed_ = false;
     bool committed_ = false;
 };
 
@@ -377,6 +532,8 @@ public:
         finished_ = true;
     }
 
+    bool started() const override { return started_; }
+
 private:
     void line(const std::string& s) {
         buf_ += s;
@@ -438,8 +595,10 @@ private:
     }
 
     void flush() {
-        if (!buf_.empty())
+        if (!buf_.empty()) {
+            started_ = true;
             sink_->write(buf_.data(), buf_.size());
+        }
         buf_.clear();
         lineStart_ = 0;
     }
@@ -449,6 +608,7 @@ private:
     std::string buf_;
     std::size_t lineStart_ = 0;
     std::size_t lineExtra_ = 0;
+    bool started_ = false;
     bool finished_ = false;
 };
 
@@ -563,11 +723,104 @@ private:
     locale_t c_;
 };
 
+// libxlsxwriter prints its failures in English on the C library's standard error
+// ("[ERROR] workbook_close(): ..."), and has no hook to take them. While this thread calls
+// into it, the C stream variable `stderr` points at a stream of our own, so those lines stay
+// off the user's terminal; the failure is told in Italian from the error code instead. Only
+// the C variable changes: the C++ streams the programs print with keep their own handle on
+// the terminal, so a message printed meanwhile by another thread still reaches it.
+class LibraryOutput {
+public:
+    LibraryOutput() : sink_(::open_memstream(&buf_, &len_)) {}
+    ~LibraryOutput() {
+        if (sink_)
+            std::fclose(sink_);
+        std::free(buf_);
+    }
+    LibraryOutput(const LibraryOutput&) = delete;
+    LibraryOutput& operator=(const LibraryOutput&) = delete;
+
+    // What the library printed so far (kept short: only the last lines matter).
+    std::string text() {
+        if (!sink_)
+            return {};
+        std::fflush(sink_);
+        return std::string(buf_ != nullptr ? buf_ : "", len_);
+    }
+
+    class Scope {
+    public:
+        explicit Scope(LibraryOutput& o) : o_(o), old_(stderr) {
+            if (o_.sink_)
+                stderr = o_.sink_;
+        }
+        ~Scope() {
+            stderr = old_;
+            if (o_.sink_) {
+                std::fflush(o_.sink_);
+                if (o_.len_ > kKeep)
+                    std::rewind(o_.sink_);
+            }
+        }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        LibraryOutput& o_;
+        std::FILE* old_;
+    };
+
+private:
+    static constexpr std::size_t kKeep = 64 * 1024;
+    char* buf_ = nullptr;
+    std::size_t len_ = 0;
+    std::FILE* sink_;
+};
+
+// The workbook library's error codes in words.
+std::string workbookErrorText(lxw_error err) {
+    switch (err) {
+    case LXW_NO_ERROR:
+        return "nessun errore";
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+        return "memoria insufficiente";
+    case LXW_ERROR_CREATING_XLSX_FILE:
+        return "impossibile creare il file della cartella di lavoro";
+    case LXW_ERROR_CREATING_TMPFILE:
+        return "impossibile creare un file temporaneo";
+    case LXW_ERROR_READING_TMPFILE:
+        return "errore nella lettura di un file temporaneo";
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+        return "errore nella scrittura del file compresso";
+    case LXW_ERROR_ZIP_PARAMETER_ERROR:
+        return "parametro non valido per la compressione";
+    case LXW_ERROR_ZIP_BAD_ZIP_FILE:
+        return "file compresso non valido (cartella di lavoro troppo grande)";
+    case LXW_ERROR_ZIP_INTERNAL_ERROR:
+        return "errore interno della compressione";
+    case LXW_ERROR_ZIP_FILE_ADD:
+        return "impossibile aggiungere una parte al file compresso";
+    case LXW_ERROR_ZIP_CLOSE:
+        return "impossibile chiudere il file compresso";
+    case LXW_ERROR_FEATURE_NOT_SUPPORTED:
+        return "funzione non disponibile";
+    case LXW_ERROR_NULL_PARAMETER_IGNORED:
+    case LXW_ERROR_PARAMETER_VALIDATION:
+        return "parametro non valido";
+    case LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED:
+        return "testo più lungo di 32767 caratteri";
+    case LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE:
+        return "riga o colonna oltre i limiti del foglio";
+    default:
+        break;
+    }
+    return "errore della libreria di scrittura (codice " + std::to_string(static_cast<int>(err)) + ")";
+}
+
 class XlsxResultWriter final : public ResultWriter {
 public:
     explicit XlsxResultWriter(const std::string& path) : tmp_(path) {
-        tmp_.closeDescriptor();
-        tmpdir_ = directoryOf(tmp_.tempPath());
+        tmpdir_ = tmp_.folder();
         lxw_workbook_options options{};
         options.constant_memory = LXW_TRUE;
         options.tmpdir = tmpdir_.data();
@@ -575,6 +828,7 @@ public:
         if (!cLocale_.ok())
             throwWrite(tmp_.shownPath(), "Impossibile impostare la localizzazione C per la scrittura dei numeri");
         const CLocale::Scope c(cLocale_);
+        const LibraryOutput::Scope quiet(libraryOutput_);
         wb_ = workbook_new_opt(tmp_.tempPath().c_str(), &options);
         if (!wb_)
             throwWrite(tmp_.shownPath(), "Impossibile creare la cartella di lavoro");
@@ -585,6 +839,7 @@ public:
 
     ~XlsxResultWriter() override {
         const CLocale::Scope c(cLocale_);
+        const LibraryOutput::Scope quiet(libraryOutput_);
         if (wb_)
             lxw_workbook_free(wb_); // unfinished: nothing is saved; TempFile removes its file
     }
@@ -661,12 +916,13 @@ public:
         lxw_error err = LXW_NO_ERROR;
         {
             const CLocale::Scope c(cLocale_);
+            const LibraryOutput::Scope quiet(libraryOutput_);
             err = workbook_close(wb);
         }
         if (err != LXW_NO_ERROR)
             throwWrite(tmp_.shownPath(), std::string("Errore nella scrittura della cartella di lavoro: ") +
-                                             lxw_strerror(err) +
-                                             (errno ? " (" + detail::systemErrorText(errno) + ")" : ""));
+                                             workbookErrorText(err) +
+                                             (errno ? " (" + systemErrorText(errno) + ")" : ""));
         // The library writes rows through temporary files without reporting every write
         // error: read the workbook back and check that it holds every row before it
         // replaces the result.
@@ -685,12 +941,13 @@ private:
     void check(lxw_error err) {
         if (err != LXW_NO_ERROR)
             throwWrite(tmp_.shownPath(),
-                       std::string("Errore nella scrittura della cartella di lavoro: ") + lxw_strerror(err));
+                       std::string("Errore nella scrittura della cartella di lavoro: ") + workbookErrorText(err));
     }
     void str(lxw_row_t row, lxw_col_t col, std::string_view s) {
         if (s.empty())
             return;
         const CLocale::Scope c(cLocale_);
+        const LibraryOutput::Scope quiet(libraryOutput_);
         check(worksheet_write_string(ws_, row, col, workbookText(s, scratch_), nullptr));
     }
     void num(lxw_row_t row, lxw_col_t col, double v) {
@@ -699,6 +956,7 @@ private:
             return;
         }
         const CLocale::Scope c(cLocale_);
+        const LibraryOutput::Scope quiet(libraryOutput_);
         check(worksheet_write_number(ws_, row, col, v, nullptr));
     }
     void sideRow(lxw_row_t row, std::string_view side, std::int16_t system, std::int16_t kind,
@@ -717,6 +975,7 @@ private:
     }
 
     CLocale cLocale_;
+    LibraryOutput libraryOutput_;
     TempFile tmp_;
     std::string tmpdir_;
     lxw_workbook* wb_ = nullptr;
@@ -728,6 +987,12 @@ private:
 };
 
 } // namespace
+
+namespace detail {
+void setNamedTemporaryFilesOnly(bool on) {
+    forceNamedTemporaryFiles = on;
+}
+} // namespace detail
 
 std::unique_ptr<ResultWriter> makeAsciiReportWriter(std::ostream& out) {
     return std::make_unique<AsciiReportWriter>(std::make_unique<StreamSink>(out));

@@ -26,6 +26,9 @@ public:
     virtual void writePoint(const DataPoint& in, const PointResult& r) = 0;
     // Completes the file; only after a successful finish is the result in place.
     virtual void finish() = 0;
+    // Whether bytes already left for their destination before finish (a report onto a
+    // stream, such as standard output, is then incomplete if the run stops).
+    virtual bool started() const { return false; }
 };
 
 struct WriteError : std::runtime_error {
@@ -38,8 +41,16 @@ struct WriteError : std::runtime_error {
 // Report onto a stream (standard output, tests).
 std::unique_ptr<ResultWriter> makeAsciiReportWriter(std::ostream& out);
 // Report or workbook into `path`, written to a temporary file in the same folder and
-// renamed over `path` by finish(); destroying an unfinished writer removes the temporary
-// file and leaves an existing `path` as it was.
+// put in place of `path` by finish(); destroying an unfinished writer removes the temporary
+// file and leaves an existing `path` as it was. The temporary file is unnamed where the file
+// system allows (nothing is left however the process ends); elsewhere it is a hidden file
+// with a short name, removed also when SIGINT, SIGTERM or SIGHUP ends the process. A result
+// name of any length the file system accepts can be written.
 std::unique_ptr<ResultWriter> makeResultFileWriter(const std::string& path, DataFileType type);
+
+namespace detail {
+// For tests: use the hidden named temporary file even where an unnamed one is possible.
+void setNamedTemporaryFilesOnly(bool on);
+} // namespace detail
 
 } // namespace dormal

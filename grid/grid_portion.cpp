@@ -3,11 +3,14 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <string_view>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "geodesy/angles.h"
+#include "grid/system_error.h"
 
 namespace dormal {
 
@@ -25,9 +28,48 @@ Message damagedFileMessage() {
     return Message{MessageIcon::Warning, kTitleAttenzione, {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE"}};
 }
 
-Message systemErrorMessage(int err) {
-    return Message{MessageIcon::Error, kTitleErrore, {std::strerror(err)}};
+// The line that names the file in every failure of a read from disk.
+std::string fileLine(const std::string& path) {
+    return "FILE DI GRIGLIA: " + path;
 }
+
+Message systemErrorMessage(const std::string& cause, const std::string& path) {
+    return Message{MessageIcon::Error, kTitleErrore, {cause, fileLine(path)}};
+}
+
+// What a path names when it is not a regular file, in words.
+std::string notAFileCause(mode_t mode) {
+    std::string what;
+    if (S_ISDIR(mode)) {
+        what = "una cartella";
+    } else if (S_ISFIFO(mode)) {
+        what = "una coda (FIFO)";
+    } else if (S_ISSOCK(mode)) {
+        what = "un socket";
+    } else if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        what = "un dispositivo";
+    } else {
+        what = "un oggetto particolare";
+    }
+    return "Il percorso non indica un file ordinario ma " + what;
+}
+
+// Closes a descriptor on every way out of the read.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 GridLoadResult failure(Message m) {
     GridLoadResult r;
@@ -324,29 +366,45 @@ GridLoadResult parseGridPortion(std::string_view text, const std::string& fileNa
 
 GridLoadResult loadGridPortion(const std::string& folder, const std::string& fileName) {
     const std::string path = gridPortionPath(folder, fileName);
-    errno = 0;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        return failure(systemErrorMessage(errno));
+    // Opened without waiting, then checked: a FIFO (or a link to one) would block an
+    // ordinary open until some writer came, and a device could be read for ever. Only a
+    // regular file is read, through this very descriptor.
+    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) {
+        return failure(systemErrorMessage(systemErrorText(errno), path));
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        return failure(systemErrorMessage(systemErrorText(errno), path));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return failure(systemErrorMessage(notAFileCause(st.st_mode), path));
     }
     // Read at most one byte beyond the size limit: enough to tell that the file is too large.
     std::string text(kMaxFileBytes + 1, '\0');
     std::size_t got = 0;
     while (got < text.size()) {
-        const std::size_t r = std::fread(text.data() + got, 1, text.size() - got, f);
+        const ssize_t r = ::read(fd.get(), text.data() + got, text.size() - got);
+        if (r < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return failure(systemErrorMessage(systemErrorText(errno), path));
+        }
         if (r == 0) {
             break;
         }
-        got += r;
-    }
-    const bool readError = std::ferror(f) != 0;
-    const int err = errno;
-    std::fclose(f);
-    if (readError) {
-        return failure(systemErrorMessage(err != 0 ? err : EIO));
+        got += static_cast<std::size_t>(r);
     }
     text.resize(got);
-    return parseGridPortion(text, fileName);
+    GridLoadResult r = parseGridPortion(text, fileName);
+    if (!r.ok() && r.message) {
+        r.message->lines.push_back(fileLine(path));
+    }
+    if (r.ok()) {
+        r.portion->sourcePath = path;
+    }
+    return r;
 }
 
 } // namespace dormal

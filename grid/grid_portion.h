@@ -49,12 +49,15 @@ struct GridPortion {
 
     std::string roEdEpoch, roE89Epoch, e89E2000Epoch, geoidEpoch;
     std::string portionName; // file name up to its first full stop
+    std::string sourcePath;  // the file it was read from (folder and name joined); empty when
+                             // read from memory. A batch run refuses to write its result there.
 };
 
 // Outcome of a read. On failure `portion` is empty (no portion loaded) and `message`
 // says why: "LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE" ("ATTENZIONE:", warning)
-// for a damaged file, or the system's reason ("Errore", error icon) for one that cannot
-// be opened.
+// for a damaged file, or the reason in Italian ("Errore", error icon) for one that cannot
+// be opened or is not a regular file (a folder, a FIFO, a device). A read from disk adds
+// a last line "FILE DI GRIGLIA: " and the file's path.
 struct GridLoadResult {
     std::optional<GridPortion> portion;
     std::optional<Message> message;
@@ -64,7 +67,8 @@ struct GridLoadResult {
 // Joins folder and file name with "/" unless the folder already ends in one.
 std::string gridPortionPath(const std::string& folder, const std::string& fileName);
 
-// Reads a grid portion file (item by item, "." decimals whatever the locale).
+// Reads a grid portion file (item by item, "." decimals whatever the locale). Never
+// blocks on a FIFO: anything but a regular file is refused.
 GridLoadResult loadGridPortion(const std::string& folder, const std::string& fileName);
 // The same reading over text already in memory (used by the fuzzer and tests).
 GridLoadResult parseGridPortion(std::string_view text, const std::string& fileName);

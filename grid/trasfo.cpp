@@ -36,6 +36,15 @@ public:
     bool geoide(double lat, double lon) {
         record(InterpCall::GEOIDE, 0, lat, lon);
         const GeoidResult s = INTER_GEOIDE(g_, lat, lon);
+        if (s.status == InterpStatus::ZeroCorner) {
+            // A geoid corner numbered 0 lies north of the geoid's top row or west of its
+            // origin: the point is off the geoid grid. Going on with the previous
+            // undulation (0 for a first point) would write a wrong height without a word;
+            // the corner is recorded (its messages) and the point is outside.
+            r_.zeroCorners.push_back({s.zeroCorner, true});
+            r_.outsideNodes = true;
+            return false;
+        }
         if (!accept(s.status, s.zeroCorner, true)) {
             return false;
         }

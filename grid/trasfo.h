@@ -20,8 +20,9 @@ struct ZeroCornerEvent {
 };
 
 struct TrasfoResult {
-    bool outsideNodes = false;                // an interpolation reached beyond the portion's nodes:
-                                              // the point is outside the grid, out* are not valid
+    bool outsideNodes = false;                // an interpolation reached beyond the portion's nodes
+                                              // (or a geoid corner numbered 0): the point is
+                                              // outside the grid, out* are not valid
     double outLat = 0;                        // decimal degrees, output datum
     double outLon = 0;                        // decimal degrees east of Greenwich
     bool hasHeight = false;                   // outHeight produced for this pair
@@ -35,8 +36,9 @@ struct TrasfoResult {
 // Equal systems give the input position back and no height. A system code outside 0..3
 // computes nothing: out* stay 0, hasHeight false, cells as `previous`.
 // Every step of a chain runs, in its order, even when the chosen output does not use its
-// result; a zero-corner interpolation is recorded in zeroCorners and the chain goes on
-// with the cells as they were; an interpolation outside the nodes ends the chain at once.
+// result; a zero-corner interpolation of a shift grid is recorded in zeroCorners and the
+// chain goes on with the cells as they were; a zero corner of the geoid grid is recorded
+// too but ends the chain as outside the nodes, as does any interpolation beyond the nodes.
 TrasfoResult TRASFO(const GridPortion& g, double LATI_D, double LONI_D, double ACCAI, std::int16_t inputSystem,
                     std::int16_t outputSystem, const InterpolationCells& previous = {});
 

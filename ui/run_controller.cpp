@@ -161,7 +161,8 @@ void RunController::runFile(const RunInputs& in, const ConversionContext& ctx, R
     };
 
     // The names are checked before the busy pointer comes, so a refusal is an ordinary box.
-    if (const std::optional<Message> refusal = batchFileChecks(req.dataPath, req.resultPath)) {
+    const std::string gridPath = ctx.portion != nullptr ? ctx.portion->sourcePath : std::string();
+    if (const std::optional<Message> refusal = batchFileChecks(req.dataPath, req.resultPath, gridPath)) {
         dialogs_.showMessage(view.dialogParent(), *refusal);
         return;
     }

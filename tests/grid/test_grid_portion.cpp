@@ -8,10 +8,19 @@
 #include <fstream>
 #include <functional>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "geodesy/angles.h"
 #include "grid/grid_portion.h"
+#include "grid/system_error.h"
 #include "grid_fixtures.h"
 
 namespace dormal {
@@ -322,7 +331,9 @@ TEST(GridPortionFile, NameIsTheFileNameUpToItsFirstStop) {
 
 TEST(GridPortionFile, LoadsFromDiskAndReportsWhatTheSystemSays) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("dormal_grid_" + std::to_string(::getpid()));
+    std::string tmpl = (fs::temp_directory_path() / "dormal_grid_XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    const fs::path dir = tmpl;
     fs::create_directories(dir / "sub.GK1");
     std::ofstream(dir / "0245.GK2", std::ios::binary) << test::joinItems(sheetItems(), "\r\n");
 
@@ -334,7 +345,11 @@ TEST(GridPortionFile, LoadsFromDiskAndReportsWhatTheSystemSays) {
     const GridLoadResult missing = loadGridPortion(dir.string(), "9999.GK1");
     EXPECT_FALSE(missing.ok());
     ASSERT_TRUE(missing.message.has_value());
-    EXPECT_EQ(*missing.message, (Message{MessageIcon::Error, "Errore", {std::strerror(ENOENT)}}));
+    // In Italian whatever the locale, and naming the file.
+    EXPECT_EQ(*missing.message, (Message{MessageIcon::Error,
+                                         "Errore",
+                                         {"Il file o la cartella non esiste",
+                                          "FILE DI GRIGLIA: " + (dir / "9999.GK1").string()}}));
 
     const GridLoadResult folder = loadGridPortion(dir.string(), "sub.GK1");
     EXPECT_FALSE(folder.ok());
@@ -343,6 +358,106 @@ TEST(GridPortionFile, LoadsFromDiskAndReportsWhatTheSystemSays) {
     EXPECT_EQ(folder.message->icon, MessageIcon::Error);
 
     fs::remove_all(dir);
+}
+
+// Fault guarded: a grid portion that was a FIFO (or a link to one) blocked the read for
+// ever. Anything but a regular file is refused at once, with the file named; a damaged
+// file and an unreadable one name it too.
+TEST(GridPortionFile, OnlyRegularFilesAreReadAndFailuresNameTheFile) {
+    namespace fs = std::filesystem;
+    std::string tmpl = (fs::temp_directory_path() / "dormal_grid_XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    const fs::path dir = tmpl;
+    const std::string d = dir.string();
+    std::ofstream(dir / "ok.GK1", std::ios::binary) << test::joinItems(vertexItems(), "\n");
+    std::ofstream(dir / "damaged.GK1", std::ios::binary) << "PUNTO\n1,2\n";
+    ASSERT_EQ(::mkfifo((dir / "fifo.GK1").c_str(), 0600), 0);
+    fs::create_symlink(dir / "fifo.GK1", dir / "tofifo.GK1");
+    fs::create_symlink(dir / "ok.GK1", dir / "took.GK1");
+    fs::create_directory(dir / "folder.GK1");
+    // A socket file (bound in the folder), which cannot be opened.
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string sockPath = (dir / "sock.GK1").string();
+    const bool haveSocket = sock >= 0 && sockPath.size() < sizeof addr.sun_path;
+    if (haveSocket) {
+        std::memcpy(addr.sun_path, sockPath.c_str(), sockPath.size() + 1);
+        ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    }
+    // A writer holds the FIFO open, so a plain open would not block but its read would;
+    // should it, the writer goes after a while and the read ends with the wrong message
+    // instead of hanging the test.
+    const int writer = ::open((dir / "fifo.GK1").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    std::atomic<bool> done{false};
+    std::thread watchdog([writer, &done] {
+        for (int i = 0; i < 300 && !done; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::close(writer);
+    });
+
+    const std::string fifoCause = "Il percorso non indica un file ordinario ma una coda (FIFO)";
+    const struct {
+        const char* file;
+        bool ok;
+        MessageIcon icon;
+        std::string first; // first line of the message
+    } cases[] = {
+        {"ok.GK1", true, MessageIcon::None, ""},
+        {"took.GK1", true, MessageIcon::None, ""},
+        {"fifo.GK1", false, MessageIcon::Error, fifoCause},
+        {"tofifo.GK1", false, MessageIcon::Error, fifoCause},
+        {"folder.GK1", false, MessageIcon::Error, "Il percorso non indica un file ordinario ma una cartella"},
+        {"sock.GK1", false, MessageIcon::Error, systemErrorText(ENXIO)},
+        {"none.GK1", false, MessageIcon::Error, "Il file o la cartella non esiste"},
+        {"damaged.GK1", false, MessageIcon::Warning, "LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE"},
+    };
+    for (const auto& c : cases) {
+        if (std::string(c.file) == "sock.GK1" && !haveSocket) {
+            continue;
+        }
+        SCOPED_TRACE(c.file);
+        const auto started = std::chrono::steady_clock::now();
+        const GridLoadResult r = loadGridPortion(d, c.file);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+        ASSERT_EQ(r.ok(), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(r.portion->sourcePath, d + "/" + c.file);
+            continue;
+        }
+        ASSERT_TRUE(r.message.has_value());
+        EXPECT_EQ(r.message->icon, c.icon);
+        EXPECT_EQ(r.message->title, c.icon == MessageIcon::Error ? "Errore" : "ATTENZIONE:");
+        EXPECT_EQ(r.message->lines, (std::vector<std::string>{c.first, "FILE DI GRIGLIA: " + d + "/" + c.file}));
+    }
+    done = true;
+    watchdog.join();
+    if (sock >= 0) {
+        ::close(sock);
+    }
+    fs::remove_all(dir);
+}
+
+// Italian descriptions whatever the locale, for the errors a file can meet.
+TEST(GridPortionFile, SystemErrorsInItalian) {
+    const struct {
+        int err;
+        const char* text;
+    } cases[] = {
+        {ENOENT, "Il file o la cartella non esiste"},
+        {EACCES, "Permesso negato"},
+        {EISDIR, "Il percorso indica una cartella, non un file"},
+        {ENOSPC, "Spazio esaurito sul disco"},
+        {ENAMETOOLONG, "Nome del file troppo lungo"},
+        {ELOOP, "Troppi collegamenti simbolici nel percorso"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(systemErrorText(c.err), c.text) << c.err;
+    }
+    // Rare values still say something, in a sentence that starts in Italian.
+    EXPECT_EQ(systemErrorText(EPROTO).rfind("Errore di sistema: ", 0), 0u);
 }
 
 // A read always starts from zeroed arrays: nothing of a sheet read survives a vertex read.

@@ -210,8 +210,11 @@ TEST(Trasfo, OutsideTheNodesEndsTheChain) {
     EXPECT_TRUE(TRASFO(none, kLat, kLon, 0, kRoma40, kEtrf89).outsideNodes);
 }
 
-// A zero corner does not stop the chain: it goes on with the cells as they were.
-TEST(Trasfo, ZeroCornerChainGoesOnWithThePreviousCells) {
+// Fault guarded: a geoid corner numbered 0 (a point north of the geoid's top row) let the
+// chain go on with the previous undulation, 0 for a first point, and a wrong height was
+// written without a word. The corner is still recorded (its messages) and the point is
+// outside, for every pair (each samples the geoid).
+TEST(Trasfo, GeoidZeroCornerEndsTheChainAsOutside) {
     GridPortion g = test::blankPortion(PortionKind::Vertex, kLat0, kLon0);
     g.geoidN.fill(40);
     g.geoidOriginLat = kLat0 - 0.1; // the geoid's top row now lies south of the point
@@ -220,14 +223,21 @@ TEST(Trasfo, ZeroCornerChainGoesOnWithThePreviousCells) {
     const double lon = g.geoidOriginLon + 8.5 * geoidStepLon; // NE corner's node number is 0
     InterpolationCells previous;
     previous.geoidUndulation = 7;
-    const TrasfoResult r = TRASFO(g, lat, lon, 100, kEtrf89, kRoma40, previous);
-    EXPECT_FALSE(r.outsideNodes);
-    ASSERT_EQ(r.zeroCorners.size(), 1u);
-    EXPECT_EQ(r.zeroCorners[0].corner, Corner::NE);
-    EXPECT_TRUE(r.zeroCorners[0].geoid);
-    ASSERT_TRUE(r.hasHeight);
-    EXPECT_EQ(r.outHeight, 93);
-    EXPECT_EQ(r.cells.geoidUndulation, 7);
+    for (std::int16_t a : kSystems) {
+        for (std::int16_t b : kSystems) {
+            if (a == b) {
+                continue;
+            }
+            SCOPED_TRACE(pairName(a, b));
+            const TrasfoResult r = TRASFO(g, lat, lon, 100, a, b, previous);
+            EXPECT_TRUE(r.outsideNodes);
+            ASSERT_EQ(r.zeroCorners.size(), 1u);
+            EXPECT_EQ(r.zeroCorners[0].corner, Corner::NE);
+            EXPECT_TRUE(r.zeroCorners[0].geoid);
+            EXPECT_FALSE(r.hasHeight);
+            EXPECT_EQ(r.cells.geoidUndulation, 7);
+        }
+    }
 }
 
 TEST(Trasfo, EqualOrUnknownSystems) {
