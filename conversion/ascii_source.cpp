@@ -177,7 +177,8 @@ private:
     }
 
     // The next line, without its line end (LF, CR or CR LF); `overlong` when it exceeds
-    // kMaxLine (then only its head is given, and the rest is skipped at the next call).
+    // kMaxLine: then only its first kMaxLine bytes are given (and the rest of a line not yet
+    // read to its end is skipped at the next call).
     bool nextLine(char*& line, std::size_t& len, bool& overlong) {
         overlong = false;
         for (;;) {
@@ -210,6 +211,8 @@ private:
                 len = at - pos_;
                 passLineEnd(at);
                 overlong = len > kMaxLine;
+                if (overlong)
+                    len = kMaxLine; // only the head, however the line arrived
                 return true;
             }
             if (end_ - pos_ > kMaxLine) {

@@ -148,6 +148,19 @@ TEST(AsciiLineEnds, CrLfSplitAtTheFirstBlockEnd) {
     EXPECT_EQ(err.message.lines[1], atLine(lines + 2));
 }
 
+// An overlong line is judged by its head alone, whether its end was already read or not:
+// binary bytes past the head do not make it a binary file. Guards: the verdict depended on
+// how the input arrived.
+TEST(AsciiLineEnds, OverlongLineJudgedByItsHead) {
+    std::string line = "P 1 2 " + std::string(70000, 'x');
+    line[68000] = '\0';
+    const std::string text = line + "\nQ 3 4\n";
+    const std::vector<Want> want = {{Want::Error, "", 0, 0, 1}, {Want::Point, "Q", 3, 4}};
+    expectEvents(readText(text), want, "whole");
+    auto src = detail::makeAsciiSourceFromReader(chunkedReader(text, {4096}), {}, "dati.txt");
+    expectEvents(drain(*src), want, "in pieces");
+}
+
 // Names that are not UTF-8 are taken as Windows Latin-1; valid UTF-8 is kept as it is.
 // Guards: reports and workbooks received the raw bytes.
 TEST(AsciiLineEnds, NamesBecomeUtf8) {
