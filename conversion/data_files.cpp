@@ -220,8 +220,8 @@ std::unique_ptr<DataSource> openDataFile(const std::string& path, DataFileType t
     }
     if (!S_ISREG(st.st_mode)) {
         if (type == DataFileType::Excel) {
-            failure = detail::openFailureMessage(path, notRegularCause(st.st_mode) +
-                                                           ": una cartella di lavoro si legge solo da un file su disco");
+            failure = detail::openFailureMessage(
+                path, notRegularCause(st.st_mode) + ": una cartella di lavoro si legge solo da un file su disco");
             return nullptr;
         }
         if (!opt.allowStreams) {

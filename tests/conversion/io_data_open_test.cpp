@@ -154,8 +154,7 @@ TEST_F(DataOpenTest, FifoReadWhenStreamsAreAllowed) {
             if (w >= 0 && writes) {
                 EXPECT_EQ(::write(w, text.data(), half), static_cast<ssize_t>(half));
                 std::this_thread::sleep_for(100ms);
-                EXPECT_EQ(::write(w, text.data() + half, text.size() - half),
-                          static_cast<ssize_t>(text.size() - half));
+                EXPECT_EQ(::write(w, text.data() + half, text.size() - half), static_cast<ssize_t>(text.size() - half));
             }
             if (w >= 0)
                 ::close(w);

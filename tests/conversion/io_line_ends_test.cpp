@@ -90,7 +90,9 @@ TEST(AsciiLineEnds, LineEndsAndLineNumbers) {
         std::string text;
         std::vector<Want> want;
     } const cases[] = {
-        {"CR only", "A 1 2\rB 3 4\rC 5 6", {{Want::Point, "A", 1, 2}, {Want::Point, "B", 3, 4}, {Want::Point, "C", 5, 6}}},
+        {"CR only",
+         "A 1 2\rB 3 4\rC 5 6",
+         {{Want::Point, "A", 1, 2}, {Want::Point, "B", 3, 4}, {Want::Point, "C", 5, 6}}},
         {"CR only, error on line 3",
          "/ titolo\rA 1 2\rSOLO\rB 3 4\r",
          {{Want::Point, "A", 1, 2}, {Want::Error, "", 0, 0, 3}, {Want::Point, "B", 3, 4}}},
@@ -110,8 +112,9 @@ TEST(AsciiLineEnds, LineEndsAndLineNumbers) {
         {"a CR inside a line is a line end, not part of the last field",
          "A 1 2\rX\r\n",
          {{Want::Point, "A", 1, 2}, {Want::Error, "", 0, 0, 2}}},
-        {"byte-order mark then CR", "\xEF\xBB\xBF"
-                                    "A 1 2\rB\r",
+        {"byte-order mark then CR",
+         "\xEF\xBB\xBF"
+         "A 1 2\rB\r",
          {{Want::Point, "A", 1, 2}, {Want::Error, "", 0, 0, 2}}},
     };
     for (const auto& c : cases) {
@@ -168,12 +171,12 @@ TEST(AsciiLineEnds, NamesBecomeUtf8) {
         const char* line;
         const char* name;
     } const cases[] = {
-        {"Citt\xE0 1 2", "Citt\xC3\xA0"},                    // Latin-1 a grave
-        {"Citt\xC3\xA0 1 2", "Citt\xC3\xA0"},                // already UTF-8
+        {"Citt\xE0 1 2", "Citt\xC3\xA0"},     // Latin-1 a grave
+        {"Citt\xC3\xA0 1 2", "Citt\xC3\xA0"}, // already UTF-8
         {"\x80uro 1 2", "\xE2\x82\xAC"
-                        "uro"},                               // Windows 0x80, the euro sign
-        {"\xC3\xA0\xE0 1 2", "\xC3\x83\xC2\xA0\xC3\xA0"},    // one stray byte: the whole name as Latin-1
-        {"PERCH\xC8, 1 2", "PERCH\xC3\x88."},               // comma after the name
+                        "uro"},                           // Windows 0x80, the euro sign
+        {"\xC3\xA0\xE0 1 2", "\xC3\x83\xC2\xA0\xC3\xA0"}, // one stray byte: the whole name as Latin-1
+        {"PERCH\xC8, 1 2", "PERCH\xC3\x88."},             // comma after the name
     };
     for (const auto& c : cases) {
         const auto ev = readText(c.line);
@@ -222,7 +225,13 @@ TEST(AsciiLineEnds, GeneratedFilesMatchTheReferenceSplit) {
             std::string line;
             // Mostly short lines; the long ones are few, so that a round stays a few megabytes.
             const int draw = pick(48);
-            const int kind = draw < 4 ? 0 : draw < 8 ? 1 : draw < 12 ? 2 : draw < 14 ? 3 : draw < 15 ? 4 : draw < 16 ? 5 : 6;
+            const int kind = draw < 4    ? 0
+                             : draw < 8  ? 1
+                             : draw < 12 ? 2
+                             : draw < 14 ? 3
+                             : draw < 15 ? 4
+                             : draw < 16 ? 5
+                                         : 6;
             const std::string name = "N" + std::to_string(round) + "_" + std::to_string(i);
             const double first = pick(2000000) / 8.0 - 100000;
             const double second = pick(1000) / 4.0;

@@ -45,9 +45,9 @@ TEST(TextEncoding, Latin1Fallback) {
         std::string in, out;
     } const cases[] = {
         {"PERCH\xC8", "PERCH\xC3\x88"},
-        {"Citt\xC3\xA0", "Citt\xC3\xA0"},                // valid UTF-8 kept
+        {"Citt\xC3\xA0", "Citt\xC3\xA0"},                     // valid UTF-8 kept
         {"\x80 \x8A \x9F", "\xE2\x82\xAC \xC5\xA0 \xC5\xB8"}, // Windows' printable 0x80..0x9F
-        {"\x81\x8D", "\xC2\x81\xC2\x8D"},                // unassigned in Windows: kept as Latin-1
+        {"\x81\x8D", "\xC2\x81\xC2\x8D"},                     // unassigned in Windows: kept as Latin-1
         {"\xFF", "\xC3\xBF"},
     };
     for (const auto& c : cases) {

@@ -59,10 +59,9 @@ protected:
         EXPECT_NE(z, nullptr);
         const std::string ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
         const std::string parts[][2] = {
-            {"xl/workbook.xml",
-             "<workbook " + ns +
-                 " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
-                 "<sheets><sheet name=\"A\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
+            {"xl/workbook.xml", "<workbook " + ns +
+                                    " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+                                    "<sheets><sheet name=\"A\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
             {"xl/_rels/workbook.xml.rels",
              "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
              "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
@@ -75,8 +74,9 @@ protected:
                  "<cellXfs count=\"3\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/></cellXfs>"
                  "</styleSheet>"},
             {"xl/worksheets/sheet1.xml",
-             "<worksheet " + ns + "><sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Nome</t></is></c></row>" +
-                 rows + "</sheetData></worksheet>"},
+             "<worksheet " + ns +
+                 "><sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Nome</t></is></c></row>" + rows +
+                 "</sheetData></worksheet>"},
         };
         for (const auto& [name, data] : parts) {
             auto* copy = static_cast<char*>(std::malloc(data.size()));
@@ -104,9 +104,9 @@ protected:
                 EXPECT_EQ(ev.point.height, w.height) << what;
             } else {
                 ASSERT_EQ(ev.kind, ReadEvent::Kind::ReadingError) << what << " event " << i;
-                EXPECT_EQ(ev.message.lines, (std::vector<std::string>{w.error, "ALLA RIGA:     " +
-                                                                                   std::to_string(w.row) +
-                                                                                   "    DEL FILE DI INPUT"}))
+                EXPECT_EQ(ev.message.lines,
+                          (std::vector<std::string>{w.error, "ALLA RIGA:     " + std::to_string(w.row) +
+                                                                 "    DEL FILE DI INPUT"}))
                     << what;
             }
         }
@@ -141,8 +141,7 @@ TEST_F(XlsxCellsTest, CellKindsInRowsOfPoints) {
          pt("P", 0, 9.25, 0)},
         {"formula without a result", kNameP + "<c r=\"C2\"><f>1+2</f></c>", err(kLon, 2)},
         {"formula with an empty result", kNameP + "<c r=\"B2\"><f>1+2</f><v></v></c>", err(kLat, 2)},
-        {"text formula with an empty result", kNameP + "<c r=\"D2\" t=\"str\"><f>\"\"</f><v/></c>",
-         err(kHeight, 2)},
+        {"text formula with an empty result", kNameP + "<c r=\"D2\" t=\"str\"><f>\"\"</f><v/></c>", err(kHeight, 2)},
         {"name formula with a stored result", "<c r=\"A2\" t=\"str\"><f>\"P\"&amp;7</f><v>P7</v></c>",
          pt("P7", 0, 0, 0)},
         {"name formula without a result", "<c r=\"A2\"><f>\"P\"&amp;7</f><v></v></c><c r=\"B2\"><v>1</v></c>",
