@@ -339,6 +339,7 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
     req.maxPoints = 0;
     req.blockSize = kBlockSize;
     req.overlapWriting = true;
+    req.allowStreams = true; // pipes, FIFOs, /dev/stdin and <(...) are how pipelines give data
     return req;
 }
 

@@ -1,10 +1,12 @@
 // The ASCII data-file reader: one point a line, read in large blocks and parsed in place.
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "conversion/data_source.h"
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
+#include "grid/text_encoding.h"
 
 namespace dormal {
 
@@ -30,8 +32,8 @@ std::string_view nextToken(char*& p, char* e) {
 
 class AsciiSource final : public DataSource {
 public:
-    AsciiSource(std::istream& in, const DataReadOptions& opt, std::string name)
-        : in_(in), opt_(opt), name_(std::move(name)), buf_(new char[kFirstBlockSize]) {}
+    AsciiSource(detail::ByteReader read, const DataReadOptions& opt, std::string name)
+        : read_(std::move(read)), opt_(opt), name_(std::move(name)), buf_(new char[kFirstBlockSize]) {}
 
     void next(ReadEvent& ev) override {
         if (done_) {
@@ -62,6 +64,8 @@ public:
     }
 
 private:
+    static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
+
     // Returns true when `ev` is filled (a point, a reading error or a failure).
     bool parseLine(char* p, std::size_t len, bool overlong, ReadEvent& ev) {
         if (std::memchr(p, '\0', len)) {
@@ -73,8 +77,6 @@ private:
             return true;
         }
         char* e = p + len;
-        while (e > p && e[-1] == '\r')
-            --e;
         while (p < e && *p == ' ')
             ++p;
         if (p == e || *p == '/' || *p == '\'')
@@ -96,6 +98,9 @@ private:
 
         const std::string_view name = nextToken(p, e);
         ev.point.name.assign(name.data(), name.size());
+        // Names go into UTF-8 reports and workbooks; files from older Windows programs spell
+        // accented names in Windows Latin-1.
+        makeUtf8(ev.point.name);
         if (!readValue(p, e, ev.point.first, FieldSlot::First, ev) ||
             !readValue(p, e, ev.point.second, FieldSlot::Second, ev))
             return true;
@@ -119,7 +124,8 @@ private:
         return true;
     }
 
-    // Reads more of the stream after the unread bytes; false at the end of the stream.
+    // Reads more input after the unread bytes; false at the end of the input or on a read
+    // error (then `failed_`). A reader may give fewer bytes than asked (a pipe, a terminal).
     bool fill() {
         if (eof_)
             return false;
@@ -129,138 +135,150 @@ private:
             pos_ = 0;
         }
         if (cap_ < kBlockSize && filledOnce_) {
-            // The stream goes on beyond the first block: read it in large blocks.
+            // The input goes on beyond the first block: read it in large blocks.
             std::unique_ptr<char[]> big(new char[kBlockSize]);
             std::memcpy(big.get(), buf_.get(), end_);
             buf_ = std::move(big);
             cap_ = kBlockSize;
         }
-        in_.read(buf_.get() + end_, static_cast<std::streamsize>(cap_ - end_));
-        const auto got = static_cast<std::size_t>(in_.gcount());
+        lfAt_ = crAt_ = kUnknown; // the bytes moved
         filledOnce_ = true;
-        end_ += got;
-        if (in_.bad()) {
-            failed_ = true;
+        const long got = read_(buf_.get() + end_, cap_ - end_);
+        if (got <= 0) {
             eof_ = true;
-        } else if (!in_) {
-            eof_ = true;
+            failed_ = got < 0;
+            return false;
         }
-        return got > 0;
+        end_ += static_cast<std::size_t>(got);
+        return true;
     }
 
-    // The next line, without its LF; `overlong` when it exceeds kMaxLine (then only its
-    // head is given, and the rest is skipped).
+    // Offset of the first CR or LF at or after pos_, or end_ when there is none in the
+    // buffer. Each kind is searched once per occurrence, so a file with only CR (or only LF)
+    // line ends is not scanned again for the other kind at every line.
+    std::size_t lineEnd() {
+        char* b = buf_.get();
+        if (lfAt_ == kUnknown || lfAt_ < pos_) {
+            const void* f = std::memchr(b + pos_, '\n', end_ - pos_);
+            lfAt_ = f ? static_cast<std::size_t>(static_cast<const char*>(f) - b) : end_;
+        }
+        if (crAt_ == kUnknown || crAt_ < pos_) {
+            const void* f = std::memchr(b + pos_, '\r', end_ - pos_);
+            crAt_ = f ? static_cast<std::size_t>(static_cast<const char*>(f) - b) : end_;
+        }
+        return lfAt_ < crAt_ ? lfAt_ : crAt_;
+    }
+
+    // Moves past the line end at offset `at`. A CR is a line end of its own; an LF right
+    // after it (CR LF), even in the next block, belongs to the same line end.
+    void passLineEnd(std::size_t at) {
+        pos_ = at + 1;
+        skipLf_ = buf_[at] == '\r';
+    }
+
+    // The next line, without its line end (LF, CR or CR LF); `overlong` when it exceeds
+    // kMaxLine: then only its first kMaxLine bytes are given (and the rest of a line not yet
+    // read to its end is skipped at the next call).
     bool nextLine(char*& line, std::size_t& len, bool& overlong) {
         overlong = false;
         for (;;) {
+            if (skipping_) {
+                // The rest of an overlong line: the caller is done with its head.
+                const std::size_t at = lineEnd();
+                if (at == end_) {
+                    pos_ = end_;
+                    if (!fill())
+                        return false;
+                    continue;
+                }
+                passLineEnd(at);
+                skipping_ = false;
+            }
+            if (skipLf_) {
+                if (pos_ == end_) {
+                    if (!fill())
+                        return false;
+                    continue;
+                }
+                if (buf_[pos_] == '\n')
+                    ++pos_;
+                skipLf_ = false;
+            }
+            const std::size_t at = lineEnd();
             char* b = buf_.get() + pos_;
-            const std::size_t avail = end_ - pos_;
-            if (auto* nl = static_cast<char*>(std::memchr(b, '\n', avail))) {
+            if (at < end_) {
                 line = b;
-                len = static_cast<std::size_t>(nl - b);
-                pos_ += len + 1;
+                len = at - pos_;
+                passLineEnd(at);
                 overlong = len > kMaxLine;
+                if (overlong)
+                    len = kMaxLine; // only the head, however the line arrived
                 return true;
             }
-            if (avail >= kMaxLine && avail == cap_) {
-                // No line end in a full block: keep the head, drop the rest of the line.
+            if (end_ - pos_ > kMaxLine) {
+                // No line end within the bound: give the head, drop the rest of the line.
                 line = b;
                 len = kMaxLine;
                 overlong = true;
-                if (std::memchr(b, '\0', avail))
-                    pos_ = end_; // binary data: refused by the caller, no need to look further
-                else
-                    skipRestOfLine();
+                skipping_ = true;
+                pos_ = end_;
                 return true;
             }
-            if (!fill() || failed_) {
-                if (failed_)
+            if (!fill()) {
+                if (failed_ || end_ == pos_)
                     return false;
-                if (end_ > pos_) {
-                    line = buf_.get() + pos_;
-                    len = end_ - pos_;
-                    pos_ = end_;
-                    overlong = len > kMaxLine;
-                    return true;
-                }
-                return false;
+                // The last line, without a line end.
+                line = buf_.get() + pos_;
+                len = end_ - pos_;
+                pos_ = end_;
+                return true;
             }
         }
     }
 
-    // Drops everything up to and including the next LF. The line's head stays at the front
-    // of the buffer until the caller has looked at it: skipped bytes go to a scratch area.
-    void skipRestOfLine() {
-        // Keep the first kMaxLine bytes; reuse the rest of the buffer for skipping.
-        char* scratch = buf_.get() + kMaxLine;
-        const std::size_t scratchSize = cap_ - kMaxLine;
-        for (;;) {
-            in_.read(scratch, static_cast<std::streamsize>(scratchSize));
-            const auto got = static_cast<std::size_t>(in_.gcount());
-            if (auto* nl = static_cast<char*>(std::memchr(scratch, '\n', got))) {
-                // Bytes after the LF belong to the next lines: move them behind the head.
-                const std::size_t rest = got - static_cast<std::size_t>(nl + 1 - scratch);
-                std::memmove(scratch, nl + 1, rest);
-                pos_ = kMaxLine; // the caller reads the head at offset 0; the next line follows
-                end_ = kMaxLine + rest;
-                if (in_.bad())
-                    failed_ = true;
-                if (!in_)
-                    eof_ = true;
-                return;
-            }
-            if (in_.bad()) {
-                failed_ = true;
-                eof_ = true;
-            }
-            if (!in_ || got == 0) {
-                eof_ = true;
-                pos_ = end_ = kMaxLine;
-                return;
-            }
-        }
-    }
-
-    std::istream& in_;
+    detail::ByteReader read_;
     DataReadOptions opt_;
     std::string name_;
     std::unique_ptr<char[]> buf_;
     std::size_t cap_ = kFirstBlockSize;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
+    std::size_t lfAt_ = kUnknown; // next LF at or after pos_ (end_: none in the buffer)
+    std::size_t crAt_ = kUnknown; // next CR, likewise
     bool filledOnce_ = false;
+    bool skipLf_ = false;   // the last line ended with CR: an LF next is part of that line end
+    bool skipping_ = false; // inside the rest of an overlong line
     bool eof_ = false;
     bool failed_ = false;
     bool done_ = false;
     long lineNumber_ = 0;
 };
 
-class OwningAsciiSource final : public DataSource {
-public:
-    OwningAsciiSource(std::unique_ptr<std::istream> in, const DataReadOptions& opt, std::string name)
-        : in_(std::move(in)), src_(*in_, opt, std::move(name)) {}
-    void next(ReadEvent& ev) override { src_.next(ev); }
-
-private:
-    std::unique_ptr<std::istream> in_;
-    AsciiSource src_;
-};
+// Reads an istream in full blocks (istream::read waits for all it was asked, or the end).
+detail::ByteReader streamReader(std::istream& in) {
+    return [&in](char* to, std::size_t n) -> long {
+        in.read(to, static_cast<std::streamsize>(n));
+        const auto got = static_cast<long>(in.gcount());
+        if (got > 0)
+            return got;
+        return in.bad() ? -1 : 0;
+    };
+}
 
 } // namespace
 
 std::unique_ptr<DataSource> makeAsciiSource(std::istream& in, const DataReadOptions& opt) {
-    return std::make_unique<AsciiSource>(in, opt, detail::kStandardInputName);
+    return std::make_unique<AsciiSource>(streamReader(in), opt, detail::kStandardInputName);
 }
 
 std::unique_ptr<DataSource> makeAsciiSource(std::istream& in, const DataReadOptions& opt, std::string name) {
-    return std::make_unique<AsciiSource>(in, opt, std::move(name));
+    return std::make_unique<AsciiSource>(streamReader(in), opt, std::move(name));
 }
 
 namespace detail {
 
-std::unique_ptr<DataSource> makeOwningAsciiSource(std::unique_ptr<std::istream> in, const DataReadOptions& opt,
-                                                  std::string name) {
-    return std::make_unique<OwningAsciiSource>(std::move(in), opt, std::move(name));
+std::unique_ptr<DataSource> makeAsciiSourceFromReader(ByteReader read, const DataReadOptions& opt, std::string name) {
+    return std::make_unique<AsciiSource>(std::move(read), opt, std::move(name));
 }
 
 } // namespace detail

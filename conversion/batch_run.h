@@ -25,6 +25,7 @@ struct BatchRequest {
     // converted (the batch converter). Progress then comes once a block, total 0. The
     // window keeps to its one thread.
     bool overlapWriting = false;
+    bool allowStreams = false; // ASCII data from pipes, FIFOs, devices (the batch converter)
 };
 
 struct BatchCallbacks {

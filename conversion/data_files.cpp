@@ -3,10 +3,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <memory>
 
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include "conversion/data_source.h"
@@ -20,6 +23,8 @@ namespace {
 
 const char* fieldText(FieldSlot slot, CoordKindCode kind) {
     switch (slot) {
+    case FieldSlot::Name:
+        return "ERRORE NELLA LETTURA NEL NOME DEL PUNTO";
     case FieldSlot::First:
         return kind == kPlane ? "ERRORE NELLA LETTURA NELLA COORD. NORD" : "ERRORE NELLA LETTURA NELLA LATITUDINE";
     case FieldSlot::Second:
@@ -146,12 +151,66 @@ bool startsWith(const unsigned char* head, std::size_t n, std::initializer_list<
     return true;
 }
 
+// The descriptor of an opened data file, closed with the last reader that holds it.
+class DataFd {
+public:
+    explicit DataFd(int fd) : fd_(fd) {}
+    ~DataFd() { ::close(fd_); }
+    DataFd(const DataFd&) = delete;
+    DataFd& operator=(const DataFd&) = delete;
+
+    // The first read waits until there is something to read or the writer has gone.
+    void waitForWriter() { waitForWriter_ = true; }
+
+    long read(char* to, std::size_t n) {
+        if (waitForWriter_) {
+            // A FIFO opened without blocking: wait, as a blocking open and read would, until
+            // a writer sends data or has come and gone (then the read below sees the end).
+            waitForWriter_ = false;
+            pollfd p{fd_, POLLIN, 0};
+            while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+            }
+        }
+        for (;;) {
+            const ssize_t got = ::read(fd_, to, n);
+            if (got >= 0)
+                return static_cast<long>(got);
+            if (errno != EINTR)
+                return -1;
+        }
+    }
+
+private:
+    int fd_;
+    bool waitForWriter_ = false;
+};
+
+// Why a file that is not a regular file is refused, in Italian.
+std::string notRegularCause(mode_t mode) {
+    if (S_ISFIFO(mode))
+        return "Non è un file regolare ma una pipe (FIFO)";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "Non è un file regolare ma un dispositivo";
+    if (S_ISSOCK(mode))
+        return "Non è un file regolare ma un socket";
+    return "Non è un file regolare";
+}
+
 } // namespace
 
 std::unique_ptr<DataSource> openDataFile(const std::string& path, DataFileType type, const DataReadOptions& opt,
                                          Message& failure) {
+    // Opened without blocking, so that a FIFO with no writer cannot hold the caller; what
+    // the descriptor is decides the rest.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        failure = detail::openFailureMessage(path, detail::systemErrorText(errno));
+        return nullptr;
+    }
+    // Owns the descriptor from here on.
+    auto file = std::make_shared<DataFd>(fd);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if (::fstat(fd, &st) != 0) {
         failure = detail::openFailureMessage(path, detail::systemErrorText(errno));
         return nullptr;
     }
@@ -159,32 +218,46 @@ std::unique_ptr<DataSource> openDataFile(const std::string& path, DataFileType t
         failure = detail::openFailureMessage(path, detail::systemErrorText(EISDIR));
         return nullptr;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    if (!S_ISREG(st.st_mode)) {
+        if (type == DataFileType::Excel) {
+            failure = detail::openFailureMessage(
+                path, notRegularCause(st.st_mode) + ": una cartella di lavoro si legge solo da un file su disco");
+            return nullptr;
+        }
+        if (!opt.allowStreams) {
+            failure = detail::openFailureMessage(path, notRegularCause(st.st_mode));
+            return nullptr;
+        }
+    }
+    // From here on reads wait for data, as any program reading a pipe does.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         failure = detail::openFailureMessage(path, detail::systemErrorText(errno));
         return nullptr;
     }
-    unsigned char head[8] = {};
-    const ssize_t got = ::read(fd, head, sizeof head);
-    const int readErr = errno;
-    ::close(fd);
-    if (got < 0) {
-        failure = detail::openFailureMessage(path, detail::systemErrorText(readErr));
-        return nullptr;
-    }
-    const auto n = static_cast<std::size_t>(got);
 
     if (type == DataFileType::Ascii) {
-        auto in = std::make_unique<std::ifstream>(path, std::ios::binary);
-        if (!*in) {
-            failure = detail::openFailureMessage(path, detail::systemErrorText(errno ? errno : EIO));
-            return nullptr;
-        }
-        return detail::makeOwningAsciiSource(std::move(in), opt, path);
+        // Read from this descriptor from its first byte: nothing is probed, nothing lost. A
+        // named FIFO waits for its writer; an anonymous pipe (/dev/stdin, <(...)) has one.
+        struct statfs fs {};
+        if (S_ISFIFO(st.st_mode) && ::fstatfs(fd, &fs) == 0 && fs.f_type != PIPEFS_MAGIC)
+            file->waitForWriter();
+        return detail::makeAsciiSourceFromReader([file](char* to, std::size_t n) { return file->read(to, n); }, opt,
+                                                 path);
     }
 
     // Workbooks are told apart by their content, whatever the extension says: a zip
     // package (.xlsx, .xlsm) or an OLE2 compound file (.xls).
+    unsigned char head[8] = {};
+    ssize_t got = 0;
+    while ((got = ::pread(fd, head, sizeof head, 0)) < 0 && errno == EINTR) {
+    }
+    if (got < 0) {
+        failure = detail::openFailureMessage(path, detail::systemErrorText(errno));
+        return nullptr;
+    }
+    file.reset();
+    const auto n = static_cast<std::size_t>(got);
     if (startsWith(head, n, {'P', 'K', 0x03, 0x04}))
         return openXlsxSource(path, opt, failure);
     if (startsWith(head, n, {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1}))

@@ -44,12 +44,19 @@ public:
 struct DataReadOptions {
     CoordKindCode inputKind = kGeographic; // names the value in reading-error messages
     bool readHeight = false;               // ASCII: read the height field (Check1 ticked)
+    // ASCII data may come from a pipe, a FIFO or a device (/dev/stdin, <(...)) and is then
+    // read as it comes, waiting for the writer. Off (the window): anything that is not a
+    // regular file is refused at once, so that a FIFO cannot block the window. Workbooks
+    // are read from regular files only, whatever this says.
+    bool allowStreams = false;
 };
 
-// ASCII reader over a stream (a file or standard input). Line rules: leading blanks
+// ASCII reader over a stream (a file or standard input). Lines end with LF, CR or CR LF
+// (each one line end, so line numbers are those an editor shows). Line rules: leading blanks
 // ignored; empty lines and lines starting with "/" or "'" are comments; tabs count as
 // blanks, commas as decimal points; name, first, second [, height]. A field that is not
-// wholly a number is a reading error for that value.
+// wholly a number is a reading error for that value. A name that is not valid UTF-8 is
+// taken as Windows Latin-1 and given in UTF-8.
 std::unique_ptr<DataSource> makeAsciiSource(std::istream& in, const DataReadOptions& opt);
 // The same, naming the stream in failure messages (a path, or "(ingresso standard)").
 std::unique_ptr<DataSource> makeAsciiSource(std::istream& in, const DataReadOptions& opt, std::string name);

@@ -3,6 +3,7 @@
 // file-failure messages, Italian descriptions of system errors, the text of a numeric
 // name cell and the reading of a number held as text in a workbook cell.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,8 +12,9 @@
 
 namespace dormal::detail {
 
-// Which value of a point a reading error names.
-enum class FieldSlot { First, Second, Height };
+// Which value of a point a reading error names (Name: a workbook's A cell that holds a
+// formula without a stored value).
+enum class FieldSlot { Name, First, Second, Height };
 
 // "ERRORE NELLA LETTURA NELLA ..." / "ALLA RIGA:     n    DEL FILE DI INPUT", information
 // icon, application's title. `line` is the line of an ASCII file or the row of a sheet.
@@ -54,9 +56,13 @@ inline constexpr const char* kStandardInputName = "(ingresso standard)";
 
 namespace dormal::detail {
 
-// The ASCII reader over a stream it owns (an opened data file); `name` is used in messages.
-std::unique_ptr<DataSource> makeOwningAsciiSource(std::unique_ptr<std::istream> in, const DataReadOptions& opt,
-                                                  std::string name);
+// Reads up to `n` bytes into `to`: the number read (it may be fewer than asked, as from a
+// pipe), 0 at the end of the input, -1 on a read error.
+using ByteReader = std::function<long(char* to, std::size_t n)>;
+
+// The ASCII reader over any byte input (an opened data file, a pipe, a test's input);
+// `name` is used in messages.
+std::unique_ptr<DataSource> makeAsciiSourceFromReader(ByteReader read, const DataReadOptions& opt, std::string name);
 
 // One cell of a sheet as stored: its text, and its number when it is a number cell.
 struct SheetCell {

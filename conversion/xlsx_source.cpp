@@ -253,6 +253,7 @@ struct RelsInfo : ParseGuard {
     std::string wantedId;
     std::string sheetTarget;
     std::string sharedStringsTarget;
+    std::string stylesTarget;
 };
 
 void XMLCALL relStart(void* data, const XML_Char* name, const XML_Char** atts) {
@@ -273,6 +274,9 @@ void XMLCALL relStart(void* data, const XML_Char* name, const XML_Char** atts) {
         const std::string_view suffix = "/sharedStrings";
         if (t.size() >= suffix.size() && t.substr(t.size() - suffix.size()) == suffix)
             r->sharedStringsTarget = target;
+        const std::string_view styles = "/styles";
+        if (t.size() >= styles.size() && t.substr(t.size() - styles.size()) == styles)
+            r->stylesTarget = target;
     }
 }
 
@@ -350,13 +354,103 @@ void XMLCALL ssText(void* data, const XML_Char* t, int len) {
 }
 
 // ---------------------------------------------------------------------------------------
+// Styles: which cell formats show a number as a date or a time. A date is stored as a number
+// of days (43831 for 1 January 2020) and only its format says it is a date.
+
+// Whether a number format code shows a date or a time: a day, month, year, hour or second
+// placeholder outside quoted text, escaped characters and bracketed colours or locales
+// ([h], [mm], [ss], elapsed times, count as times).
+bool isDateFormatCode(std::string_view code) {
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        const char c = code[i];
+        if (c == '"') {
+            const std::size_t close = code.find('"', i + 1);
+            if (close == std::string_view::npos)
+                return false;
+            i = close;
+        } else if (c == '\\' || c == '_' || c == '*') {
+            ++i; // the next character is shown as it is, or sets a width or a fill
+        } else if (c == '[') {
+            const std::size_t close = code.find(']', i + 1);
+            if (close == std::string_view::npos)
+                return false;
+            const std::string_view inside = code.substr(i + 1, close - i - 1);
+            if (!inside.empty() && inside.find_first_not_of(inside[0]) == std::string_view::npos &&
+                (inside[0] == 'h' || inside[0] == 'H' || inside[0] == 'm' || inside[0] == 'M' || inside[0] == 's' ||
+                 inside[0] == 'S'))
+                return true;
+            i = close;
+        } else if (std::strchr("dDmMyYhHsS", c) != nullptr && c != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The built-in number formats that are dates or times (the workbook format's fixed list,
+// with the East Asian date formats 27 to 36 and 50 to 58).
+bool isBuiltInDateFormat(long id) {
+    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58);
+}
+
+struct StylesInfo : ParseGuard {
+    std::vector<std::pair<long, bool>> formats; // numFmtId, is a date, of the numFmts list
+    std::vector<long> cellFormats;              // numFmtId of each cellXfs entry, by index
+    bool inCellXfs = false;
+
+    bool isDateStyle(std::size_t index) const {
+        if (index >= cellFormats.size())
+            return false;
+        const long id = cellFormats[index];
+        for (const auto& [fid, date] : formats)
+            if (fid == id)
+                return date;
+        return isBuiltInDateFormat(id);
+    }
+};
+
+long parseLong(const char* s, std::size_t n) {
+    long v = 0;
+    const auto r = std::from_chars(s, s + n, v);
+    return r.ec == std::errc{} ? v : -1;
+}
+
+void XMLCALL stylesStart(void* data, const XML_Char* name, const XML_Char** atts) {
+    auto* st = stateOf<StylesInfo>(data);
+    if (!st->enter())
+        return;
+    const std::string_view n = localName(name);
+    if (n == "cellXfs") {
+        st->inCellXfs = true;
+    } else if (n == "xf" && st->inCellXfs) {
+        const XML_Char* id = attribute(atts, "numFmtId");
+        st->cellFormats.push_back(id ? parseLong(id, std::strlen(id)) : 0);
+    } else if (n == "numFmt") {
+        const XML_Char* id = attribute(atts, "numFmtId");
+        const XML_Char* code = attribute(atts, "formatCode");
+        if (id && code)
+            st->formats.emplace_back(parseLong(id, std::strlen(id)), isDateFormatCode(code));
+    }
+}
+
+void XMLCALL stylesEnd(void* data, const XML_Char* name) {
+    auto* st = stateOf<StylesInfo>(data);
+    --st->depth;
+    st->sinceEvent = 0;
+    if (localName(name) == "cellXfs")
+        st->inCellXfs = false;
+}
+
+// ---------------------------------------------------------------------------------------
 // The sheet, streamed a row at a time.
 
-enum class CellType { Number, Shared, Inline, Text, Bool, Error };
+enum class CellType { Number, Shared, Inline, Text, Bool, Error, Date };
 
 struct Cell {
     bool present = false; // has a value (<v> or inline text)
+    bool formula = false; // holds a formula (<f>); its value, when stored, is the last result
     CellType type = CellType::Number;
+    long style = 0; // index into the cell formats (cellXfs)
     std::string value;
 };
 
@@ -375,13 +469,9 @@ struct SheetState : ParseGuard {
     int tDepth = 0;
     int rPhDepth = 0;
     bool valueSeen = false;
+    bool formulaSeen = false;
+    long style = 0;
 };
-
-long parseLong(const char* s, std::size_t n) {
-    long v = 0;
-    const auto r = std::from_chars(s, s + n, v);
-    return r.ec == std::errc{} ? v : -1;
-}
 
 // Column number of a reference such as "B12"; 0 when it has no letters or too many.
 int columnOf(const char* ref) {
@@ -407,6 +497,7 @@ void XMLCALL sheetStart(void* data, const XML_Char* name, const XML_Char** atts)
             s->fail("Numero di riga non valido");
         for (auto& c : s->cells) {
             c.present = false;
+            c.formula = false;
             c.value.clear();
         }
         s->col = 0;
@@ -421,13 +512,19 @@ void XMLCALL sheetStart(void* data, const XML_Char* name, const XML_Char** atts)
                   : ts == "str"       ? CellType::Text
                   : ts == "b"         ? CellType::Bool
                   : ts == "e"         ? CellType::Error
+                  : ts == "d"         ? CellType::Date
                                       : CellType::Number;
+        const XML_Char* style = attribute(atts, "s");
+        s->style = style ? parseLong(style, std::strlen(style)) : 0;
         s->valueSeen = false;
+        s->formulaSeen = false;
         if (s->tracked >= 0)
             s->cells[s->tracked].value.clear();
     } else if (n == "v") {
         s->inV = true;
         s->valueSeen = true;
+    } else if (n == "f") {
+        s->formulaSeen = true;
     } else if (n == "is") {
         s->inIs = true;
         s->valueSeen = true;
@@ -453,8 +550,11 @@ void XMLCALL sheetEnd(void* data, const XML_Char* name) {
         --s->rPhDepth;
     } else if (n == "c") {
         if (s->tracked >= 0) {
-            s->cells[s->tracked].present = s->valueSeen;
-            s->cells[s->tracked].type = s->type;
+            Cell& c = s->cells[s->tracked];
+            c.present = s->valueSeen;
+            c.formula = s->formulaSeen;
+            c.type = s->type;
+            c.style = s->style;
         }
         s->tracked = -1;
     } else if (n == "row") {
@@ -495,6 +595,7 @@ public:
 
         std::string sheetPart;
         std::string ssPart = "xl/sharedStrings.xml";
+        std::string stylesPart = "xl/styles.xml";
         {
             WorkbookInfo wb;
             auto p = makeParser(wb);
@@ -518,6 +619,8 @@ public:
                         sheetPart = partName(rels.sheetTarget);
                     if (!rels.sharedStringsTarget.empty())
                         ssPart = partName(rels.sharedStringsTarget);
+                    if (!rels.stylesTarget.empty())
+                        stylesPart = partName(rels.stylesTarget);
                 } else if (!missing) {
                     return false;
                 }
@@ -541,6 +644,18 @@ public:
             XML_SetElementHandler(p.get(), ssStart, ssEnd);
             XML_SetCharacterDataHandler(p.get(), ssText);
             if (!parseEntry(z, ssPart, detail::kMaxSharedStringsBytes, p.get(), strings_, cause, missing) && !missing)
+                return false;
+        }
+
+        {
+            // Without styles no number is a date.
+            auto p = makeParser(styles_);
+            if (!p) {
+                cause = "Memoria insufficiente";
+                return false;
+            }
+            XML_SetElementHandler(p.get(), stylesStart, stylesEnd);
+            if (!parseEntry(z, stylesPart, detail::kMaxSmallPartBytes, p.get(), styles_, cause, missing) && !missing)
                 return false;
         }
 
@@ -694,13 +809,22 @@ private:
         return !out.empty();
     }
 
-    // The number of a B, C or D cell; false when it is not a number.
+    // A formula whose result the writer did not store (openpyxl and many generators store
+    // none, or an empty one): nothing to read, and not an empty cell either.
+    static bool formulaWithoutValue(const Cell& c) { return c.formula && (!c.present || c.value.empty()); }
+
+    // The number of a B, C or D cell; false when it is not a number (text that is not a
+    // number, a boolean, a date or time, an error value, a formula without a stored value).
     bool numberOf(const Cell& c, double& v) {
         v = 0;
+        if (formulaWithoutValue(c))
+            return false;
         if (!c.present)
             return true; // an empty cell reads as 0
         switch (c.type) {
         case CellType::Number:
+            if (styles_.isDateStyle(static_cast<std::size_t>(c.style)))
+                return false; // a date or time, stored as a number of days
             // A decimal comma here is invalid in the file format, but some writers put one
             // under a comma-decimal locale; like the data files, read it as a point.
             return detail::parseCellText(c.value, v);
@@ -715,6 +839,7 @@ private:
             return detail::parseCellText(c.value, v);
         case CellType::Bool:
         case CellType::Error:
+        case CellType::Date:
             break;
         }
         return false;
@@ -722,6 +847,12 @@ private:
 
     bool rowEvent(ReadEvent& ev) {
         std::string cause;
+        if (formulaWithoutValue(sheet_.cells[0])) {
+            // The name is computed but not stored: a reading error for the row, not the end
+            // of the data.
+            detail::setReadingError(ev, FieldSlot::Name, opt_.inputKind, expectedRow_++);
+            return true;
+        }
         if (!nameOf(sheet_.cells[0], ev.point.name, cause)) {
             if (!cause.empty())
                 fail(ev, cause);
@@ -757,6 +888,7 @@ private:
     std::string name_;
     DataReadOptions opt_;
     SharedStrings strings_;
+    StylesInfo styles_;
     SheetState sheet_;
     std::string sheetPart_;
     XmlParserPtr parser_;

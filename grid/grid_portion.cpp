@@ -11,6 +11,7 @@
 
 #include "geodesy/angles.h"
 #include "grid/system_error.h"
+#include "grid/text_encoding.h"
 
 namespace dormal {
 
@@ -82,55 +83,6 @@ bool isBlank(char c) {
 }
 bool isLineEnd(char c) {
     return c == '\n' || c == '\r';
-}
-
-// Texts of old portions may be in Windows-1252 / Latin-1 rather than UTF-8: such a text is
-// converted (as Latin-1) so that it shows correctly; valid UTF-8 is kept as it is.
-bool isValidUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t len = 0;
-        if (c < 0x80) {
-            len = 1;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-        } else {
-            return false;
-        }
-        if (i + len > s.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < len; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        i += len;
-    }
-    return true;
-}
-
-std::string toUtf8(std::string_view s) {
-    if (isValidUtf8(s)) {
-        return std::string(s);
-    }
-    std::string out;
-    out.reserve(s.size() * 2);
-    for (char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out += ch;
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 // Reads the file item by item. Items are separated by a comma or by line ends (several
@@ -234,7 +186,8 @@ public:
             return false;
         }
         if (out != nullptr) {
-            *out = toUtf8(*item);
+            // Texts of old portions may be in Windows Latin-1 rather than UTF-8.
+            *out = utf8FromLatin1(*item);
         }
         return true;
     }
