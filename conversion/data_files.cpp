@@ -15,6 +15,7 @@
 #include "conversion/data_source.h"
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
+#include "grid/system_error.h"
 
 namespace dormal {
 namespace detail {
@@ -69,42 +70,6 @@ Message readFailureMessage(const std::string& path, const std::string& cause) {
 void setFailure(ReadEvent& ev, const std::string& path, const std::string& cause) {
     ev.kind = ReadEvent::Kind::Failure;
     ev.message = readFailureMessage(path, cause);
-}
-
-std::string systemErrorText(int err) {
-    switch (err) {
-    case ENOENT:
-        return "Il file o la cartella non esiste";
-    case EACCES:
-    case EPERM:
-        return "Permesso negato";
-    case EISDIR:
-        return "Il percorso indica una cartella, non un file";
-    case ENOTDIR:
-        return "Una parte del percorso non è una cartella";
-    case ENOSPC:
-        return "Spazio esaurito sul disco";
-    case EDQUOT:
-        return "Quota del disco superata";
-    case EROFS:
-        return "Il disco è di sola lettura";
-    case EIO:
-        return "Errore di ingresso/uscita del disco";
-    case ENAMETOOLONG:
-        return "Nome del file troppo lungo";
-    case EMFILE:
-    case ENFILE:
-        return "Troppi file aperti";
-    case EFBIG:
-        return "File troppo grande";
-    case ENOMEM:
-        return "Memoria insufficiente";
-    case EXDEV:
-        return "Il file temporaneo e il file dei risultati sono su dischi diversi";
-    default:
-        break;
-    }
-    return std::string("Errore di sistema: ") + std::strerror(err);
 }
 
 void numberAsName(double v, std::string& out) {
@@ -204,18 +169,18 @@ std::unique_ptr<DataSource> openDataFile(const std::string& path, DataFileType t
     // the descriptor is decides the rest.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        failure = detail::openFailureMessage(path, detail::systemErrorText(errno));
+        failure = detail::openFailureMessage(path, systemErrorText(errno));
         return nullptr;
     }
     // Owns the descriptor from here on.
     auto file = std::make_shared<DataFd>(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        failure = detail::openFailureMessage(path, detail::systemErrorText(errno));
+        failure = detail::openFailureMessage(path, systemErrorText(errno));
         return nullptr;
     }
     if (S_ISDIR(st.st_mode)) {
-        failure = detail::openFailureMessage(path, detail::systemErrorText(EISDIR));
+        failure = detail::openFailureMessage(path, systemErrorText(EISDIR));
         return nullptr;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -232,7 +197,7 @@ std::unique_ptr<DataSource> openDataFile(const std::string& path, DataFileType t
     // From here on reads wait for data, as any program reading a pipe does.
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        failure = detail::openFailureMessage(path, detail::systemErrorText(errno));
+        failure = detail::openFailureMessage(path, systemErrorText(errno));
         return nullptr;
     }
 
@@ -253,7 +218,7 @@ std::unique_ptr<DataSource> openDataFile(const std::string& path, DataFileType t
     while ((got = ::pread(fd, head, sizeof head, 0)) < 0 && errno == EINTR) {
     }
     if (got < 0) {
-        failure = detail::openFailureMessage(path, detail::systemErrorText(errno));
+        failure = detail::openFailureMessage(path, systemErrorText(errno));
         return nullptr;
     }
     file.reset();

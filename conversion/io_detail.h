@@ -26,8 +26,6 @@ Message openFailureMessage(const std::string& path, const std::string& cause);
 Message readFailureMessage(const std::string& path, const std::string& cause);
 void setFailure(ReadEvent& ev, const std::string& path, const std::string& cause);
 
-// An Italian description of an errno value (falls back to strerror for rare ones).
-std::string systemErrorText(int err);
 
 // The text a numeric name cell reads as: integers without decimals (101, not 101.0),
 // other values in the shortest form that reads back to the same double.

@@ -27,6 +27,7 @@
 #include "conversion/io_detail.h"
 #include "geodesy/selection.h"
 #include "grid/system_error.h"
+#include "grid/text_encoding.h"
 
 namespace dormal {
 
@@ -615,77 +616,18 @@ private:
 // ---------------------------------------------------------------------------------------
 // Result workbook.
 
-// Workbook texts must be valid UTF-8 without the control characters XML forbids. Bytes that
-// are not UTF-8 are taken as Windows Latin-1 (how older data files spell accented names).
+// Workbook texts must be valid UTF-8 without the control characters XML forbids. A text that
+// is not UTF-8 is taken as Windows Latin-1 (how older data files spell accented names).
 const char* workbookText(std::string_view s, std::string& scratch) {
-    bool plain = true;
-    for (const char ch : s) {
+    if (isValidUtf8(s))
+        scratch.assign(s);
+    else
+        utf8FromLatin1(s, scratch);
+    for (char& ch : scratch) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c >= 0x7F) {
-            plain = false;
-            break;
-        }
-    }
-    scratch.clear();
-    if (plain) {
-        scratch.append(s);
-        return scratch.c_str();
-    }
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const auto* e = p + s.size();
-    auto put = [&](unsigned cp) {
-        if (cp < 0x80) {
-            scratch += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            scratch += static_cast<char>(0xC0 | (cp >> 6));
-            scratch += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            scratch += static_cast<char>(0xE0 | (cp >> 12));
-            scratch += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            scratch += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    };
-    while (p < e) {
-        const unsigned c = *p;
-        if (c < 0x80) {
-            // Tab, line feed and carriage return are allowed in XML; other controls are not.
-            scratch += (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F ? '?' : static_cast<char>(c);
-            ++p;
-            continue;
-        }
-        int len = 0;
-        unsigned cp = 0;
-        if ((c & 0xE0) == 0xC0 && c >= 0xC2) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        }
-        bool ok = len > 0 && e - p >= len;
-        for (int i = 1; ok && i < len; ++i) {
-            ok = (p[i] & 0xC0) == 0x80;
-            cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        if (ok && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)) ||
-                   (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
-            ok = false;
-        if (ok) {
-            scratch.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(len));
-            p += len;
-        } else {
-            // Windows-1252 for 0x80..0x9F where it defines a character, Latin-1 otherwise.
-            static constexpr unsigned kCp1252[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                                     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-            const unsigned mapped = c < 0xA0 ? kCp1252[c - 0x80] : c;
-            put(mapped ? mapped : '?');
-            ++p;
-        }
+        // Tab, line feed and carriage return are allowed in XML; other controls are not.
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F)
+            ch = '?';
     }
     return scratch.c_str();
 }

@@ -22,6 +22,7 @@
 #include "conversion/data_source.h"
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
+#include "grid/system_error.h"
 #include "conversion/xls_wire.h"
 
 extern char** environ;
@@ -332,7 +333,7 @@ public:
             return;
         }
         if (cells_[0].type == wire::kNoValue) {
-            detail::setReadingError(ev, FieldSlot::First, opt_.inputKind, row_);
+            detail::setReadingError(ev, FieldSlot::Name, opt_.inputKind, row_);
             return;
         }
         static constexpr FieldSlot kSlots[3] = {FieldSlot::First, FieldSlot::Second, FieldSlot::Height};
@@ -433,11 +434,11 @@ private:
 std::unique_ptr<DataSource> openXlsSource(const std::string& path, const DataReadOptions& opt, Message& failure) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        failure = detail::openFailureMessage(path, detail::systemErrorText(errno));
+        failure = detail::openFailureMessage(path, systemErrorText(errno));
         return nullptr;
     }
     if (!S_ISREG(st.st_mode)) {
-        failure = detail::openFailureMessage(path, detail::systemErrorText(S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
+        failure = detail::openFailureMessage(path, systemErrorText(S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
         return nullptr;
     }
     // FreeXL reads the whole file into memory.
@@ -456,7 +457,7 @@ std::unique_ptr<DataSource> openXlsSource(const std::string& path, const DataRea
     int err = 0;
     if (!helper->start(exe, path, err)) {
         failure = detail::openFailureMessage(path, std::string("Impossibile avviare ") + xlswire::kHelperName +
-                                                       ": " + detail::systemErrorText(err));
+                                                       ": " + systemErrorText(err));
         return nullptr;
     }
     auto source = std::make_unique<XlsSource>(std::move(helper), path, opt);

@@ -16,6 +16,7 @@
 #include "conversion/data_source.h"
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
+#include "grid/system_error.h"
 
 namespace dormal {
 
@@ -916,7 +917,7 @@ std::string zipOpenCause(int code) {
     std::string why = zip_error_strerror(&ze);
     zip_error_fini(&ze);
     if (code == ZIP_ER_NOENT)
-        return detail::systemErrorText(ENOENT);
+        return systemErrorText(ENOENT);
     if (code == ZIP_ER_OPEN || code == ZIP_ER_READ)
         return "Impossibile leggere il file (" + why + ")";
     return "Il file non è una cartella di lavoro .xlsx valida o è danneggiato (" + why + ")";
