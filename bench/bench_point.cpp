@@ -1,8 +1,8 @@
 // Time of converting one point (convertPoint), without reading or writing files.
 //
 //   FullChain: ROMA40 Gauss-Boaga (automatic zone) -> ETRF2000 UTM (automatic zone) with
-//              heights: PIANE_GEO, grid-coverage test, TRASFO (ROMA40->ETRF89 grid, geoid,
-//              ETRF89->ETRF2000 grids), GEO_PIANE.
+//              heights: tmInverse, grid-coverage test, transformDatum (ROMA40->ETRF89 grid, geoid,
+//              ETRF89->ETRF2000 grids), tmForward.
 //   ProjectionOnly: ETRF2000 UTM 32 -> UTM 33, no grid.
 // Points are spread over one synthetic vertex portion (smooth made-up values, not real
 // corrections). Items per second is points per second.
@@ -50,9 +50,9 @@ GridPortion syntheticPortion(double lat0, double lon0) {
     }
     g.planOriginLat = g.e2000OriginLat = lat0;
     g.planOriginLon = g.e2000OriginLon = lon0;
-    g.geoidOriginLat = lat0 + SESS_DEC(0.0030);
-    g.geoidOriginLon = lon0 + SESS_DEC(0.02);
-    g.geoidTopLat = g.geoidOriginLat + SESS_DEC(0.14);
+    g.geoidOriginLat = lat0 + sexagesimalToDegrees(0.0030);
+    g.geoidOriginLon = lon0 + sexagesimalToDegrees(0.02);
+    g.geoidTopLat = g.geoidOriginLat + sexagesimalToDegrees(0.14);
     return g;
 }
 
@@ -79,7 +79,7 @@ std::vector<PointInput> planePointsOver(const ZoneLimits& z, std::int16_t system
         for (int j = 0; j < kSide; ++j) {
             const double lat = z.south + (z.north - z.south) * (i + 0.5) / kSide;
             const double lon = z.west + (z.east - z.west) * (j + 0.5) / kSide - mm;
-            const PointResult p = convertPoint(toPlane, {DEC_SESS(lat), DEC_SESS(lon), 0}, RunKind::Batch);
+            const PointResult p = convertPoint(toPlane, {degreesToSexagesimal(lat), degreesToSexagesimal(lon), 0}, RunKind::Batch);
             pts.push_back({p.outFirst, p.outSecond, 150.0 + i});
         }
     }

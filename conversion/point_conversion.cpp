@@ -15,7 +15,7 @@ namespace {
 constexpr double kNorthMin = 3000000, kNorthMax = 6000000;
 constexpr double kEastMin = 100000, kEastMax = 8000000;
 constexpr double kHeightMin = -1000, kHeightMax = 20000;
-// SESS_DEC adds 1e-11 before splitting a sexagesimal value, which puts a typed 49°00'00" at
+// sexagesimalToDegrees adds 1e-11 before splitting a sexagesimal value, which puts a typed 49°00'00" at
 // 49.000000000028; the upper limits allow for that (1e-10 degrees is 0.01 mm), so the limits
 // the user types are accepted, as they are meant to be.
 constexpr double kSexagesimalSlack = 1e-10;
@@ -33,7 +33,7 @@ constexpr double kMismatchLon18 = 18.000000000028;
 // Values every conversion uses, worked out once: the Monte Mario meridian, the offsets of
 // the grid-coverage test and the zone table.
 struct Constants {
-    double rome = 0; // SESS_DEC(12.27084), decimal degrees
+    double rome = 0; // sexagesimalToDegrees(12.27084), decimal degrees
     // Offsets between the point and its approximate ROMA40 and ETRF89 positions for the
     // grid-coverage test (decimal degrees, from the sexagesimal values 5", 2.5", 2.35", 0.65").
     double s5 = 0, s2_5 = 0, s2_35 = 0, s0_65 = 0;
@@ -44,10 +44,10 @@ const Constants& constants() {
     static const Constants k = [] {
         Constants c;
         c.rome = romeMeridian();
-        c.s5 = SESS_DEC(0.0005);
-        c.s2_5 = SESS_DEC(0.00025);
-        c.s2_35 = SESS_DEC(0.000235);
-        c.s0_65 = SESS_DEC(0.000065);
+        c.s5 = sexagesimalToDegrees(0.0005);
+        c.s2_5 = sexagesimalToDegrees(0.00025);
+        c.s2_35 = sexagesimalToDegrees(0.000235);
+        c.s0_65 = sexagesimalToDegrees(0.000065);
         for (std::int16_t sys = 0; sys < 4; ++sys) {
             for (ZoneCode z = 0; z < 5; ++z) {
                 c.zones[sys][z] = zoneInfo(sys, z);
@@ -149,12 +149,12 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         r.inZoneUsed = zone;
         // The projection takes the zone code as selected (0 for automatic): it only picks
         // the scale factor from it.
-        const GeoLatDLon g = PIANE_GEO(in.first, in.second - zi.falseEasting, sel.inputSystem, sel.inputZone);
+        const GeoLatDLon g = tmInverse(in.first, in.second - zi.falseEasting, sel.inputSystem, sel.inputZone);
         lat = radToDeg(g.invLat);
         lon = radToDeg(g.invDLon) + (sel.inputSystem == kRoma40 ? zi.centralMeridianMM : zi.centralMeridian);
     } else {
-        lat = SESS_DEC(in.first);
-        lon = SESS_DEC(in.second);
+        lat = sexagesimalToDegrees(in.first);
+        lon = sexagesimalToDegrees(in.second);
     }
 
     if (sel.inputSystem == kRoma40) {
@@ -185,7 +185,7 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         if (ctx.portion == nullptr || ctx.limits == nullptr || !insideGrid(k, *ctx.limits, sel.inputSystem, lat, lon)) {
             return stop(std::move(r), PointStatus::OutsideGrid);
         }
-        TrasfoResult t = TRASFO(*ctx.portion, lat, lon, in.height, sel.inputSystem, sel.outputSystem);
+        DatumResult t = transformDatum(*ctx.portion, lat, lon, in.height, sel.inputSystem, sel.outputSystem);
         r.zeroCorners = std::move(t.zeroCorners);
         if (t.outsideNodes) {
             return stop(std::move(r), PointStatus::OutsideGrid);
@@ -204,8 +204,8 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
     r.otherZoneInput = sel.inputKind == kPlane && r.inZoneUsed != kZoneItalia && r.inZoneUsed != r.naturalZone;
 
     if (sel.outputKind == kGeographic) {
-        r.outFirst = DEC_SESS(outLat);
-        r.outSecond = DEC_SESS(outLon);
+        r.outFirst = degreesToSexagesimal(outLat);
+        r.outSecond = degreesToSexagesimal(outLon);
     } else {
         ZoneCode zone = sel.outputZone;
         if (zone == kZoneAuto) {
@@ -222,7 +222,7 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         r.outZoneUsed = zone;
         r.zoneText = zi.text;
         const double dLon = outLon - (sel.outputSystem == kRoma40 ? zi.centralMeridianMM : zi.centralMeridian);
-        const PlaneXY p = GEO_PIANE(degToRad(outLat), degToRad(dLon), sel.outputSystem, sel.outputZone);
+        const PlaneXY p = tmForward(degToRad(outLat), degToRad(dLon), sel.outputSystem, sel.outputZone);
         r.outFirst = p.tmNorth;
         r.outSecond = p.tmEast + zi.falseEasting;
 

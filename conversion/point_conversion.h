@@ -9,7 +9,7 @@
 #include "geodesy/codes.h"
 #include "grid/grid_portion.h"
 #include "grid/message.h"
-#include "grid/trasfo.h"
+#include "grid/datum_transform.h"
 #include "grid/zone_limits.h"
 
 namespace dormal {
@@ -45,7 +45,7 @@ enum class FieldRef : std::int16_t { None, First /*Text3*/, Second /*Text5*/, He
 
 struct PointResult {
     PointStatus status = PointStatus::Converted;
-    // Output as shown/written: geographic output gives gg.ppssdddd (DEC_SESS; ROMA40 from
+    // Output as shown/written: geographic output gives gg.ppssdddd (degreesToSexagesimal; ROMA40 from
     // Monte Mario), plane output North and East with false easting.
     double outFirst = 0;
     double outSecond = 0;

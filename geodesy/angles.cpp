@@ -13,7 +13,7 @@ double Int(double x) { return std::floor(x); }
 
 double pi() { return 4.0 * std::atan(1.0); }
 
-double SESS_DEC(double p) {
+double sexagesimalToDegrees(double p) {
     const double x = std::fabs(p) + 0.00000000001;
     const double deg = Int(x);
     const double min = (Int(x * 100) - Int(x) * 100) / 60;
@@ -22,7 +22,7 @@ double SESS_DEC(double p) {
     return sgn(p) * r;
 }
 
-double DEC_SESS(double p) {
+double degreesToSexagesimal(double p) {
     const double v = std::fabs(p);
     const double f = v - Int(v);
     const double min0 = Int(f * 60);
@@ -44,7 +44,7 @@ double DEC_SESS(double p) {
     return sgn(p) * r;
 }
 
-double DEC_SESS_PRIMI(double p) {
+double degreesToSexagesimalMinutes(double p) {
     const double v = std::fabs(p);
     const double f = v - Int(v);
     double min = Int(f * 60);

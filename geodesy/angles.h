@@ -10,10 +10,13 @@ inline double degToRad(double deg) { return deg * pi() / 180.0; }
 inline double radToDeg(double rad) { return rad * 180.0 / pi(); }
 
 // Sexagesimal gg.ppssdddd -> decimal degrees (adds 1e-11 before splitting, sign kept).
-double SESS_DEC(double sexagesimal);
+// Traditional name: SESS_DEC.
+double sexagesimalToDegrees(double sexagesimal);
 // Decimal degrees -> sexagesimal gg.ppssdddd, seconds carried at 59.99995.
-double DEC_SESS(double decimalDegrees);
+// Traditional name: DEC_SESS.
+double degreesToSexagesimal(double decimalDegrees);
 // Decimal degrees -> sexagesimal gg.pp rounded to the whole minute (30 s rounds down).
-double DEC_SESS_PRIMI(double decimalDegrees);
+// Traditional name: DEC_SESS_PRIMI.
+double degreesToSexagesimalMinutes(double decimalDegrees);
 
 } // namespace dormal

@@ -42,7 +42,7 @@ ScaledEllipsoid scaledEllipsoid(EllipsoidCode ellipsoid, ProjectionCode projecti
 
 } // namespace
 
-double ARCO_MERIDIANO(double phi, double A, double e2) {
+double meridianArc(double phi, double A, double e2) {
     const double e4 = pw(e2, 2);
     const double e6 = pw(e2, 3);
     const double A0 = 1.0 - e2 / 4.0 - 3.0 * e4 / 64.0 - 5.0 * e6 / 256.0;
@@ -52,7 +52,7 @@ double ARCO_MERIDIANO(double phi, double A, double e2) {
     return A * (A0 * phi - A2 * std::sin(2.0 * phi) + A4 * std::sin(4.0 * phi) - A6 * std::sin(6.0 * phi));
 }
 
-PlaneXY GEO_PIANE(double phi, double l, EllipsoidCode ellipsoid, ProjectionCode projection) {
+PlaneXY tmForward(double phi, double l, EllipsoidCode ellipsoid, ProjectionCode projection) {
     const auto [A, e2] = scaledEllipsoid(ellipsoid, projection);
 
     const double s = std::sin(phi);
@@ -66,7 +66,7 @@ PlaneXY GEO_PIANE(double phi, double l, EllipsoidCode ellipsoid, ProjectionCode 
     const double t2 = pw(t, 2), t4 = pw(t, 4), t6 = pw(t, 6), t8 = pw(t, 8), t10 = pw(t, 10);
     const double h2 = pw(eta, 2), h4 = pw(eta, 4), h6 = pw(eta, 6), h8 = pw(eta, 8), h10 = pw(eta, 10);
 
-    const double M = ARCO_MERIDIANO(phi, A, e2);
+    const double M = meridianArc(phi, A, e2);
 
     // Northing coefficients: N*s*c^k/k! times a polynomial in t^2 and eta^2.
     const double P2 = (1.0 / 2.0) * N * s * c * (1.0);
@@ -111,7 +111,7 @@ PlaneXY GEO_PIANE(double phi, double l, EllipsoidCode ellipsoid, ProjectionCode 
     return r;
 }
 
-GeoLatDLon PIANE_GEO(double north, double east, EllipsoidCode ellipsoid, ProjectionCode projection) {
+GeoLatDLon tmInverse(double north, double east, EllipsoidCode ellipsoid, ProjectionCode projection) {
     const double PI = pi();
     const auto [A, e2] = scaledEllipsoid(ellipsoid, projection);
     const double ep2 = e2 / (1.0 - e2);

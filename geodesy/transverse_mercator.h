@@ -19,12 +19,15 @@ struct GeoLatDLon {
 
 // Meridian arc from the equator to latitude phi (radians) on an ellipsoid of semi-major
 // axis A (metres, already scaled) and first eccentricity squared e2; metres.
-double ARCO_MERIDIANO(double phi, double A, double e2);
+// Traditional name: ARCO_MERIDIANO.
+double meridianArc(double phi, double A, double e2);
 
 // Geographic -> plane. phi: latitude, radians; l: longitude minus central meridian, radians.
-PlaneXY GEO_PIANE(double phi, double l, EllipsoidCode ellipsoid, ProjectionCode projection);
+// Traditional name: GEO_PIANE.
+PlaneXY tmForward(double phi, double l, EllipsoidCode ellipsoid, ProjectionCode projection);
 
 // Plane -> geographic. north: metres; east: easting minus the false easting, metres.
-GeoLatDLon PIANE_GEO(double north, double east, EllipsoidCode ellipsoid, ProjectionCode projection);
+// Traditional name: PIANE_GEO.
+GeoLatDLon tmInverse(double north, double east, EllipsoidCode ellipsoid, ProjectionCode projection);
 
 } // namespace dormal

@@ -20,13 +20,13 @@ ZoneInfo roma40Zone(ZoneCode zone) {
     switch (zone) {
     case kZoneOvest32:
         z.centralMeridian = 9.0;
-        z.centralMeridianMM = SESS_DEC(kOvestFromMonteMarioSexagesimal);
+        z.centralMeridianMM = sexagesimalToDegrees(kOvestFromMonteMarioSexagesimal);
         z.falseEasting = 1500000.0;
         z.text = "Ovest";
         break;
     case kZoneEst33:
         z.centralMeridian = 15.0;
-        z.centralMeridianMM = SESS_DEC(kEstFromMonteMarioSexagesimal);
+        z.centralMeridianMM = sexagesimalToDegrees(kEstFromMonteMarioSexagesimal);
         z.falseEasting = 2520000.0;
         z.text = "Est";
         break;
@@ -76,7 +76,7 @@ ZoneInfo utmOrItaliaZone(std::int16_t system, ZoneCode zone) {
 } // namespace
 
 double romeMeridian() {
-    return SESS_DEC(kMonteMarioSexagesimal);
+    return sexagesimalToDegrees(kMonteMarioSexagesimal);
 }
 
 ZoneInfo zoneInfo(std::int16_t system, ZoneCode zone) {
@@ -103,7 +103,7 @@ ZoneCode naturalZoneGreenwich(double lonGreenwich) {
 }
 
 ZoneCode naturalZoneRoma40(double lonFromMonteMario) {
-    return lonFromMonteMario > SESS_DEC(kRoma40ZoneBorderSexagesimal) ? kZoneEst33 : kZoneOvest32;
+    return lonFromMonteMario > sexagesimalToDegrees(kRoma40ZoneBorderSexagesimal) ? kZoneEst33 : kZoneOvest32;
 }
 
 } // namespace dormal

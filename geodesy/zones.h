@@ -8,14 +8,14 @@ namespace dormal {
 
 // Monte Mario (Rome) meridian east of Greenwich, sexagesimal 12 deg 27' 08.4".
 inline constexpr double kMonteMarioSexagesimal = 12.27084;
-// SESS_DEC(12.27084): the value added to a ROMA40 longitude to count it from Greenwich.
+// sexagesimalToDegrees(12.27084): the value added to a ROMA40 longitude to count it from Greenwich.
 double romeMeridian();
 
 struct ZoneInfo {
     bool valid = false;           // false: the system has no such zone
     double centralMeridian = 0;   // decimal degrees east of Greenwich (ROMA40: nominal 9 or 15)
-    double centralMeridianMM = 0; // ROMA40 only: decimal degrees east of Monte Mario, SESS_DEC(-3.27084)
-                                  // or SESS_DEC(2.32516); ROMA40 runs count longitudes from it
+    double centralMeridianMM = 0; // ROMA40 only: decimal degrees east of Monte Mario, sexagesimalToDegrees(-3.27084)
+                                  // or sexagesimalToDegrees(2.32516); ROMA40 runs count longitudes from it
     double falseEasting = 0;      // metres
     double scale = 0;             // k0 on the central meridian
     const char* text = "";        // "Ovest", "Est", "32", "33", "34", "Italia"
@@ -27,7 +27,7 @@ ZoneInfo zoneInfo(std::int16_t system, ZoneCode zone);
 
 // Zone in which a longitude lies (naturalZone): for systems other than ROMA40,
 // 3 if lon > 18, else 2 if lon > 12, else 1 (lon decimal degrees east of Greenwich).
-// For ROMA40, lonFromMonteMario in decimal degrees: 2 if > SESS_DEC(-0.27084), else 1.
+// For ROMA40, lonFromMonteMario in decimal degrees: 2 if > sexagesimalToDegrees(-0.27084), else 1.
 ZoneCode naturalZoneGreenwich(double lonGreenwich);
 ZoneCode naturalZoneRoma40(double lonFromMonteMario);
 

@@ -310,7 +310,7 @@ GridLoadResult parseGridPortion(std::string_view text, const std::string& fileNa
         return failure(damagedFileMessage());
     }
     // 0 14' (vertex) or 0 18' (sheet): the geoid grid's 8 or 10 rows, 2' apart, above its south edge.
-    g.geoidTopLat = g.geoidOriginLat + SESS_DEC(g.kind == PortionKind::Vertex ? 0.14 : 0.18);
+    g.geoidTopLat = g.geoidOriginLat + sexagesimalToDegrees(g.kind == PortionKind::Vertex ? 0.14 : 0.18);
     g.portionName = nameBeforeFirstStop(fileName);
     GridLoadResult r;
     r.portion = std::move(g);

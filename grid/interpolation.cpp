@@ -171,21 +171,21 @@ ShiftResult shiftPair(const std::array<double, kPlanArraySize>& dLat, const std:
 
 } // namespace
 
-ShiftResult INTER_RO(const GridPortion& g, double LATI_D, double LONI_D, std::int16_t GRI) {
-    const Cell c = planCell(g, g.planOriginLat, g.planOriginLon, LATI_D, LONI_D);
-    if (GRI == 1) {
+ShiftResult interpolateRoma40Shift(const GridPortion& g, double latDeg, double lonDeg, Roma40Grid grid) {
+    const Cell c = planCell(g, g.planOriginLat, g.planOriginLon, latDeg, lonDeg);
+    if (grid == Roma40Grid::ToEd50) {
         return shiftPair(g.roEdDLat, g.roEdDLon, c);
     }
     return shiftPair(g.roE89DLat, g.roE89DLon, c);
 }
 
-ShiftResult INTER_ET(const GridPortion& g, double LATI_D, double LONI_D) {
-    const Cell c = planCell(g, g.e2000OriginLat, g.e2000OriginLon, LATI_D, LONI_D);
+ShiftResult interpolateEtrf2000Shift(const GridPortion& g, double latDeg, double lonDeg) {
+    const Cell c = planCell(g, g.e2000OriginLat, g.e2000OriginLon, latDeg, lonDeg);
     return shiftPair(g.e89E2000DLat, g.e89E2000DLon, c);
 }
 
-HeightShiftResult INTER_H_ELL(const GridPortion& g, double LATI_D, double LONI_D) {
-    const Cell c = planCell(g, g.e2000OriginLat, g.e2000OriginLon, LATI_D, LONI_D);
+HeightShiftResult interpolateHeightShift(const GridPortion& g, double latDeg, double lonDeg) {
+    const Cell c = planCell(g, g.e2000OriginLat, g.e2000OriginLon, latDeg, lonDeg);
     HeightShiftResult r;
     r.status = c.status;
     r.zeroCorner = c.zeroCorner;
@@ -195,7 +195,7 @@ HeightShiftResult INTER_H_ELL(const GridPortion& g, double LATI_D, double LONI_D
     return r;
 }
 
-GeoidResult INTER_GEOIDE(const GridPortion& g, double lat, double lon) {
+GeoidResult interpolateGeoid(const GridPortion& g, double lat, double lon) {
     const Cell c = geoidCell(g, lat, lon);
     GeoidResult r;
     r.status = c.status;
@@ -207,9 +207,9 @@ GeoidResult INTER_GEOIDE(const GridPortion& g, double lat, double lon) {
 }
 
 double shiftSecondsToDegrees(double seconds) {
-    // SESS_DEC(p) with p = seconds / 10000, step by step: x = |p| + 1e-11; below 100" both
+    // sexagesimalToDegrees(p) with p = seconds / 10000, step by step: x = |p| + 1e-11; below 100" both
     // Int(x) and Int(x * 100) are 0, so the degrees and minutes add 0 and the result is the
-    // seconds term (x * 100 - 0) / 36 with p's sign, the same bits SESS_DEC gives. This
+    // seconds term (x * 100 - 0) / 36 with p's sign, the same bits sexagesimalToDegrees gives. This
     // spares three floor calls per node value on the conversion's hot path.
     const double p = seconds / 10000;
     const double x = std::fabs(p) + 0.00000000001;
@@ -218,7 +218,7 @@ double shiftSecondsToDegrees(double seconds) {
         const double r = x100 / 36;
         return p > 0 ? r : (p < 0 ? -r : 0.0);
     }
-    return SESS_DEC(p);
+    return sexagesimalToDegrees(p);
 }
 
 std::vector<Message> zeroCornerMessages(Corner corner, bool geoid) {

@@ -32,16 +32,27 @@ struct GeoidResult {
     double geoidUndulation = 0; // metres
 };
 
-// LATI_D, LONI_D: decimal degrees, longitude east of Greenwich, in the system the grid is
-// laid out in (ROMA40 for INTER_RO, ETRF89 for the others).
-// GRI 1: ROMA40->ED50 grid; any other value: ROMA40->ETRF89 grid.
-ShiftResult INTER_RO(const GridPortion& g, double LATI_D, double LONI_D, std::int16_t GRI);
-ShiftResult INTER_ET(const GridPortion& g, double LATI_D, double LONI_D);
-HeightShiftResult INTER_H_ELL(const GridPortion& g, double LATI_D, double LONI_D);
-GeoidResult INTER_GEOIDE(const GridPortion& g, double lat, double lon);
+// Which of the two ROMA40 shift grids interpolateRoma40Shift reads. (Traditionally a
+// number, GRI: 1 for ED50, any other value for ETRF89; a value outside the enumeration
+// still reads the ETRF89 grid.)
+enum class Roma40Grid : std::int16_t { None = 0, ToEd50 = 1, ToEtrf89 = 2 };
+
+// Every interpolation takes latDeg, lonDeg: the point, decimal degrees, longitude east of
+// Greenwich, in the system the grid is laid out in (ROMA40 for interpolateRoma40Shift,
+// ETRF89 for the others).
+
+// The ROMA40->ED50 or ROMA40->ETRF89 shift at the point. Traditional name: INTER_RO.
+ShiftResult interpolateRoma40Shift(const GridPortion& g, double latDeg, double lonDeg, Roma40Grid grid);
+// The ETRF89->ETRF2000 shift at the point. Traditional name: INTER_ET.
+ShiftResult interpolateEtrf2000Shift(const GridPortion& g, double latDeg, double lonDeg);
+// The ETRF89->ETRF2000 ellipsoidal height shift at the point. Traditional name: INTER_H_ELL.
+HeightShiftResult interpolateHeightShift(const GridPortion& g, double latDeg, double lonDeg);
+// The geoid undulation (ETRF89 ellipsoid above the geoid) at the point. Traditional name:
+// INTER_GEOIDE.
+GeoidResult interpolateGeoid(const GridPortion& g, double latDeg, double lonDeg);
 
 // A shift node value in decimal degrees: the stored seconds of arc v read as the
-// sexagesimal value v / 10000, that is SESS_DEC(v / 10000) (bit for bit).
+// sexagesimal value v / 10000, that is sexagesimalToDegrees(v / 10000) (bit for bit).
 double shiftSecondsToDegrees(double seconds);
 
 // The messages for a corner node number of 0: "IL PUNTO A N.E. VALE 0 " (and S.E., S.O.,

@@ -12,7 +12,7 @@ namespace {
 
 // A sexagesimal gg.ppss offset in decimal degrees.
 double dms(double sexagesimal) {
-    return SESS_DEC(sexagesimal);
+    return sexagesimalToDegrees(sexagesimal);
 }
 
 constexpr double kUtmFalseEasting = 500000;
@@ -25,8 +25,8 @@ constexpr double kEstExtra = 2020000;
 void projectCorners(ZoneLimits& z, double centralMeridian, double falseEasting) {
     const EllipsoidCode international = 1;
     const ProjectionCode scale09996 = 1;
-    const PlaneXY nw = GEO_PIANE(degToRad(z.north), degToRad(z.west - centralMeridian), international, scale09996);
-    const PlaneXY se = GEO_PIANE(degToRad(z.south), degToRad(z.east - centralMeridian), international, scale09996);
+    const PlaneXY nw = tmForward(degToRad(z.north), degToRad(z.west - centralMeridian), international, scale09996);
+    const PlaneXY se = tmForward(degToRad(z.south), degToRad(z.east - centralMeridian), international, scale09996);
     z.nwNorth = nw.tmNorth;
     z.nwEast = nw.tmEast + falseEasting;
     z.seNorth = se.tmNorth;

@@ -137,7 +137,7 @@ std::string portionText(const PortionSpec& gen) {
     t += quoted("GEOIDE") + "\n" +
          quoted(gen.globalGeoid ? "SINTETICO GLOBALE, NON PER RILIEVI" : "SINTETICO, NON PER RILIEVI") + "\n";
     // Rows southward from the northern row, values west to east.
-    const double top = o.geoidLat + SESS_DEC(l.geoidTopOffsetSexagesimal);
+    const double top = o.geoidLat + sexagesimalToDegrees(l.geoidTopOffsetSexagesimal);
     for (int r = 0; r < l.geoidRows; ++r) {
         for (int c = 0; c < l.geoidPerRow; ++c) {
             t += fixed(at(top - r * geoidStepLat, o.geoidLon + c * geoidStepLon).geoidN, 4);

@@ -48,8 +48,8 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
         rules.setPosition(7, kPlane);
         if (auto* check1 = window.findChild<QCheckBox*>(QStringLiteral("Check1")))
             check1->setChecked(true);
-        window.fields().enterText(FieldRef::First, QString::number(DEC_SESS((l.south + l.north) / 2), 'f', 8));
-        window.fields().enterText(FieldRef::Second, QString::number(DEC_SESS((l.west + l.east) / 2), 'f', 8));
+        window.fields().enterText(FieldRef::First, QString::number(degreesToSexagesimal((l.south + l.north) / 2), 'f', 8));
+        window.fields().enterText(FieldRef::Second, QString::number(degreesToSexagesimal((l.west + l.east) / 2), 'f', 8));
         window.fields().enterText(FieldRef::Height, QStringLiteral("250.000"));
         window.execute();
         shoot(&window, QStringLiteral("main-converted.png"));

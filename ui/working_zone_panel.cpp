@@ -599,7 +599,7 @@ void WorkingZonePanel::Impl::showPortion() {
 void WorkingZonePanel::Impl::showZoneLimits() {
     const char sep = localeDecimalSeparator();
     auto dm = [sep](double decimalDegrees) {
-        return QString::fromStdString(formatDegMin(DEC_SESS_PRIMI(decimalDegrees), sep));
+        return QString::fromStdString(formatDegMin(degreesToSexagesimalMinutes(decimalDegrees), sep));
     };
     auto km = [sep](double metres) { return QString::fromStdString(formatKm(metres / 1000.0, sep)); };
     if (inputKind == kGeographic) {

@@ -151,8 +151,8 @@ protected:
             FilePoint p;
             p.name = "P" + std::to_string(++k);
             if (s.kind == kGeographic) {
-                p.first.v = DEC_SESS(lat);
-                p.second.v = DEC_SESS(lon - (s.sys == kRoma40 ? romeMeridian() : 0.0));
+                p.first.v = degreesToSexagesimal(lat);
+                p.second.v = degreesToSexagesimal(lon - (s.sys == kRoma40 ? romeMeridian() : 0.0));
                 p.first.text = fixedText(p.first.v, 10);
                 p.second.text = fixedText(p.second.v, 10);
             } else {
@@ -162,7 +162,7 @@ protected:
                 ctx.sel.outputKind = kPlane;
                 ctx.sel.outputZone = s.zone;
                 const double lonTyped = lon - (s.sys == kRoma40 ? romeMeridian() : 0.0);
-                const PointResult r = convertPoint(ctx, {DEC_SESS(lat), DEC_SESS(lonTyped), 0}, RunKind::Batch);
+                const PointResult r = convertPoint(ctx, {degreesToSexagesimal(lat), degreesToSexagesimal(lonTyped), 0}, RunKind::Batch);
                 p.first.v = r.outFirst;
                 p.second.v = r.outSecond;
                 p.first.text = fixedText(p.first.v, 6);
@@ -277,9 +277,9 @@ protected:
         if (s.kind == kPlane) {
             return std::hypot(a.first.v - b.first.v, a.second.v - b.second.v);
         }
-        const double lat = SESS_DEC(a.first.v);
-        const double dLat = (SESS_DEC(a.first.v) - SESS_DEC(b.first.v)) * 111320;
-        const double dLon = (SESS_DEC(a.second.v) - SESS_DEC(b.second.v)) * 111320 * std::cos(lat * M_PI / 180);
+        const double lat = sexagesimalToDegrees(a.first.v);
+        const double dLat = (sexagesimalToDegrees(a.first.v) - sexagesimalToDegrees(b.first.v)) * 111320;
+        const double dLon = (sexagesimalToDegrees(a.second.v) - sexagesimalToDegrees(b.second.v)) * 111320 * std::cos(lat * M_PI / 180);
         return std::hypot(dLat, dLon);
     }
 
@@ -535,10 +535,10 @@ TEST_F(BatchCli, ReadingErrorsOutsidePointsAndStreams) {
     const auto pts = basePoints();
     const double mm = romeMeridian();
     std::string t = "/ prova\n";
-    t += "A " + fixedText(DEC_SESS(pts[0].first), 8) + " " + fixedText(DEC_SESS(pts[0].second - mm), 8) + " 12.5\n";
-    t += "B " + fixedText(DEC_SESS(pts[1].first), 8) + " " + fixedText(DEC_SESS(pts[1].second - mm), 8) + "\n";
+    t += "A " + fixedText(degreesToSexagesimal(pts[0].first), 8) + " " + fixedText(degreesToSexagesimal(pts[0].second - mm), 8) + " 12.5\n";
+    t += "B " + fixedText(degreesToSexagesimal(pts[1].first), 8) + " " + fixedText(degreesToSexagesimal(pts[1].second - mm), 8) + "\n";
     t += "C 45.00 -1.00 100\n";
-    t += "D " + fixedText(DEC_SESS(pts[2].first), 8) + " " + fixedText(DEC_SESS(pts[2].second - mm), 8) + " 7\n";
+    t += "D " + fixedText(degreesToSexagesimal(pts[2].first), 8) + " " + fixedText(degreesToSexagesimal(pts[2].second - mm), 8) + " 7\n";
     const std::string d = dir_->file("mixed.txt"), r = dir_->file("mixed-result.txt");
     writeWholeFile(d, t);
     const std::vector<std::string> a{"--from", "ROMA40",    "--to",   "ETRF2000", "--to-kind",
@@ -602,7 +602,7 @@ TEST_F(BatchCli, CentralMeridiansAndFalseEastings) {
     const std::string d = dir_->file("cm.txt"), r = dir_->file("cm-result.txt");
     for (const Case& c : cases) {
         const double typed = c.to.sys == kRoma40 ? c.lonGreenwich - romeMeridian() : c.lonGreenwich;
-        writeWholeFile(d, "M 42.00 " + fixedText(DEC_SESS(typed), 10) + "\n");
+        writeWholeFile(d, "M 42.00 " + fixedText(degreesToSexagesimal(typed), 10) + "\n");
         const ProcessResult p = runBatchExe(args({c.to.sys, kGeographic, 0}, c.to, false, d, r));
         ASSERT_EQ(p.exitCode, 0) << p.err;
         const std::vector<FilePoint> res = readResult(r, false, false);
@@ -634,9 +634,9 @@ TEST_F(BatchCli, SamplePortionsCoverTheirArea) {
                 t += 'S';
                 t += std::to_string(i * 5 + j);
                 t += ' ';
-                t += fixedText(DEC_SESS(lat), 8);
+                t += fixedText(degreesToSexagesimal(lat), 8);
                 t += ' ';
-                t += fixedText(DEC_SESS(lon), 8);
+                t += fixedText(degreesToSexagesimal(lon), 8);
                 t += " 250\n";
             }
         }

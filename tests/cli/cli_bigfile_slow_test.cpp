@@ -47,7 +47,7 @@ TEST(BigFile, TwoHundredMegabytesInBoundedMemory) {
         for (int j = 0; j < 25; ++j) {
             const double lat = z.south + (z.north - z.south) * (0.1 + 0.8 * i / 39.0);
             const double lon = z.west + (z.east - z.west) * (0.1 + 0.8 * j / 24.0) - romeMeridian();
-            const PointResult r = convertPoint(toPlane, {DEC_SESS(lat), DEC_SESS(lon), 0}, RunKind::Batch);
+            const PointResult r = convertPoint(toPlane, {degreesToSexagesimal(lat), degreesToSexagesimal(lon), 0}, RunKind::Batch);
             plane.emplace_back(r.outFirst, r.outSecond);
         }
     }

@@ -132,10 +132,10 @@ struct GeoidEdgeCase {
     GridPortion portion = constantPortion(44.0, 11.0, ConstantGrids{0, 0, 30, 0, 0, 0, 0, 35});
     double typedLat = 0, typedLon = 0; // ROMA40, gg.ppssdddd, longitude from Monte Mario
     GeoidEdgeCase() {
-        const double lat = portion.geoidTopLat - SESS_DEC(0.0010); // 10": 2.65" inside the north edge
+        const double lat = portion.geoidTopLat - sexagesimalToDegrees(0.0010); // 10": 2.65" inside the north edge
         const double lon = portion.geoidOriginLon + 8.5 * geoidStepLon;
-        typedLat = DEC_SESS(lat);
-        typedLon = DEC_SESS(lon - romeMeridian());
+        typedLat = degreesToSexagesimal(lat);
+        typedLon = degreesToSexagesimal(lon - romeMeridian());
     }
 };
 
@@ -164,15 +164,15 @@ TEST(GeoidZeroCorner, PointIsOutsideTheGrid) {
                                                "Punto non calcolabile perchè situato"}));
 
     // A point of the same portion a little further south is converted with its undulation.
-    const double south = SESS_DEC(e.typedLat) - 2 * geoidStepLat;
-    const PointResult ok = convertPoint(ctx, {DEC_SESS(south), e.typedLon, 100}, RunKind::SinglePoint);
+    const double south = sexagesimalToDegrees(e.typedLat) - 2 * geoidStepLat;
+    const PointResult ok = convertPoint(ctx, {degreesToSexagesimal(south), e.typedLon, 100}, RunKind::SinglePoint);
     ASSERT_EQ(ok.status, PointStatus::Converted);
     EXPECT_NEAR(ok.outHeight, 135, 1e-9);
 
     Folder f;
     const std::string data = f.file("d.txt"), result = f.file("r.txt");
     char line[160];
-    std::snprintf(line, sizeof line, "A %.10f %.10f 100\nB %.10f %.10f 100\n", DEC_SESS(south), e.typedLon,
+    std::snprintf(line, sizeof line, "A %.10f %.10f 100\nB %.10f %.10f 100\n", degreesToSexagesimal(south), e.typedLon,
                   e.typedLat, e.typedLon);
     std::string text(line);
     for (char& c : text) {

@@ -145,13 +145,13 @@ TEST(SinglePointRanges, LimitsAndOrder) {
         {"East is checked before height", plane, {4800000, 100, 1e9}, S::EastOutOfRange},
         {"latitude 34 accepted", geo, {34.00, 10.00, 0}, S::Converted},
         {"latitude just south of 34", geo, {33.5959999, 10.00, 0}, S::LatOutOfRange},
-        {"latitude 49 typed accepted (SESS_DEC's 1e-11 once refused it)", geo, {49.00, 10.00, 0}, S::Converted},
+        {"latitude 49 typed accepted (sexagesimalToDegrees's 1e-11 once refused it)", geo, {49.00, 10.00, 0}, S::Converted},
         {"latitude just north of 49", geo, {49.0000001, 10.00, 0}, S::LatOutOfRange},
         {"latitude 48 59 59.999 accepted", geo, {48.5959999, 10.00, 0}, S::Converted},
         {"longitude 5 accepted", geo, {43.00, 5.00, 0}, S::Converted},
         {"longitude just west of 5", geo, {43.00, 4.5959999, 0}, S::LonOutOfRange},
         {"longitude 19 59 59.999 accepted", geo, {43.00, 19.5959999, 0}, S::Converted},
-        {"longitude 20 typed accepted (SESS_DEC's 1e-11 once refused it)", geo, {43.00, 20.00, 0}, S::Converted},
+        {"longitude 20 typed accepted (sexagesimalToDegrees's 1e-11 once refused it)", geo, {43.00, 20.00, 0}, S::Converted},
         {"longitude just east of 20", geo, {43.00, 20.0000001, 0}, S::LonOutOfRange},
         {"latitude is checked before longitude and height", geo, {60, 30, 1e9}, S::LatOutOfRange},
         {"longitude is checked before height", geo, {43, 30, 1e9}, S::LonOutOfRange},
@@ -210,7 +210,7 @@ TEST(InputZone, Roma40AutomaticByEast) {
     // Output longitudes of ROMA40 stay counted from Monte Mario: Ovest's central meridian
     // is -3 27' 08.4" from it, so East 1500000 gives that longitude back.
     const PointResult cm = convertPoint(ctx, {4800000, 1500000, 0}, RunKind::SinglePoint);
-    EXPECT_NEAR(SESS_DEC(cm.outSecond), SESS_DEC(-3.27084), 1e-9);
+    EXPECT_NEAR(sexagesimalToDegrees(cm.outSecond), sexagesimalToDegrees(-3.27084), 1e-9);
 }
 
 TEST(InputZone, OtherZoneWarningOnlyForPlaneInputOutsideItsZone) {
@@ -219,7 +219,7 @@ TEST(InputZone, OtherZoneWarningOnlyForPlaneInputOutsideItsZone) {
     // About 11.9 E at 44 N in zone 33.
     const PointResult r = convertPoint(ctx, {4877000, 257500, 0}, RunKind::SinglePoint);
     ASSERT_EQ(r.status, PointStatus::Converted);
-    EXPECT_LT(SESS_DEC(r.outSecond), 12.0);
+    EXPECT_LT(sexagesimalToDegrees(r.outSecond), 12.0);
     EXPECT_EQ(r.naturalZone, 1);
     const std::vector<Message> ms = singlePointMessages(ctx, r);
     ASSERT_EQ(ms.size(), 1u);
@@ -314,17 +314,17 @@ TEST(OutputZone, MismatchRulesAndThresholds) {
 
 // The zone of a longitude, as the conversion relies on it: a point exactly on 12 E (or
 // 18 E) belongs to the western zone. A typed 12 00 00 is not exactly 12 once converted:
-// SESS_DEC adds 1e-11 before splitting, which leaves it 2.8e-11 degrees east (zone 2);
+// sexagesimalToDegrees adds 1e-11 before splitting, which leaves it 2.8e-11 degrees east (zone 2);
 // that is why the mismatch rules compare with 12.000000000028, not with 12.
 TEST(OutputZone, NaturalZoneBoundaries) {
     EXPECT_EQ(naturalZoneGreenwich(12.0), 1);
     EXPECT_EQ(naturalZoneGreenwich(12.0000001), 2);
     EXPECT_EQ(naturalZoneGreenwich(18.0), 2);
     EXPECT_EQ(naturalZoneGreenwich(18.0000001), 3);
-    EXPECT_GT(SESS_DEC(12.0), 12.0);
-    EXPECT_LT(SESS_DEC(12.0), 12.000000000028);
-    EXPECT_EQ(naturalZoneRoma40(SESS_DEC(-0.27084)), 1); // 12 E counted from Monte Mario
-    EXPECT_EQ(naturalZoneRoma40(SESS_DEC(-0.27084) + 1e-7), 2);
+    EXPECT_GT(sexagesimalToDegrees(12.0), 12.0);
+    EXPECT_LT(sexagesimalToDegrees(12.0), 12.000000000028);
+    EXPECT_EQ(naturalZoneRoma40(sexagesimalToDegrees(-0.27084)), 1); // 12 E counted from Monte Mario
+    EXPECT_EQ(naturalZoneRoma40(sexagesimalToDegrees(-0.27084) + 1e-7), 2);
 }
 
 TEST(OutputZone, PlaneInputWarningComesBeforeMismatch) {
@@ -379,8 +379,8 @@ TEST(SameSystem, BatchKeepsRoma40LongitudesFromMonteMario) {
     EXPECT_NEAR(batch.outSecond, single.outSecond, 1e-6);
     const PointResult back = convertPoint(noGrid(selection(kRoma40, P, 0, kRoma40, G, 0)),
                                           {batch.outFirst, batch.outSecond, 0}, RunKind::Batch);
-    EXPECT_NEAR(SESS_DEC(back.outFirst), SESS_DEC(42.30), 1e-9);
-    EXPECT_NEAR(SESS_DEC(back.outSecond), SESS_DEC(-1.15), 1e-9);
+    EXPECT_NEAR(sexagesimalToDegrees(back.outFirst), sexagesimalToDegrees(42.30), 1e-9);
+    EXPECT_NEAR(sexagesimalToDegrees(back.outSecond), sexagesimalToDegrees(-1.15), 1e-9);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -391,7 +391,7 @@ TEST(DatumChain, ConstantShiftsAndMonteMario) {
     v.roE89Lat = 1.5;
     v.roE89Lon = -12;
     v.geoidN = 48;
-    const double lat = SESS_DEC(43.10);
+    const double lat = sexagesimalToDegrees(43.10);
     const double typedLonMM = -0.40; // 40' west of Monte Mario
     const double lonG = greenwichOf(kRoma40, typedLonMM);
     const LoadedGrid g(portionAround(lat, lonG, v), kRoma40);
@@ -400,8 +400,8 @@ TEST(DatumChain, ConstantShiftsAndMonteMario) {
         const ConversionContext ctx = withGrid(selection(kRoma40, G, 0, kEtrf89, G, 0), g, heights);
         const PointResult r = convertPoint(ctx, {43.10, typedLonMM, 100}, RunKind::SinglePoint);
         ASSERT_EQ(r.status, PointStatus::Converted);
-        EXPECT_NEAR(SESS_DEC(r.outFirst), lat + 1.5 / 3600, 1e-9);
-        EXPECT_NEAR(SESS_DEC(r.outSecond), lonG - 12.0 / 3600, 1e-9);
+        EXPECT_NEAR(sexagesimalToDegrees(r.outFirst), lat + 1.5 / 3600, 1e-9);
+        EXPECT_NEAR(sexagesimalToDegrees(r.outSecond), lonG - 12.0 / 3600, 1e-9);
         EXPECT_EQ(r.hasHeight, heights);
         if (heights) {
             EXPECT_NEAR(r.outHeight, 148, 1e-9);
@@ -412,10 +412,10 @@ TEST(DatumChain, ConstantShiftsAndMonteMario) {
     const ConversionContext back = withGrid(selection(kEtrf89, G, 1, kRoma40, G, 0), g89, true);
     const double e89Lat = lat + 1.5 / 3600;
     const double e89Lon = lonG - 12.0 / 3600;
-    const PointResult r = convertPoint(back, {DEC_SESS(e89Lat), DEC_SESS(e89Lon), 148}, RunKind::SinglePoint);
+    const PointResult r = convertPoint(back, {degreesToSexagesimal(e89Lat), degreesToSexagesimal(e89Lon), 148}, RunKind::SinglePoint);
     ASSERT_EQ(r.status, PointStatus::Converted);
-    EXPECT_NEAR(SESS_DEC(r.outFirst), lat, 1e-8);
-    EXPECT_NEAR(SESS_DEC(r.outSecond), SESS_DEC(typedLonMM), 1e-8);
+    EXPECT_NEAR(sexagesimalToDegrees(r.outFirst), lat, 1e-8);
+    EXPECT_NEAR(sexagesimalToDegrees(r.outSecond), sexagesimalToDegrees(typedLonMM), 1e-8);
     EXPECT_NEAR(r.outHeight, 100, 1e-9);
 }
 
@@ -429,7 +429,7 @@ TEST(GridCoverage, EachEdgeInclusive) {
         std::int16_t sys;
         double roLat, roLon, e89Lat, e89Lon;
     };
-    const double s5 = SESS_DEC(0.0005), s25 = SESS_DEC(0.00025), s235 = SESS_DEC(0.000235), s065 = SESS_DEC(0.000065);
+    const double s5 = sexagesimalToDegrees(0.0005), s25 = sexagesimalToDegrees(0.00025), s235 = sexagesimalToDegrees(0.000235), s065 = sexagesimalToDegrees(0.000065);
     const Offsets systems[] = {
         {kRoma40, 0, 0, +s235, -s065},
         {kEd50, -s5, -s25, +s235, -s065},
@@ -438,7 +438,7 @@ TEST(GridCoverage, EachEdgeInclusive) {
     };
     for (const Offsets& o : systems) {
         const double typedLon = o.sys == kRoma40 ? -1.10 : 11.20;
-        const double lat = SESS_DEC(44.05);
+        const double lat = sexagesimalToDegrees(44.05);
         const double lon = greenwichOf(o.sys, typedLon);
         for (int edge = PlanS; edge <= GeoE; ++edge) {
             LoadedGrid g(portionAround(lat, lon), o.sys);
@@ -549,11 +549,11 @@ TEST(HotPath, ConvertingAPointDoesNotAllocate) {
     v.roE89Lon = -1;
     v.geoidN = 45;
     v.etH = 0.02;
-    const double lat = SESS_DEC(44.10);
+    const double lat = sexagesimalToDegrees(44.10);
     const double lonG = 11.3;
     const LoadedGrid g(portionAround(lat, lonG, v), kRoma40);
     const ConversionContext ctx = withGrid(selection(kRoma40, G, 0, kEtrf2000, P, 0), g, true);
-    const PointInput in{44.10, DEC_SESS(lonG - romeMeridian()), 120};
+    const PointInput in{44.10, degreesToSexagesimal(lonG - romeMeridian()), 120};
     PointResult warm = convertPoint(ctx, in, RunKind::Batch);
     ASSERT_EQ(warm.status, PointStatus::Converted);
     gAllocations = 0;

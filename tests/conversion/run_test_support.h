@@ -46,9 +46,9 @@ inline GridPortion constantPortion(double lat0, double lon0, const ConstantGrids
     }
     g.planOriginLat = g.e2000OriginLat = lat0;
     g.planOriginLon = g.e2000OriginLon = lon0;
-    g.geoidOriginLat = lat0 + SESS_DEC(0.0030);
-    g.geoidOriginLon = lon0 + SESS_DEC(0.02);
-    g.geoidTopLat = g.geoidOriginLat + SESS_DEC(vertex ? 0.14 : 0.18);
+    g.geoidOriginLat = lat0 + sexagesimalToDegrees(0.0030);
+    g.geoidOriginLon = lon0 + sexagesimalToDegrees(0.02);
+    g.geoidTopLat = g.geoidOriginLat + sexagesimalToDegrees(vertex ? 0.14 : 0.18);
     g.globalGeoid = globalGeoid;
     g.roEdEpoch = "RE1";
     g.roE89Epoch = "RE2";
@@ -88,7 +88,7 @@ inline SelectionState selection(std::int16_t inSys, std::int16_t inKind, ZoneCod
 
 // Decimal degrees east of Greenwich of a typed longitude (sexagesimal; ROMA40 from Monte Mario).
 inline double greenwichOf(std::int16_t system, double typedLon) {
-    return SESS_DEC(typedLon) + (system == kRoma40 ? romeMeridian() : 0.0);
+    return sexagesimalToDegrees(typedLon) + (system == kRoma40 ? romeMeridian() : 0.0);
 }
 
 } // namespace dormal::testing

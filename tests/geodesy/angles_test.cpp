@@ -17,7 +17,7 @@ struct AngleCase {
     double tol;
 };
 
-// SESS_DEC: the 1e-11 added before splitting shows in the 11th decimal; minutes and
+// sexagesimalToDegrees: the 1e-11 added before splitting shows in the 11th decimal; minutes and
 // seconds are read as digit pairs, not as a plain fraction.
 TEST(Angles, SessDec) {
     const AngleCase cases[] = {
@@ -30,13 +30,13 @@ TEST(Angles, SessDec) {
         {"whole degrees", 7.0, 7.0, 1e-10},
     };
     for (const auto& c : cases) {
-        EXPECT_NEAR(SESS_DEC(c.in), c.expected, c.tol) << c.what;
+        EXPECT_NEAR(sexagesimalToDegrees(c.in), c.expected, c.tol) << c.what;
     }
-    EXPECT_EQ(SESS_DEC(0.0), 0.0);
-    EXPECT_EQ(SESS_DEC(-12.27084), -SESS_DEC(12.27084));
+    EXPECT_EQ(sexagesimalToDegrees(0.0), 0.0);
+    EXPECT_EQ(sexagesimalToDegrees(-12.27084), -sexagesimalToDegrees(12.27084));
 }
 
-// DEC_SESS: seconds carried at 59.99995 into the minutes, minutes at 60 into the degrees.
+// degreesToSexagesimal: seconds carried at 59.99995 into the minutes, minutes at 60 into the degrees.
 TEST(Angles, DecSess) {
     const AngleCase cases[] = {
         {"round trip of 45 30' 15.1234\"", 45.504200944444, 45.30151234, 1e-10},
@@ -46,11 +46,11 @@ TEST(Angles, DecSess) {
         {"zero", 0.0, 0.0, 0.0},
     };
     for (const auto& c : cases) {
-        EXPECT_NEAR(DEC_SESS(c.in), c.expected, c.tol) << c.what;
+        EXPECT_NEAR(degreesToSexagesimal(c.in), c.expected, c.tol) << c.what;
     }
 }
 
-// DEC_SESS_PRIMI: whole minutes, more than 30 seconds round up, exactly 30 rounds down.
+// degreesToSexagesimalMinutes: whole minutes, more than 30 seconds round up, exactly 30 rounds down.
 TEST(Angles, DecSessPrimi) {
     const AngleCase cases[] = {
         {"29.9999 s round down", 10.2583333, 10.15, 1e-12},
@@ -61,7 +61,7 @@ TEST(Angles, DecSessPrimi) {
         {"negative", -12.4522, -12.27, 1e-12},
     };
     for (const auto& c : cases) {
-        EXPECT_NEAR(DEC_SESS_PRIMI(c.in), c.expected, c.tol) << c.what;
+        EXPECT_NEAR(degreesToSexagesimalMinutes(c.in), c.expected, c.tol) << c.what;
     }
 }
 

@@ -45,10 +45,10 @@ TEST(Zones, Table) {
 
 // ROMA40 central meridians are held from Monte Mario; adding the Rome meridian gives 9 and 15 E.
 TEST(Zones, Roma40FromMonteMario) {
-    EXPECT_EQ(romeMeridian(), SESS_DEC(12.27084));
+    EXPECT_EQ(romeMeridian(), sexagesimalToDegrees(12.27084));
     EXPECT_NEAR(romeMeridian(), 12.452333333361, 1e-12);
-    EXPECT_EQ(zoneInfo(kRoma40, 1).centralMeridianMM, SESS_DEC(-3.27084));
-    EXPECT_EQ(zoneInfo(kRoma40, 2).centralMeridianMM, SESS_DEC(2.32516));
+    EXPECT_EQ(zoneInfo(kRoma40, 1).centralMeridianMM, sexagesimalToDegrees(-3.27084));
+    EXPECT_EQ(zoneInfo(kRoma40, 2).centralMeridianMM, sexagesimalToDegrees(2.32516));
     EXPECT_NEAR(zoneInfo(kRoma40, 1).centralMeridianMM + romeMeridian(), 9.0, 1e-10);
     EXPECT_NEAR(zoneInfo(kRoma40, 2).centralMeridianMM + romeMeridian(), 15.0, 1e-10);
 }
@@ -63,8 +63,8 @@ TEST(Zones, NaturalZone) {
     for (const auto& c : greenwich) {
         EXPECT_EQ(naturalZoneGreenwich(c.lon), c.zone) << c.lon;
     }
-    // ROMA40 from Monte Mario: the border is SESS_DEC(-0.27084), 12 E of Greenwich.
-    const Case roma40[] = {{SESS_DEC(-2.30), 1}, {SESS_DEC(-0.27084), 1}, {SESS_DEC(-0.27083), 2}, {5, 2}};
+    // ROMA40 from Monte Mario: the border is sexagesimalToDegrees(-0.27084), 12 E of Greenwich.
+    const Case roma40[] = {{sexagesimalToDegrees(-2.30), 1}, {sexagesimalToDegrees(-0.27084), 1}, {sexagesimalToDegrees(-0.27083), 2}, {5, 2}};
     for (const auto& c : roma40) {
         EXPECT_EQ(naturalZoneRoma40(c.lon), c.zone) << c.lon;
     }

@@ -16,7 +16,7 @@ GridPortion blankPortion(PortionKind kind, double lat0, double lon0) {
     g.geoidNodesPerRow = sheet ? 14 : 10;
     g.planOriginLat = g.e2000OriginLat = g.geoidOriginLat = lat0;
     g.planOriginLon = g.e2000OriginLon = g.geoidOriginLon = lon0;
-    g.geoidTopLat = lat0 + SESS_DEC(sheet ? 0.18 : 0.14);
+    g.geoidTopLat = lat0 + sexagesimalToDegrees(sheet ? 0.18 : 0.14);
     return g;
 }
 

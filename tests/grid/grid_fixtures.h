@@ -10,7 +10,7 @@
 namespace dormal::test {
 
 // An empty portion of the given kind with its node counts set and every value 0;
-// all origins at (lat0, lon0), the geoid's top row SESS_DEC(0.14 / 0.18) above.
+// all origins at (lat0, lon0), the geoid's top row sexagesimalToDegrees(0.14 / 0.18) above.
 GridPortion blankPortion(PortionKind kind, double lat0, double lon0);
 
 // A generated portion, read back from its text.

@@ -60,7 +60,7 @@ TEST(GridPortionRead, VertexFileFillsEveryField) {
     EXPECT_EQ(g.geoidNodesPerRow, 10);
     EXPECT_EQ(g.planOriginLat, 45.25);
     EXPECT_EQ(g.planOriginLon, 9.0);
-    EXPECT_EQ(g.geoidTopLat, g.geoidOriginLat + SESS_DEC(0.14));
+    EXPECT_EQ(g.geoidTopLat, g.geoidOriginLat + sexagesimalToDegrees(0.14));
     EXPECT_EQ(g.roEdEpoch, "SINTETICA, NON PER RILIEVI"); // a quoted text keeps its comma
     EXPECT_EQ(g.geoidEpoch, "SINTETICO, NON PER RILIEVI");
     EXPECT_EQ(g.globalGeoid, 0);
@@ -84,7 +84,7 @@ TEST(GridPortionRead, SheetFileSetsSheetCountsAndTopRow) {
     EXPECT_EQ(g.geoidNodeCount, 140);
     EXPECT_EQ(g.planNodesPerRow, 6);
     EXPECT_EQ(g.geoidNodesPerRow, 14);
-    EXPECT_EQ(g.geoidTopLat, g.geoidOriginLat + SESS_DEC(0.18));
+    EXPECT_EQ(g.geoidTopLat, g.geoidOriginLat + sexagesimalToDegrees(0.18));
     EXPECT_NE(g.e89E2000DH[36], 0.0);
     EXPECT_NE(g.geoidN[140], 0.0);
     EXPECT_EQ(g.portionName, "0245");

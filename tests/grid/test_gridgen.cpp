@@ -87,8 +87,8 @@ TEST(GridGen, NeighbouringPortionsAgree) {
     }
     // Interpolated just inside each side of the common edge: within rounding of the file values.
     for (double lat = 44.02; lat < 44.23; lat += 0.05) {
-        const ShiftResult a = INTER_RO(west, lat, 10.375 - 1e-9, 2);
-        const ShiftResult b = INTER_RO(east, lat, 10.375 + 1e-9, 2);
+        const ShiftResult a = interpolateRoma40Shift(west, lat, 10.375 - 1e-9, Roma40Grid::ToEtrf89);
+        const ShiftResult b = interpolateRoma40Shift(east, lat, 10.375 + 1e-9, Roma40Grid::ToEtrf89);
         ASSERT_EQ(a.status, InterpStatus::Ok);
         ASSERT_EQ(b.status, InterpStatus::Ok);
         EXPECT_NEAR(a.shiftLat * 3600, b.shiftLat * 3600, 0.00011);

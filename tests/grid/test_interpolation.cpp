@@ -43,14 +43,14 @@ struct ShiftGrid {
     std::function<ShiftResult(const GridPortion&, double, double)> call;
 };
 const ShiftGrid kShiftGrids[] = {
-    {"INTER_RO GRI 1", &GridPortion::roEdDLat, &GridPortion::roEdDLon,
-     [](const GridPortion& g, double la, double lo) { return INTER_RO(g, la, lo, 1); }},
-    {"INTER_RO GRI 2", &GridPortion::roE89DLat, &GridPortion::roE89DLon,
-     [](const GridPortion& g, double la, double lo) { return INTER_RO(g, la, lo, 2); }},
-    {"INTER_RO GRI 7", &GridPortion::roE89DLat, &GridPortion::roE89DLon,
-     [](const GridPortion& g, double la, double lo) { return INTER_RO(g, la, lo, 7); }},
-    {"INTER_ET", &GridPortion::e89E2000DLat, &GridPortion::e89E2000DLon,
-     [](const GridPortion& g, double la, double lo) { return INTER_ET(g, la, lo); }},
+    {"interpolateRoma40Shift ToEd50", &GridPortion::roEdDLat, &GridPortion::roEdDLon,
+     [](const GridPortion& g, double la, double lo) { return interpolateRoma40Shift(g, la, lo, Roma40Grid::ToEd50); }},
+    {"interpolateRoma40Shift ToEtrf89", &GridPortion::roE89DLat, &GridPortion::roE89DLon,
+     [](const GridPortion& g, double la, double lo) { return interpolateRoma40Shift(g, la, lo, Roma40Grid::ToEtrf89); }},
+    {"interpolateRoma40Shift, a value outside the enumeration", &GridPortion::roE89DLat, &GridPortion::roE89DLon,
+     [](const GridPortion& g, double la, double lo) { return interpolateRoma40Shift(g, la, lo, static_cast<Roma40Grid>(7)); }},
+    {"interpolateEtrf2000Shift", &GridPortion::e89E2000DLat, &GridPortion::e89E2000DLon,
+     [](const GridPortion& g, double la, double lo) { return interpolateEtrf2000Shift(g, la, lo); }},
 };
 
 // The worked example: the cell centre gives the corners' mean 2.75; the point (43.1, 11.3)
@@ -68,7 +68,7 @@ TEST(Interpolation, WorkedExampleOnEveryShiftGrid) {
         g.*s.dLon = exampleValues(-10); // seconds of arc
         const ShiftResult centre = s.call(g, centreLat, centreLon);
         ASSERT_EQ(centre.status, InterpStatus::Ok);
-        // Node values are seconds, read through SESS_DEC(v / 10000): v / 3600 to 1e-10.
+        // Node values are seconds, read through sexagesimalToDegrees(v / 10000): v / 3600 to 1e-10.
         EXPECT_NEAR(centre.shiftLat, 2.75 / 3600, 1e-10);
         EXPECT_NEAR(centre.shiftLon, -27.5 / 3600, 1e-10);
         const ShiftResult point = s.call(g, 43.1, 11.3);
@@ -76,11 +76,11 @@ TEST(Interpolation, WorkedExampleOnEveryShiftGrid) {
     }
     GridPortion g = test::blankPortion(PortionKind::Sheet, kLat0, kLon0);
     g.e89E2000DH = exampleValues(1); // metres, used as stored
-    EXPECT_NEAR(INTER_H_ELL(g, centreLat, centreLon).shiftH, 2.75, 1e-12);
-    EXPECT_NEAR(INTER_H_ELL(g, 43.1, 11.3).shiftH, atPoint, 1e-12);
+    EXPECT_NEAR(interpolateHeightShift(g, centreLat, centreLon).shiftH, 2.75, 1e-12);
+    EXPECT_NEAR(interpolateHeightShift(g, 43.1, 11.3).shiftH, atPoint, 1e-12);
 }
 
-// Node values in seconds are read as SESS_DEC(v / 10000), to the bit, on both sides of
+// Node values in seconds are read as sexagesimalToDegrees(v / 10000), to the bit, on both sides of
 // 100" (where the shortcut for small values stops) and at 0.
 TEST(Interpolation, ShiftValuesReadAsSexagesimalSeconds) {
     std::vector<double> values = {0.0,    -0.0,     1.5,      -12.0,   99.9999, 99.99999999, 100.0,
@@ -92,22 +92,22 @@ TEST(Interpolation, ShiftValuesReadAsSexagesimalSeconds) {
     }
     for (double v : values) {
         const double fast = shiftSecondsToDegrees(v);
-        const double literal = SESS_DEC(v / 10000);
+        const double literal = sexagesimalToDegrees(v / 10000);
         EXPECT_EQ(std::memcmp(&fast, &literal, sizeof fast), 0) << v;
     }
     EXPECT_NEAR(shiftSecondsToDegrees(1.5), 1.5 / 3600, 1e-10);
 }
 
-// GRI 1 reads the ROMA40->ED50 grid, every other value the ROMA40->ETRF89 grid.
-TEST(Interpolation, GriSelectsTheRoma40Grid) {
+// ToEd50 reads the ROMA40->ED50 grid, every other value the ROMA40->ETRF89 grid.
+TEST(Interpolation, Roma40GridSelectsTheShiftGrid) {
     GridPortion g = test::blankPortion(PortionKind::Vertex, kLat0, kLon0);
     g.roEdDLat.fill(3.6);
     g.roE89DLat.fill(7.2);
     const double lat = kLat0 + 0.1;
     const double lon = kLon0 + 0.1;
-    EXPECT_NEAR(INTER_RO(g, lat, lon, 1).shiftLat, 0.001, 1e-10);
+    EXPECT_NEAR(interpolateRoma40Shift(g, lat, lon, Roma40Grid::ToEd50).shiftLat, 0.001, 1e-10);
     for (std::int16_t gri : {0, 2, 7, -1}) {
-        EXPECT_NEAR(INTER_RO(g, lat, lon, gri).shiftLat, 0.002, 1e-10) << gri;
+        EXPECT_NEAR(interpolateRoma40Shift(g, lat, lon, static_cast<Roma40Grid>(gri)).shiftLat, 0.002, 1e-10) << gri;
     }
 }
 
@@ -136,12 +136,12 @@ TEST(Interpolation, ReproducesBilinearFunctions) {
         for (int i = 0; i < 200; ++i) {
             const double y = u(rng) * (rows - 1) * planStepLat * 0.999;
             const double x = u(rng) * (n - 1) * planStepLon * 0.999;
-            const HeightShiftResult h = INTER_H_ELL(g, kLat0 + y, kLon0 + x);
+            const HeightShiftResult h = interpolateHeightShift(g, kLat0 + y, kLon0 + x);
             ASSERT_EQ(h.status, InterpStatus::Ok);
             EXPECT_NEAR(h.shiftH, f(y, x), 1e-9);
             const double gy = u(rng) * (geoidRows - 1) * geoidStepLat * 0.999 + 1e-9;
             const double gx = u(rng) * (m - 1) * geoidStepLon * 0.999;
-            const GeoidResult n89 = INTER_GEOIDE(g, g.geoidTopLat - gy, kLon0 + gx);
+            const GeoidResult n89 = interpolateGeoid(g, g.geoidTopLat - gy, kLon0 + gx);
             ASSERT_EQ(n89.status, InterpStatus::Ok);
             EXPECT_NEAR(n89.geoidUndulation, f(g.geoidTopLat - gy - kLat0, gx), 1e-9);
         }
@@ -159,11 +159,11 @@ TEST(Interpolation, PointsOnNodesGiveTheNodeValues) {
                 const auto k = static_cast<std::size_t>(r * n + c + 1);
                 const double lat = g.e2000OriginLat + r * planStepLat;
                 const double lon = g.e2000OriginLon + c * planStepLon;
-                EXPECT_NEAR(INTER_H_ELL(g, lat, lon).shiftH, g.e89E2000DH[k], 1e-12) << k;
-                EXPECT_NEAR(INTER_ET(g, lat, lon).shiftLon, SESS_DEC(g.e89E2000DLon[k] / 10000), 1e-15) << k;
+                EXPECT_NEAR(interpolateHeightShift(g, lat, lon).shiftH, g.e89E2000DH[k], 1e-12) << k;
+                EXPECT_NEAR(interpolateEtrf2000Shift(g, lat, lon).shiftLon, sexagesimalToDegrees(g.e89E2000DLon[k] / 10000), 1e-15) << k;
                 const double roLat = g.planOriginLat + r * planStepLat;
                 const double roLon = g.planOriginLon + c * planStepLon;
-                EXPECT_NEAR(INTER_RO(g, roLat, roLon, 1).shiftLat, SESS_DEC(g.roEdDLat[k] / 10000), 1e-13) << k;
+                EXPECT_NEAR(interpolateRoma40Shift(g, roLat, roLon, Roma40Grid::ToEd50).shiftLat, sexagesimalToDegrees(g.roEdDLat[k] / 10000), 1e-13) << k;
             }
         }
         const int m = g.geoidNodesPerRow;
@@ -172,7 +172,7 @@ TEST(Interpolation, PointsOnNodesGiveTheNodeValues) {
             for (int c = 0; c + 1 < m; ++c) {
                 const auto k = static_cast<std::size_t>(r * m + c + 1);
                 const GeoidResult res =
-                    INTER_GEOIDE(g, g.geoidTopLat - r * geoidStepLat, g.geoidOriginLon + c * geoidStepLon);
+                    interpolateGeoid(g, g.geoidTopLat - r * geoidStepLat, g.geoidOriginLon + c * geoidStepLon);
                 ASSERT_EQ(res.status, InterpStatus::Ok) << k;
                 EXPECT_NEAR(res.geoidUndulation, g.geoidN[k], 1e-9) << k;
             }
@@ -189,8 +189,8 @@ TEST(Interpolation, GeoidTopCellRowUsesRowsOneAndZero) {
         g.geoidN[static_cast<std::size_t>(20 + c)] = 30; // row 2
     }
     const double lon = kLon0 + 0.05;
-    EXPECT_NEAR(INTER_GEOIDE(g, g.geoidTopLat - geoidStepLat / 4, lon).geoidUndulation, 47.5, 1e-9);
-    EXPECT_NEAR(INTER_GEOIDE(g, g.geoidTopLat - geoidStepLat * 1.5, lon).geoidUndulation, 35, 1e-9);
+    EXPECT_NEAR(interpolateGeoid(g, g.geoidTopLat - geoidStepLat / 4, lon).geoidUndulation, 47.5, 1e-9);
+    EXPECT_NEAR(interpolateGeoid(g, g.geoidTopLat - geoidStepLat * 1.5, lon).geoidUndulation, 35, 1e-9);
 }
 
 // A cell that would reach beyond the portion's own nodes is reported, never read: the
@@ -222,12 +222,12 @@ TEST(Interpolation, CellsBeyondThePortionsNodesAreOutside) {
         SCOPED_TRACE(c.what);
         const double lat = c.g.planOriginLat + c.dLat * planStepLat;
         const double lon = c.g.planOriginLon + c.dLon * planStepLon;
-        EXPECT_EQ(INTER_RO(c.g, lat, lon, 1).status, InterpStatus::OutsideNodes);
-        EXPECT_EQ(INTER_RO(c.g, lat, lon, 2).status, InterpStatus::OutsideNodes);
+        EXPECT_EQ(interpolateRoma40Shift(c.g, lat, lon, Roma40Grid::ToEd50).status, InterpStatus::OutsideNodes);
+        EXPECT_EQ(interpolateRoma40Shift(c.g, lat, lon, Roma40Grid::ToEtrf89).status, InterpStatus::OutsideNodes);
         const double etLat = c.g.e2000OriginLat + c.dLat * planStepLat;
         const double etLon = c.g.e2000OriginLon + c.dLon * planStepLon;
-        EXPECT_EQ(INTER_ET(c.g, etLat, etLon).status, InterpStatus::OutsideNodes);
-        EXPECT_EQ(INTER_H_ELL(c.g, etLat, etLon).status, InterpStatus::OutsideNodes);
+        EXPECT_EQ(interpolateEtrf2000Shift(c.g, etLat, etLon).status, InterpStatus::OutsideNodes);
+        EXPECT_EQ(interpolateHeightShift(c.g, etLat, etLon).status, InterpStatus::OutsideNodes);
     }
     const struct {
         const char* what;
@@ -246,7 +246,7 @@ TEST(Interpolation, CellsBeyondThePortionsNodesAreOutside) {
         SCOPED_TRACE(c.what);
         const double lat = c.g.geoidTopLat - c.rowsSouth * geoidStepLat;
         const double lon = c.g.geoidOriginLon + c.colsEast * geoidStepLon;
-        EXPECT_EQ(INTER_GEOIDE(c.g, lat, lon).status, InterpStatus::OutsideNodes);
+        EXPECT_EQ(interpolateGeoid(c.g, lat, lon).status, InterpStatus::OutsideNodes);
     }
 }
 
@@ -261,7 +261,7 @@ TEST(Interpolation, GeoidZeroCornersAreReportedInOrder) {
     } cases[] = {{n - 2, Corner::NE}, {-2, Corner::SE}, {-1, Corner::SW}, {n - 1, Corner::NW}};
     for (const auto& c : cases) {
         const GeoidResult r =
-            INTER_GEOIDE(g, g.geoidTopLat + geoidStepLat / 2, g.geoidOriginLon + (c.column + 0.5) * geoidStepLon);
+            interpolateGeoid(g, g.geoidTopLat + geoidStepLat / 2, g.geoidOriginLon + (c.column + 0.5) * geoidStepLon);
         EXPECT_EQ(r.status, InterpStatus::ZeroCorner) << c.column;
         EXPECT_EQ(r.zeroCorner, c.corner) << c.column;
         EXPECT_EQ(r.geoidUndulation, 0.0);

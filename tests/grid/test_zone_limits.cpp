@@ -25,14 +25,14 @@ TEST(ZoneLimits, EdgesLieFiveSecondsInsideTheOuterNodes) {
         g.geoidOriginLat = 44.01;
         g.geoidOriginLon = 10.02;
         const ZoneLimits z = computeZoneLimits(g, kEtrf89);
-        EXPECT_EQ(z.planSouth, 44.0 + SESS_DEC(0.0005));
-        EXPECT_EQ(z.planWest, 10.0 + SESS_DEC(0.0005));
-        EXPECT_EQ(z.planNorth, 44.0 + SESS_DEC(c.north));
-        EXPECT_EQ(z.planEast, 10.0 + SESS_DEC(c.east));
-        EXPECT_EQ(z.geoidSouth, 44.01 + SESS_DEC(0.0005));
-        EXPECT_EQ(z.geoidWest, 10.02 + SESS_DEC(0.0005));
-        EXPECT_EQ(z.geoidNorth, 44.01 + SESS_DEC(c.geoidNorth));
-        EXPECT_EQ(z.geoidEast, 10.02 + SESS_DEC(c.geoidEast));
+        EXPECT_EQ(z.planSouth, 44.0 + sexagesimalToDegrees(0.0005));
+        EXPECT_EQ(z.planWest, 10.0 + sexagesimalToDegrees(0.0005));
+        EXPECT_EQ(z.planNorth, 44.0 + sexagesimalToDegrees(c.north));
+        EXPECT_EQ(z.planEast, 10.0 + sexagesimalToDegrees(c.east));
+        EXPECT_EQ(z.geoidSouth, 44.01 + sexagesimalToDegrees(0.0005));
+        EXPECT_EQ(z.geoidWest, 10.02 + sexagesimalToDegrees(0.0005));
+        EXPECT_EQ(z.geoidNorth, 44.01 + sexagesimalToDegrees(c.geoidNorth));
+        EXPECT_EQ(z.geoidEast, 10.02 + sexagesimalToDegrees(c.geoidEast));
         // The common area is the tighter of the two on every side.
         EXPECT_EQ(z.south, z.geoidSouth);
         EXPECT_EQ(z.west, z.geoidWest);
@@ -72,7 +72,7 @@ TEST(ZoneLimits, ZoneOfTheMiddleLongitude) {
         EXPECT_EQ(z.zone, c.zone) << c.lon0;
     }
     // A sheet whose area runs from 11.9 to 12.33 straddles 12 E and takes zone 33.
-    const GridPortion g = test::blankPortion(PortionKind::Sheet, 42.0, 11.9 - SESS_DEC(0.0005));
+    const GridPortion g = test::blankPortion(PortionKind::Sheet, 42.0, 11.9 - sexagesimalToDegrees(0.0005));
     const ZoneLimits z = computeZoneLimits(g, kEd50);
     EXPECT_NEAR(z.west, 11.9, 1e-9);
     EXPECT_LT(z.west, 12.0);
@@ -99,8 +99,8 @@ TEST(ZoneLimits, CornerCoordinatesByZoneAndInputSystem) {
         const ZoneLimits z = computeZoneLimits(g, c.input);
         SCOPED_TRACE(testing::Message() << "zone " << c.zone << " input " << c.input);
         ASSERT_EQ(z.zone, c.zone);
-        const PlaneXY nw = GEO_PIANE(degToRad(z.north), degToRad(z.west - c.cm), 1, 1);
-        const PlaneXY se = GEO_PIANE(degToRad(z.south), degToRad(z.east - c.cm), 1, 1);
+        const PlaneXY nw = tmForward(degToRad(z.north), degToRad(z.west - c.cm), 1, 1);
+        const PlaneXY se = tmForward(degToRad(z.south), degToRad(z.east - c.cm), 1, 1);
         EXPECT_EQ(z.nwNorth, nw.tmNorth);
         EXPECT_EQ(z.nwEast, nw.tmEast + 500000 + c.extra);
         EXPECT_EQ(z.seNorth, se.tmNorth);

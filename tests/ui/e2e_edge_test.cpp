@@ -156,10 +156,10 @@ TEST(EndToEndEdges, AutomaticGaussBoagaInputTurnsAtEast2000000) {
 // latitude 45°00'35" (south) and longitude 11°49'55" (east): the origins are nudged until
 // origin + inset gives the typed value's double.
 double originFor(double typed, double inset) {
-    const double edge = SESS_DEC(typed);
-    double origin = edge - SESS_DEC(inset);
-    for (int i = 0; i < 64 && origin + SESS_DEC(inset) != edge; ++i)
-        origin = std::nextafter(origin, origin + SESS_DEC(inset) < edge ? 90.0 : 0.0);
+    const double edge = sexagesimalToDegrees(typed);
+    double origin = edge - sexagesimalToDegrees(inset);
+    for (int i = 0; i < 64 && origin + sexagesimalToDegrees(inset) != edge; ++i)
+        origin = std::nextafter(origin, origin + sexagesimalToDegrees(inset) < edge ? 90.0 : 0.0);
     return origin;
 }
 
@@ -173,8 +173,8 @@ TEST(EndToEndEdges, PositionExactlyOnTheGridEdgeIsInside) {
     wz::writeFile(grid, wz::portionText(p));
     h.window().workingZone()->openFolder(h.folder()); // the folder again, listing the new file
     clickGridFile(h, h.folder(), "777.GK1");
-    ASSERT_EQ(h.window().workingZone()->limits().geoidSouth, SESS_DEC(45.0035));
-    ASSERT_EQ(h.window().workingZone()->limits().geoidEast, SESS_DEC(11.4955));
+    ASSERT_EQ(h.window().workingZone()->limits().geoidSouth, sexagesimalToDegrees(45.0035));
+    ASSERT_EQ(h.window().workingZone()->limits().geoidEast, sexagesimalToDegrees(11.4955));
     const QChar sep = h.window().runInputs().decimalSeparator;
 
     // ETRF89 input: the geoid grid's edges are tested on the point itself.

@@ -152,7 +152,7 @@ std::vector<DataPoint> makePoints(const Selection& s, const GridPortion& portion
     ctx.limits = &limits;
     const bool plane = sel.inputKind == kPlane;
     const auto point = [&](const std::string& name, double dLat, double dLon, double h, double shift) {
-        double first = DEC_SESS(lat0 + dLat), second = DEC_SESS(lon0 + dLon), height = h;
+        double first = degreesToSexagesimal(lat0 + dLat), second = degreesToSexagesimal(lon0 + dLon), height = h;
         if (!(sel.inputSystem == kEtrf89 && !plane)) {
             const PointResult r = convertPoint(ctx, PointInput{first, second, h}, RunKind::Batch);
             EXPECT_EQ(r.status, PointStatus::Converted) << name;

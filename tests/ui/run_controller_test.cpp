@@ -256,8 +256,8 @@ TEST_F(RunControllerTest, PositionExactlyOnTheGridEdgeIsInsideAndJustBeyondIsOut
     // A portion whose geoid grid ends, 5" inside its southern nodes, exactly at the typed
     // latitude 45°00'35": the origin is chosen so that origin + 5" gives that double.
     const double typed = 45.0035;
-    const double edge = SESS_DEC(typed);
-    const double inset = SESS_DEC(0.0005);
+    const double edge = sexagesimalToDegrees(typed);
+    const double inset = sexagesimalToDegrees(0.0005);
     double origin = edge - inset;
     for (int i = 0; i < 64 && origin + inset != edge; ++i)
         origin = std::nextafter(origin, origin + inset < edge ? 90.0 : 0.0);
@@ -526,8 +526,8 @@ TEST_F(RunControllerTest, ShippedSamplePortionConvertsItsCentre) {
         const ZoneLimits& lim = panel->limits();
         RunInputs in = inputs(selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0));
         in.firstFieldEmpty = false;
-        in.inputLat = DEC_SESS((lim.south + lim.north) / 2);
-        in.inputLon = DEC_SESS((lim.west + lim.east) / 2);
+        in.inputLat = degreesToSexagesimal((lim.south + lim.north) / 2);
+        in.inputLon = degreesToSexagesimal((lim.west + lim.east) / 2);
         run(in);
         EXPECT_EQ(log, (Log{"clear", "fields"}));
         const PointResult r = convertPoint(context(in), PointInput{in.inputLat, in.inputLon, 0}, RunKind::SinglePoint);

@@ -1,4 +1,4 @@
-#include "grid/trasfo.h"
+#include "grid/datum_transform.h"
 
 #include "geodesy/codes.h"
 
@@ -11,20 +11,20 @@ namespace {
 // nodes marks the result and returns false, which ends the chain.
 template <bool kTraced> class Chain {
 public:
-    Chain(const GridPortion& g, TrasfoResult& r, std::vector<InterpCallRecord>* trace)
+    Chain(const GridPortion& g, DatumResult& r, std::vector<InterpCallRecord>* trace)
         : g_(g), r_(r), cells_(r.cells), trace_(trace) {}
 
-    bool ro(double lat, double lon, std::int16_t GRI) {
-        record(InterpCall::RO, GRI, lat, lon);
-        return takeShift(INTER_RO(g_, lat, lon, GRI));
+    bool ro(double lat, double lon, Roma40Grid grid) {
+        record(InterpCall::Roma40Shift, grid, lat, lon);
+        return takeShift(interpolateRoma40Shift(g_, lat, lon, grid));
     }
     bool et(double lat, double lon) {
-        record(InterpCall::ET, 0, lat, lon);
-        return takeShift(INTER_ET(g_, lat, lon));
+        record(InterpCall::Etrf2000Shift, Roma40Grid::None, lat, lon);
+        return takeShift(interpolateEtrf2000Shift(g_, lat, lon));
     }
     bool hEll(double lat, double lon) {
-        record(InterpCall::H_ELL, 0, lat, lon);
-        const HeightShiftResult s = INTER_H_ELL(g_, lat, lon);
+        record(InterpCall::HeightShift, Roma40Grid::None, lat, lon);
+        const HeightShiftResult s = interpolateHeightShift(g_, lat, lon);
         if (!accept(s.status, s.zeroCorner, false)) {
             return false;
         }
@@ -34,8 +34,8 @@ public:
         return true;
     }
     bool geoide(double lat, double lon) {
-        record(InterpCall::GEOIDE, 0, lat, lon);
-        const GeoidResult s = INTER_GEOIDE(g_, lat, lon);
+        record(InterpCall::Geoid, Roma40Grid::None, lat, lon);
+        const GeoidResult s = interpolateGeoid(g_, lat, lon);
         if (s.status == InterpStatus::ZeroCorner) {
             // A geoid corner numbered 0 lies north of the geoid's top row or west of its
             // origin: the point is off the geoid grid. Going on with the previous
@@ -73,10 +73,10 @@ public:
     const InterpolationCells& cells() const { return cells_; }
 
 private:
-    void record(InterpCall call, std::int16_t GRI, double lat, double lon) {
+    void record(InterpCall call, Roma40Grid grid, double lat, double lon) {
         if constexpr (kTraced) {
             if (trace_ != nullptr) {
-                trace_->push_back({call, GRI, lat, lon});
+                trace_->push_back({call, grid, lat, lon});
             }
         }
     }
@@ -105,16 +105,16 @@ private:
     }
 
     const GridPortion& g_;
-    TrasfoResult& r_;
+    DatumResult& r_;
     InterpolationCells& cells_;
     std::vector<InterpCallRecord>* trace_;
 };
 
-void setOut(TrasfoResult& r, double lat, double lon) {
+void setOut(DatumResult& r, double lat, double lon) {
     r.outLat = lat;
     r.outLon = lon;
 }
-void setOut(TrasfoResult& r, double lat, double lon, double height) {
+void setOut(DatumResult& r, double lat, double lon, double height) {
     setOut(r, lat, lon);
     r.hasHeight = true;
     r.outHeight = height;
@@ -122,7 +122,7 @@ void setOut(TrasfoResult& r, double lat, double lon, double height) {
 
 // ETRF89 position and ellipsoidal height to ETRF2000: both grids sampled at the ETRF89 position.
 template <bool kTraced>
-void etrf89ToEtrf2000(Chain<kTraced>& c, TrasfoResult& r, double lat89, double lon89, double h89) {
+void etrf89ToEtrf2000(Chain<kTraced>& c, DatumResult& r, double lat89, double lon89, double h89) {
     if (c.et(lat89, lon89)) {
         const double lat = lat89 + c.cells().shiftLat;
         const double lon = lon89 + c.cells().shiftLon;
@@ -135,8 +135,8 @@ void etrf89ToEtrf2000(Chain<kTraced>& c, TrasfoResult& r, double lat89, double l
 // ROMA40 position to ED50, through the ROMA40->ED50 grid sampled at the ROMA40 position;
 // the height is passed on only when the chain has one for this pair.
 template <bool kTraced>
-void roma40ToEd50(Chain<kTraced>& c, TrasfoResult& r, double lat40, double lon40, const double* height) {
-    if (c.ro(lat40, lon40, 1)) {
+void roma40ToEd50(Chain<kTraced>& c, DatumResult& r, double lat40, double lon40, const double* height) {
+    if (c.ro(lat40, lon40, Roma40Grid::ToEd50)) {
         const double lat = lat40 + c.cells().shiftLat;
         const double lon = lon40 + c.cells().shiftLon;
         if (height != nullptr) {
@@ -148,19 +148,19 @@ void roma40ToEd50(Chain<kTraced>& c, TrasfoResult& r, double lat40, double lon40
 }
 
 template <bool kTraced>
-void fromRoma40(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, double ACCAI, std::int16_t out) {
-    if (!c.ro(LATI_D, LONI_D, 2)) {
+void fromRoma40(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, std::int16_t out) {
+    if (!c.ro(latDeg, lonDeg, Roma40Grid::ToEtrf89)) {
         return;
     }
-    const double lat89 = LATI_D + c.cells().shiftLat;
-    const double lon89 = LONI_D + c.cells().shiftLon;
+    const double lat89 = latDeg + c.cells().shiftLat;
+    const double lon89 = lonDeg + c.cells().shiftLon;
     if (!c.geoide(lat89, lon89)) {
         return;
     }
-    const double h89 = ACCAI + c.cells().geoidUndulation;
+    const double h89 = height + c.cells().geoidUndulation;
     switch (out) {
     case kEd50:
-        roma40ToEd50(c, r, LATI_D, LONI_D, nullptr);
+        roma40ToEd50(c, r, latDeg, lonDeg, nullptr);
         break;
     case kEtrf89:
         setOut(r, lat89, lon89, h89);
@@ -174,14 +174,14 @@ void fromRoma40(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D
 }
 
 template <bool kTraced>
-void fromEd50(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, double ACCAI, std::int16_t out) {
+void fromEd50(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, std::int16_t out) {
     double lat40 = 0;
     double lon40 = 0;
-    const auto roEd50 = [&c](double y, double x) { return c.ro(y, x, 1); };
-    if (!c.inverse(LATI_D, LONI_D, roEd50, lat40, lon40)) {
+    const auto roEd50 = [&c](double y, double x) { return c.ro(y, x, Roma40Grid::ToEd50); };
+    if (!c.inverse(latDeg, lonDeg, roEd50, lat40, lon40)) {
         return;
     }
-    if (!c.ro(lat40, lon40, 2)) {
+    if (!c.ro(lat40, lon40, Roma40Grid::ToEtrf89)) {
         return;
     }
     const double lat89 = lat40 + c.cells().shiftLat;
@@ -189,7 +189,7 @@ void fromEd50(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, 
     if (!c.geoide(lat89, lon89)) {
         return;
     }
-    const double h89 = ACCAI + c.cells().geoidUndulation;
+    const double h89 = height + c.cells().geoidUndulation;
     switch (out) {
     case kRoma40:
         setOut(r, lat40, lon40);
@@ -206,17 +206,17 @@ void fromEd50(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, 
 }
 
 template <bool kTraced>
-void fromEtrf89(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, double ACCAI, std::int16_t out) {
+void fromEtrf89(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, std::int16_t out) {
     double lat40 = 0;
     double lon40 = 0;
-    const auto roEtrf89 = [&c](double y, double x) { return c.ro(y, x, 2); };
-    if (!c.inverse(LATI_D, LONI_D, roEtrf89, lat40, lon40)) {
+    const auto roEtrf89 = [&c](double y, double x) { return c.ro(y, x, Roma40Grid::ToEtrf89); };
+    if (!c.inverse(latDeg, lonDeg, roEtrf89, lat40, lon40)) {
         return;
     }
-    if (!c.geoide(LATI_D, LONI_D)) {
+    if (!c.geoide(latDeg, lonDeg)) {
         return;
     }
-    const double H = ACCAI - c.cells().geoidUndulation;
+    const double H = height - c.cells().geoidUndulation;
     switch (out) {
     case kRoma40:
         setOut(r, lat40, lon40, H);
@@ -225,7 +225,7 @@ void fromEtrf89(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D
         roma40ToEd50(c, r, lat40, lon40, &H);
         break;
     case kEtrf2000:
-        etrf89ToEtrf2000(c, r, LATI_D, LONI_D, ACCAI);
+        etrf89ToEtrf2000(c, r, latDeg, lonDeg, height);
         break;
     default:
         break;
@@ -233,20 +233,20 @@ void fromEtrf89(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D
 }
 
 template <bool kTraced>
-void fromEtrf2000(Chain<kTraced>& c, TrasfoResult& r, double LATI_D, double LONI_D, double ACCAI, std::int16_t out) {
+void fromEtrf2000(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, std::int16_t out) {
     double lat89 = 0;
     double lon89 = 0;
     const auto et = [&c](double y, double x) { return c.et(y, x); };
-    if (!c.inverse(LATI_D, LONI_D, et, lat89, lon89)) {
+    if (!c.inverse(latDeg, lonDeg, et, lat89, lon89)) {
         return;
     }
     if (!c.hEll(lat89, lon89)) {
         return;
     }
-    const double h89 = ACCAI - c.cells().shiftH;
+    const double h89 = height - c.cells().shiftH;
     double lat40 = 0;
     double lon40 = 0;
-    const auto roEtrf89 = [&c](double y, double x) { return c.ro(y, x, 2); };
+    const auto roEtrf89 = [&c](double y, double x) { return c.ro(y, x, Roma40Grid::ToEtrf89); };
     if (!c.inverse(lat89, lon89, roEtrf89, lat40, lon40)) {
         return;
     }
@@ -274,30 +274,30 @@ bool validSystem(std::int16_t code) {
 }
 
 template <bool kTraced>
-TrasfoResult run(const GridPortion& g, double LATI_D, double LONI_D, double ACCAI, std::int16_t in, std::int16_t out,
+DatumResult run(const GridPortion& g, double latDeg, double lonDeg, double height, std::int16_t in, std::int16_t out,
                  const InterpolationCells& previous, std::vector<InterpCallRecord>* trace) {
-    TrasfoResult r;
+    DatumResult r;
     r.cells = previous;
     if (!validSystem(in) || !validSystem(out)) {
         return r;
     }
     if (in == out) {
-        setOut(r, LATI_D, LONI_D);
+        setOut(r, latDeg, lonDeg);
         return r;
     }
     Chain<kTraced> c(g, r, trace);
     switch (in) {
     case kRoma40:
-        fromRoma40(c, r, LATI_D, LONI_D, ACCAI, out);
+        fromRoma40(c, r, latDeg, lonDeg, height, out);
         break;
     case kEd50:
-        fromEd50(c, r, LATI_D, LONI_D, ACCAI, out);
+        fromEd50(c, r, latDeg, lonDeg, height, out);
         break;
     case kEtrf89:
-        fromEtrf89(c, r, LATI_D, LONI_D, ACCAI, out);
+        fromEtrf89(c, r, latDeg, lonDeg, height, out);
         break;
     default:
-        fromEtrf2000(c, r, LATI_D, LONI_D, ACCAI, out);
+        fromEtrf2000(c, r, latDeg, lonDeg, height, out);
         break;
     }
     return r;
@@ -305,15 +305,15 @@ TrasfoResult run(const GridPortion& g, double LATI_D, double LONI_D, double ACCA
 
 } // namespace
 
-TrasfoResult TRASFO(const GridPortion& g, double LATI_D, double LONI_D, double ACCAI, std::int16_t inputSystem,
+DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, std::int16_t inputSystem,
                     std::int16_t outputSystem, const InterpolationCells& previous) {
-    return run<false>(g, LATI_D, LONI_D, ACCAI, inputSystem, outputSystem, previous, nullptr);
+    return run<false>(g, latDeg, lonDeg, height, inputSystem, outputSystem, previous, nullptr);
 }
 
-TrasfoResult TRASFO(const GridPortion& g, double LATI_D, double LONI_D, double ACCAI, std::int16_t inputSystem,
+DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, std::int16_t inputSystem,
                     std::int16_t outputSystem, const InterpolationCells& previous,
                     std::vector<InterpCallRecord>* trace) {
-    return run<true>(g, LATI_D, LONI_D, ACCAI, inputSystem, outputSystem, previous, trace);
+    return run<true>(g, latDeg, lonDeg, height, inputSystem, outputSystem, previous, trace);
 }
 
 } // namespace dormal

@@ -5,7 +5,7 @@
 
 #include "geodesy/angles.h"
 #include "geodesy/codes.h"
-#include "grid/trasfo.h"
+#include "grid/datum_transform.h"
 #include "grid/zone_limits.h"
 #include "grid_fixtures.h"
 
@@ -27,12 +27,12 @@ constexpr double kLon = 11.2;
 // --- Grids that make the chain easy to follow -------------------------------------------
 
 // All grids zero: every pair gives the input position back, and heights keep their value.
-TEST(Trasfo, ZeroGridsGiveTheInputBack) {
+TEST(DatumTransform, ZeroGridsGiveTheInputBack) {
     const GridPortion g = test::blankPortion(PortionKind::Vertex, kLat0, kLon0);
     for (std::int16_t a : kSystems) {
         for (std::int16_t b : kSystems) {
             SCOPED_TRACE(pairName(a, b));
-            const TrasfoResult r = TRASFO(g, kLat, kLon, 123.456, a, b);
+            const DatumResult r = transformDatum(g, kLat, kLon, 123.456, a, b);
             EXPECT_FALSE(r.outsideNodes);
             EXPECT_EQ(r.outLat, kLat);
             EXPECT_EQ(r.outLon, kLon);
@@ -44,35 +44,35 @@ TEST(Trasfo, ZeroGridsGiveTheInputBack) {
 }
 
 // Constant shifts: the inverse step subtracts exactly what the forward step adds.
-TEST(Trasfo, ConstantShiftsInvertExactly) {
+TEST(DatumTransform, ConstantShiftsInvertExactly) {
     GridPortion g = test::blankPortion(PortionKind::Sheet, kLat0, kLon0);
     g.roE89DLat.fill(1.5);
     g.roE89DLon.fill(-12);
-    const double dLat = SESS_DEC(1.5 / 10000);
-    const double dLon = SESS_DEC(-12.0 / 10000);
+    const double dLat = sexagesimalToDegrees(1.5 / 10000);
+    const double dLon = sexagesimalToDegrees(-12.0 / 10000);
     EXPECT_NEAR(dLat, 1.5 / 3600, 1e-10);
 
-    const TrasfoResult fwd = TRASFO(g, kLat, kLon, 250.0, kRoma40, kEtrf89);
+    const DatumResult fwd = transformDatum(g, kLat, kLon, 250.0, kRoma40, kEtrf89);
     EXPECT_EQ(fwd.outLat, kLat + dLat);
     EXPECT_EQ(fwd.outLon, kLon + dLon);
     ASSERT_TRUE(fwd.hasHeight);
     EXPECT_EQ(fwd.outHeight, 250.0);
 
-    const TrasfoResult back = TRASFO(g, kLat, kLon, 250.0, kEtrf89, kRoma40);
+    const DatumResult back = transformDatum(g, kLat, kLon, 250.0, kEtrf89, kRoma40);
     EXPECT_EQ(back.outLat, kLat - dLat);
     EXPECT_EQ(back.outLon, kLon - dLon);
 }
 
 // ETRF2000 -> ED50 with an undulation of 48.0 m and a height shift of 0.02 m: 100 m becomes
 // 100 - 0.02 - 48 = 51.98 m.
-TEST(Trasfo, Etrf2000ToEd50Height) {
+TEST(DatumTransform, Etrf2000ToEd50Height) {
     GridPortion g = test::blankPortion(PortionKind::Vertex, kLat0, kLon0);
     g.geoidN.fill(48.0);
     g.e89E2000DH.fill(0.02);
-    const TrasfoResult r = TRASFO(g, kLat, kLon, 100.00, kEtrf2000, kEd50);
+    const DatumResult r = transformDatum(g, kLat, kLon, 100.00, kEtrf2000, kEd50);
     ASSERT_TRUE(r.hasHeight);
     EXPECT_NEAR(r.outHeight, 51.98, 1e-9);
-    const TrasfoResult up = TRASFO(g, kLat, kLon, 51.98, kEd50, kEtrf2000);
+    const DatumResult up = transformDatum(g, kLat, kLon, 51.98, kEd50, kEtrf2000);
     EXPECT_NEAR(up.outHeight, 100.00, 1e-9);
 }
 
@@ -80,13 +80,13 @@ TEST(Trasfo, Etrf2000ToEd50Height) {
 
 // Every step runs, in its order, whether or not the output uses its result; heights are
 // produced exactly when the chain crosses between {ROMA40, ED50} and {ETRF89, ETRF2000}.
-TEST(Trasfo, EveryChainMakesItsStepsInOrder) {
+TEST(DatumTransform, EveryChainMakesItsStepsInOrder) {
     using C = InterpCall;
     struct Step {
         C call;
-        std::int16_t GRI;
+        Roma40Grid roma40Grid;
     };
-    const Step RO1{C::RO, 1}, RO2{C::RO, 2}, ET{C::ET, 0}, HELL{C::H_ELL, 0}, GEO{C::GEOIDE, 0};
+    const Step RO1{C::Roma40Shift, Roma40Grid::ToEd50}, RO2{C::Roma40Shift, Roma40Grid::ToEtrf89}, ET{C::Etrf2000Shift, Roma40Grid::None}, HELL{C::HeightShift, Roma40Grid::None}, GEO{C::Geoid, Roma40Grid::None};
     const struct {
         std::int16_t in, out;
         bool height;
@@ -109,16 +109,16 @@ TEST(Trasfo, EveryChainMakesItsStepsInOrder) {
     for (const auto& c : chains) {
         SCOPED_TRACE(pairName(c.in, c.out));
         std::vector<InterpCallRecord> trace;
-        const TrasfoResult r = TRASFO(g, 42.45, 13.55, 500, c.in, c.out, {}, &trace);
+        const DatumResult r = transformDatum(g, 42.45, 13.55, 500, c.in, c.out, {}, &trace);
         EXPECT_FALSE(r.outsideNodes);
         EXPECT_EQ(r.hasHeight, c.height);
         ASSERT_EQ(trace.size(), c.steps.size());
         for (std::size_t i = 0; i < trace.size(); ++i) {
             EXPECT_EQ(trace[i].call, c.steps[i].call) << i;
-            EXPECT_EQ(trace[i].GRI, c.steps[i].GRI) << i;
+            EXPECT_EQ(trace[i].roma40Grid, c.steps[i].roma40Grid) << i;
         }
         // The traced and the plain chain agree to the bit.
-        const TrasfoResult plain = TRASFO(g, 42.45, 13.55, 500, c.in, c.out);
+        const DatumResult plain = transformDatum(g, 42.45, 13.55, 500, c.in, c.out);
         EXPECT_EQ(plain.outLat, r.outLat);
         EXPECT_EQ(plain.outLon, r.outLon);
         EXPECT_EQ(plain.outHeight, r.outHeight);
@@ -126,34 +126,34 @@ TEST(Trasfo, EveryChainMakesItsStepsInOrder) {
 }
 
 // ED50 -> ETRF2000: each grid is sampled in the system its nodes are laid out in.
-TEST(Trasfo, Ed50ToEtrf2000SamplesEachGridInItsOwnSystem) {
+TEST(DatumTransform, Ed50ToEtrf2000SamplesEachGridInItsOwnSystem) {
     const GridPortion g = test::generatedPortion(PortionKind::Sheet, 42.25, 13.25);
     const double lat = 42.45, lon = 13.55;
     std::vector<InterpCallRecord> t;
-    const TrasfoResult r = TRASFO(g, lat, lon, 500, kEd50, kEtrf2000, {}, &t);
+    const DatumResult r = transformDatum(g, lat, lon, 500, kEd50, kEtrf2000, {}, &t);
     ASSERT_EQ(t.size(), 6u);
-    const ShiftResult first = INTER_RO(g, lat, lon, 1);
-    EXPECT_EQ(t[0], (InterpCallRecord{InterpCall::RO, 1, lat, lon}));
-    EXPECT_EQ(t[1], (InterpCallRecord{InterpCall::RO, 1, lat - first.shiftLat, lon - first.shiftLon}));
-    const ShiftResult second = INTER_RO(g, t[1].lat, t[1].lon, 1);
+    const ShiftResult first = interpolateRoma40Shift(g, lat, lon, Roma40Grid::ToEd50);
+    EXPECT_EQ(t[0], (InterpCallRecord{InterpCall::Roma40Shift, Roma40Grid::ToEd50, lat, lon}));
+    EXPECT_EQ(t[1], (InterpCallRecord{InterpCall::Roma40Shift, Roma40Grid::ToEd50, lat - first.shiftLat, lon - first.shiftLon}));
+    const ShiftResult second = interpolateRoma40Shift(g, t[1].lat, t[1].lon, Roma40Grid::ToEd50);
     const double lat40 = lat - second.shiftLat, lon40 = lon - second.shiftLon;
-    EXPECT_EQ(t[2], (InterpCallRecord{InterpCall::RO, 2, lat40, lon40}));
-    const ShiftResult to89 = INTER_RO(g, lat40, lon40, 2);
+    EXPECT_EQ(t[2], (InterpCallRecord{InterpCall::Roma40Shift, Roma40Grid::ToEtrf89, lat40, lon40}));
+    const ShiftResult to89 = interpolateRoma40Shift(g, lat40, lon40, Roma40Grid::ToEtrf89);
     const double lat89 = lat40 + to89.shiftLat, lon89 = lon40 + to89.shiftLon;
-    EXPECT_EQ(t[3], (InterpCallRecord{InterpCall::GEOIDE, 0, lat89, lon89}));
-    EXPECT_EQ(t[4], (InterpCallRecord{InterpCall::ET, 0, lat89, lon89}));
-    EXPECT_EQ(t[5], (InterpCallRecord{InterpCall::H_ELL, 0, lat89, lon89}));
-    const ShiftResult to2000 = INTER_ET(g, lat89, lon89);
+    EXPECT_EQ(t[3], (InterpCallRecord{InterpCall::Geoid, Roma40Grid::None, lat89, lon89}));
+    EXPECT_EQ(t[4], (InterpCallRecord{InterpCall::Etrf2000Shift, Roma40Grid::None, lat89, lon89}));
+    EXPECT_EQ(t[5], (InterpCallRecord{InterpCall::HeightShift, Roma40Grid::None, lat89, lon89}));
+    const ShiftResult to2000 = interpolateEtrf2000Shift(g, lat89, lon89);
     EXPECT_EQ(r.outLat, lat89 + to2000.shiftLat);
     EXPECT_EQ(r.outLon, lon89 + to2000.shiftLon);
-    EXPECT_EQ(r.outHeight, INTER_H_ELL(g, lat89, lon89).shiftH + (500 + INTER_GEOIDE(g, lat89, lon89).geoidUndulation));
+    EXPECT_EQ(r.outHeight, interpolateHeightShift(g, lat89, lon89).shiftH + (500 + interpolateGeoid(g, lat89, lon89).geoidUndulation));
 }
 
 // --- Round trips through generated portions ---------------------------------------------
 
 // A -> B -> A returns to the start for every pair of different systems, anywhere in the
 // area the portion lets the user convert.
-TEST(Trasfo, RoundTripsReturnToTheStart) {
+TEST(DatumTransform, RoundTripsReturnToTheStart) {
     const struct {
         PortionKind kind;
         double lat0, lon0;
@@ -174,10 +174,10 @@ TEST(Trasfo, RoundTripsReturnToTheStart) {
                 SCOPED_TRACE(pairName(a, b));
                 for (int i = 0; i < 50; ++i) {
                     const double la = lat(rng), lo = lon(rng), hh = h(rng);
-                    const TrasfoResult there = TRASFO(g, la, lo, hh, a, b);
+                    const DatumResult there = transformDatum(g, la, lo, hh, a, b);
                     ASSERT_FALSE(there.outsideNodes);
                     ASSERT_TRUE(there.zeroCorners.empty());
-                    const TrasfoResult back = TRASFO(g, there.outLat, there.outLon, there.outHeight, b, a);
+                    const DatumResult back = transformDatum(g, there.outLat, there.outLon, there.outHeight, b, a);
                     ASSERT_FALSE(back.outsideNodes);
                     EXPECT_NEAR(back.outLat, la, 1e-8);
                     EXPECT_NEAR(back.outLon, lo, 1e-8);
@@ -198,27 +198,27 @@ TEST(Trasfo, RoundTripsReturnToTheStart) {
 // --- Points the grids do not cover ------------------------------------------------------
 
 // An interpolation outside the nodes ends the chain at once: no further grid is read.
-TEST(Trasfo, OutsideTheNodesEndsTheChain) {
+TEST(DatumTransform, OutsideTheNodesEndsTheChain) {
     const GridPortion g = test::generatedPortion(PortionKind::Vertex, kLat0, kLon0);
     std::vector<InterpCallRecord> t;
-    const TrasfoResult r = TRASFO(g, kLat0 + 1, kLon0, 100, kEtrf2000, kEd50, {}, &t);
+    const DatumResult r = transformDatum(g, kLat0 + 1, kLon0, 100, kEtrf2000, kEd50, {}, &t);
     EXPECT_TRUE(r.outsideNodes);
     EXPECT_FALSE(r.hasHeight);
     EXPECT_EQ(t.size(), 1u);
 
     GridPortion none;
-    EXPECT_TRUE(TRASFO(none, kLat, kLon, 0, kRoma40, kEtrf89).outsideNodes);
+    EXPECT_TRUE(transformDatum(none, kLat, kLon, 0, kRoma40, kEtrf89).outsideNodes);
 }
 
 // Fault guarded: a geoid corner numbered 0 (a point north of the geoid's top row) let the
 // chain go on with the previous undulation, 0 for a first point, and a wrong height was
 // written without a word. The corner is still recorded (its messages) and the point is
 // outside, for every pair (each samples the geoid).
-TEST(Trasfo, GeoidZeroCornerEndsTheChainAsOutside) {
+TEST(DatumTransform, GeoidZeroCornerEndsTheChainAsOutside) {
     GridPortion g = test::blankPortion(PortionKind::Vertex, kLat0, kLon0);
     g.geoidN.fill(40);
     g.geoidOriginLat = kLat0 - 0.1; // the geoid's top row now lies south of the point
-    g.geoidTopLat = g.geoidOriginLat + SESS_DEC(0.14);
+    g.geoidTopLat = g.geoidOriginLat + sexagesimalToDegrees(0.14);
     const double lat = g.geoidTopLat + geoidStepLat / 2;
     const double lon = g.geoidOriginLon + 8.5 * geoidStepLon; // NE corner's node number is 0
     InterpolationCells previous;
@@ -229,7 +229,7 @@ TEST(Trasfo, GeoidZeroCornerEndsTheChainAsOutside) {
                 continue;
             }
             SCOPED_TRACE(pairName(a, b));
-            const TrasfoResult r = TRASFO(g, lat, lon, 100, a, b, previous);
+            const DatumResult r = transformDatum(g, lat, lon, 100, a, b, previous);
             EXPECT_TRUE(r.outsideNodes);
             ASSERT_EQ(r.zeroCorners.size(), 1u);
             EXPECT_EQ(r.zeroCorners[0].corner, Corner::NE);
@@ -240,11 +240,11 @@ TEST(Trasfo, GeoidZeroCornerEndsTheChainAsOutside) {
     }
 }
 
-TEST(Trasfo, EqualOrUnknownSystems) {
+TEST(DatumTransform, EqualOrUnknownSystems) {
     const GridPortion g = test::generatedPortion(PortionKind::Vertex, kLat0, kLon0);
     for (std::int16_t s : kSystems) {
         std::vector<InterpCallRecord> t;
-        const TrasfoResult r = TRASFO(g, kLat, kLon, 10, s, s, {}, &t);
+        const DatumResult r = transformDatum(g, kLat, kLon, 10, s, s, {}, &t);
         EXPECT_EQ(r.outLat, kLat);
         EXPECT_EQ(r.outLon, kLon);
         EXPECT_FALSE(r.hasHeight);
@@ -254,7 +254,7 @@ TEST(Trasfo, EqualOrUnknownSystems) {
     previous.shiftLat = 1;
     for (auto [a, b] : {std::pair<std::int16_t, std::int16_t>{4, 2}, {2, -1}}) {
         std::vector<InterpCallRecord> t;
-        const TrasfoResult r = TRASFO(g, kLat, kLon, 10, a, b, previous, &t);
+        const DatumResult r = transformDatum(g, kLat, kLon, 10, a, b, previous, &t);
         EXPECT_TRUE(t.empty());
         EXPECT_FALSE(r.hasHeight);
         EXPECT_EQ(r.cells.shiftLat, 1);

@@ -11,7 +11,7 @@
 #include "geodesy/codes.h"
 #include "grid/grid_portion.h"
 #include "grid/interpolation.h"
-#include "grid/trasfo.h"
+#include "grid/datum_transform.h"
 #include "grid/zone_limits.h"
 
 namespace {
@@ -56,7 +56,7 @@ void chain(benchmark::State& state, std::int16_t in, std::int16_t out) {
     for (auto _ : state) {
         const Point& p = points[i];
         i = (i + 1) % points.size();
-        TrasfoResult r = TRASFO(g, p.lat, p.lon, p.h, in, out);
+        DatumResult r = transformDatum(g, p.lat, p.lon, p.h, in, out);
         benchmark::DoNotOptimize(r.outLat);
         benchmark::DoNotOptimize(r.outHeight);
     }
@@ -81,7 +81,7 @@ void BM_InterRo(benchmark::State& state) {
     for (auto _ : state) {
         const Point& p = points[i];
         i = (i + 1) % points.size();
-        ShiftResult s = INTER_RO(g, p.lat, p.lon, 2);
+        ShiftResult s = interpolateRoma40Shift(g, p.lat, p.lon, Roma40Grid::ToEtrf89);
         benchmark::DoNotOptimize(s.shiftLat);
     }
     state.SetItemsProcessed(state.iterations());

@@ -16,10 +16,10 @@ struct InterpolationCells {
 
 struct ZeroCornerEvent {
     Corner corner;
-    bool geoid; // true for INTER_GEOIDE (which adds the "ERRORE" box)
+    bool geoid; // true for interpolateGeoid (which adds the "ERRORE" box)
 };
 
-struct TrasfoResult {
+struct DatumResult {
     bool outsideNodes = false;                // an interpolation reached beyond the portion's nodes
                                               // (or a geoid corner numbered 0): the point is
                                               // outside the grid, out* are not valid
@@ -31,7 +31,8 @@ struct TrasfoResult {
     InterpolationCells cells;                 // cells as the chain left them
 };
 
-// LATI_D, LONI_D: input datum, decimal degrees, Greenwich. ACCAI: height, metres
+// The datum chain from one system to another at one point. Traditional name: TRASFO.
+// latDeg, lonDeg: input datum, decimal degrees, Greenwich. height: height, metres
 // (orthometric for ROMA40/ED50 input, ellipsoidal for ETRF89/ETRF2000).
 // Equal systems give the input position back and no height. A system code outside 0..3
 // computes nothing: out* stay 0, hasHeight false, cells as `previous`.
@@ -39,22 +40,22 @@ struct TrasfoResult {
 // result; a zero-corner interpolation of a shift grid is recorded in zeroCorners and the
 // chain goes on with the cells as they were; a zero corner of the geoid grid is recorded
 // too but ends the chain as outside the nodes, as does any interpolation beyond the nodes.
-TrasfoResult TRASFO(const GridPortion& g, double LATI_D, double LONI_D, double ACCAI, std::int16_t inputSystem,
+DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, std::int16_t inputSystem,
                     std::int16_t outputSystem, const InterpolationCells& previous = {});
 
 // One interpolation call of the chain, as a trace records it.
-enum class InterpCall : std::int16_t { RO, ET, H_ELL, GEOIDE };
+enum class InterpCall : std::int16_t { Roma40Shift, Etrf2000Shift, HeightShift, Geoid };
 struct InterpCallRecord {
     InterpCall call;
-    std::int16_t GRI; // INTER_RO only (1 ROMA40->ED50, 2 ROMA40->ETRF89); 0 for the others
+    Roma40Grid roma40Grid; // which grid interpolateRoma40Shift read; None for the other calls
     double lat, lon;  // where the grid was sampled, decimal degrees, Greenwich
 
     friend bool operator==(const InterpCallRecord&, const InterpCallRecord&) = default;
 };
 
 // The same chain, appending every interpolation call to *trace in the order it is made
-// (for checking a chain's steps; TRASFO above pays nothing for it).
-TrasfoResult TRASFO(const GridPortion& g, double LATI_D, double LONI_D, double ACCAI, std::int16_t inputSystem,
+// (for checking a chain's steps; transformDatum above pays nothing for it).
+DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, std::int16_t inputSystem,
                     std::int16_t outputSystem, const InterpolationCells& previous,
                     std::vector<InterpCallRecord>* trace);
 
