@@ -39,7 +39,7 @@ std::array<Sample, kPoints> makeSamples(dormal::EllipsoidCode e, dormal::Project
     return s;
 }
 
-void BM_GEO_PIANE(benchmark::State& state) {
+void BM_TmForward(benchmark::State& state) {
     const auto e = static_cast<dormal::EllipsoidCode>(state.range(0));
     const auto p = static_cast<dormal::ProjectionCode>(state.range(1));
     const auto samples = makeSamples(e, p);
@@ -51,7 +51,7 @@ void BM_GEO_PIANE(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_PIANE_GEO(benchmark::State& state) {
+void BM_TmInverse(benchmark::State& state) {
     const auto e = static_cast<dormal::EllipsoidCode>(state.range(0));
     const auto p = static_cast<dormal::ProjectionCode>(state.range(1));
     const auto samples = makeSamples(e, p);
@@ -64,8 +64,8 @@ void BM_PIANE_GEO(benchmark::State& state) {
 }
 
 // Arguments: ellipsoid code (0 International 1924, 2 GRS80), zone code (1 UTM/Gauss-Boaga, 4 Fuso Italia).
-BENCHMARK(BM_GEO_PIANE)->Args({0, 1})->Args({2, 1})->Args({2, 4});
-BENCHMARK(BM_PIANE_GEO)->Args({0, 1})->Args({2, 1})->Args({2, 4});
+BENCHMARK(BM_TmForward)->Args({0, 1})->Args({2, 1})->Args({2, 4});
+BENCHMARK(BM_TmInverse)->Args({0, 1})->Args({2, 1})->Args({2, 4});
 
 } // namespace
 
