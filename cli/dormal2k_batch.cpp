@@ -399,12 +399,6 @@ char localeDecimalSeparator() {
     return sep;
 }
 
-// "PUNTI CALCOLATI CON 0245.GK2:  12": one line of the summary per portion of a working set.
-std::string labelledPortionCount(const GridPortion& g, long count) {
-    return "PUNTI CALCOLATI CON " + std::filesystem::path(g.sourcePath).filename().string() + ":  " +
-           std::to_string(count);
-}
-
 std::string fixed(double v, int decimals) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
@@ -528,9 +522,7 @@ int main(int argc, char** argv) {
         shown.lines.push_back("RIGHE SCARTATE PER ERRORI DI LETTURA:  " + std::to_string(outcome.readingErrorCount));
     }
     if (outcome.status == BatchStatus::Completed && req.ctx.set != nullptr) {
-        for (std::size_t i = 0; i < outcome.pointsPerPortion.size(); ++i) {
-            shown.lines.push_back(labelledPortionCount(req.ctx.set->portion(i), outcome.pointsPerPortion[i]));
-        }
+        addPortionCounts(shown, *req.ctx.set, outcome);
     }
     printMessage(shown);
     if (outcome.status != BatchStatus::Completed) {

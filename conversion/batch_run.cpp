@@ -410,4 +410,13 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
     return out;
 }
 
+void addPortionCounts(Message& summary, const PortionSet& set, const BatchOutcome& outcome) {
+    for (std::size_t i = 0; i < set.size() && i < outcome.pointsPerPortion.size(); ++i) {
+        const std::string& path = set.portion(i).sourcePath;
+        const std::size_t slash = path.rfind('/');
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        summary.lines.push_back("PUNTI CALCOLATI CON " + name + ":  " + std::to_string(outcome.pointsPerPortion[i]));
+    }
+}
+
 } // namespace dormal

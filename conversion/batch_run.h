@@ -61,4 +61,8 @@ std::optional<Message> batchFileChecks(const std::string& dataPath, const std::s
 // portion's sourcePath; with a working set, every portion's), read, convert, write, summary.
 BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb = {});
 
+// Adds to a completed run's summary one line per portion of the working set with the points
+// it converted: "PUNTI CALCOLATI CON 0245.GK2:  12" (the portion's file name).
+void addPortionCounts(Message& summary, const PortionSet& set, const BatchOutcome& outcome);
+
 } // namespace dormal
