@@ -21,6 +21,7 @@
 #include "conversion/batch_run.h"
 #include "geodesy/selection.h"
 #include "grid/grid_portion.h"
+#include "grid/portion_set.h"
 #include "grid/zone_limits.h"
 
 namespace {
@@ -37,8 +38,9 @@ constexpr long kBlockSize = 4096;
 
 constexpr const char* kUsage = "uso: dormal2k-batch --from SISTEMA [--from-kind geo|plane] [--from-zone ZONA]\n"
                                "                    --to SISTEMA [--to-kind geo|plane] [--to-zone ZONA]\n"
-                               "                    [--heights] [--grid FILE] [--type ascii|excel]\n"
-                               "                    [--decimal-separator .|,] DATI RISULTATI\n"
+                               "                    [--heights] [--grid FILE]... [--grid-dir CARTELLA]...\n"
+                               "                    [--type ascii|excel] [--decimal-separator .|,] DATI RISULTATI\n"
+                               "       dormal2k-batch --check-set [--grid FILE]... [--grid-dir CARTELLA]...\n"
                                "       dormal2k-batch --help\n";
 
 constexpr const char* kHelp =
@@ -65,8 +67,17 @@ constexpr const char* kHelp =
     "                          predefinito auto (il fuso del punto)\n"
     "  --heights               trasforma le quote (\"Trasforma le quote\"); ammesso solo tra\n"
     "                          sistemi diversi e non tra ROMA40 e ED50\n"
-    "  --grid FILE             file di porzione di griglia (*.GK?); necessario quando i due\n"
-    "                          sistemi sono diversi\n"
+    "  --grid FILE             file di porzione di griglia (*.GK?); necessario (o --grid-dir)\n"
+    "                          quando i due sistemi sono diversi. Ripetuto, usa tutte le\n"
+    "                          porzioni indicate insieme, nell'ordine dato\n"
+    "  --grid-dir CARTELLA     usa insieme tutte le porzioni della cartella: i file *.GK?\n"
+    "                          (maiuscole o minuscole), in ordine di nome (byte per byte);\n"
+    "                          dopo gli eventuali --grid. Una cartella senza porzioni o con\n"
+    "                          una porzione illeggibile o danneggiata e' rifiutata\n"
+    "  --check-set             senza file dati: confronta le porzioni indicate con --grid e\n"
+    "                          --grid-dir e, per ogni coppia che si sovrappone, scrive la\n"
+    "                          differenza massima dei loro risultati sull'area comune (mm e\n"
+    "                          decimillesimi di secondo)\n"
     "  --type ascii|excel      tipo del file dati e del file dei risultati; predefinito dal\n"
     "                          nome del file dati: .xls e .xlsx excel, altrimenti ascii.\n"
     "                          I risultati excel si scrivono in formato .xlsx\n"
@@ -83,6 +94,12 @@ constexpr const char* kHelp =
     "come punto decimale. La quota si legge solo con --heights. File dati excel: primo\n"
     "foglio, dalla riga 2, colonne A nome, B e C coordinate, D quota; i dati finiscono alla\n"
     "prima cella A vuota.\n"
+    "\n"
+    "Piu' porzioni insieme: ogni punto si calcola con la PRIMA porzione, nell'ordine\n"
+    "sopra (prima i --grid, poi le cartelle), la cui area di copertura lo comprende (la\n"
+    "stessa verifica che fa una porzione sola); un punto che nessuna porzione comprende e'\n"
+    "fuori dalla griglia. Il rapporto dice quante porzioni sono state usate e riporta le\n"
+    "epoche della prima; il riepilogo aggiunge i punti calcolati con ciascuna porzione.\n"
     "\n"
     "Il riepilogo e i messaggi di errore di lettura vanno sullo standard error. I punti\n"
     "fuori dalla porzione di griglia sono segnati nel file dei risultati e contati nel\n"
@@ -208,9 +225,12 @@ ZoneCode zoneFor(std::string_view option, std::int16_t system, const std::option
 }
 
 struct Options {
-    std::optional<std::string> from, fromKind, fromZone, to, toKind, toZone, grid, type, separator;
+    std::optional<std::string> from, fromKind, fromZone, to, toKind, toZone, type, separator;
+    std::vector<std::string> grids;    // --grid, in the order given
+    std::vector<std::string> gridDirs; // --grid-dir, in the order given
     bool heights = false;
     bool help = false;
+    bool checkSet = false;
     std::vector<std::string> paths;
 };
 
@@ -219,7 +239,11 @@ Options parseArguments(int argc, char** argv) {
     const std::pair<std::string_view, std::optional<std::string> Options::*> valued[] = {
         {"--from", &Options::from}, {"--from-kind", &Options::fromKind}, {"--from-zone", &Options::fromZone},
         {"--to", &Options::to},     {"--to-kind", &Options::toKind},     {"--to-zone", &Options::toZone},
-        {"--grid", &Options::grid}, {"--type", &Options::type},          {"--decimal-separator", &Options::separator},
+        {"--type", &Options::type},   {"--decimal-separator", &Options::separator},
+    };
+    const std::pair<std::string_view, std::vector<std::string> Options::*> repeated[] = {
+        {"--grid", &Options::grids},
+        {"--grid-dir", &Options::gridDirs},
     };
     bool optionsDone = false;
     for (int i = 1; i < argc; ++i) {
@@ -243,9 +267,26 @@ Options parseArguments(int argc, char** argv) {
             o.heights = true;
             continue;
         }
+        if (arg == "--check-set") {
+            o.checkSet = true;
+            continue;
+        }
         const std::size_t eq = arg.find('=');
         const std::string_view name = arg.substr(0, eq);
         bool known = false;
+        for (const auto& [optName, member] : repeated) {
+            if (name != optName) {
+                continue;
+            }
+            known = true;
+            if (eq != std::string_view::npos) {
+                (o.*member).emplace_back(arg.substr(eq + 1));
+            } else if (i + 1 < argc) {
+                (o.*member).emplace_back(argv[++i]);
+            } else {
+                throw UsageError{std::string(name) + " richiede un valore"};
+            }
+        }
         for (const auto& [optName, member] : valued) {
             if (name != optName) {
                 continue;
@@ -358,6 +399,45 @@ char localeDecimalSeparator() {
     return sep;
 }
 
+std::string fixed(double v, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+// --check-set: how much every pair of overlapping portions of the set disagrees.
+int checkSet(const Options& o) {
+    if (!o.paths.empty()) {
+        throw UsageError{"--check-set non vuole file dati ne' file dei risultati"};
+    }
+    if (o.grids.empty() && o.gridDirs.empty()) {
+        throw UsageError{"--check-set richiede --grid o --grid-dir"};
+    }
+    const PortionSetLoad load = loadPortionSet(o.grids, o.gridDirs);
+    if (!load.ok()) {
+        printMessage(*load.message);
+        return kExitFailed;
+    }
+    const std::vector<PortionDisagreement> pairs = comparePortions(load.set);
+    const auto fileName = [&load](std::size_t i) {
+        return std::filesystem::path(load.set.portion(i).sourcePath).filename().string();
+    };
+    std::cout << "PORZIONI: " << load.set.size() << "\n";
+    std::cout << "COPPIE CHE SI SOVRAPPONGONO: " << pairs.size() << "\n";
+    double worstMm = 0, worstHeightMm = 0, worstAngle = 0;
+    for (const PortionDisagreement& d : pairs) {
+        std::cout << fileName(d.first) << " - " << fileName(d.second) << ": punti confrontati " << d.samples
+                  << "; differenza massima " << fixed(d.maxHorizontalMm, 3) << " mm in planimetria, "
+                  << fixed(d.maxHeightMm, 3) << " mm in quota, " << fixed(d.maxAngle1e4, 3) << " (1e-4\")\n";
+        worstMm = std::max(worstMm, d.maxHorizontalMm);
+        worstHeightMm = std::max(worstHeightMm, d.maxHeightMm);
+        worstAngle = std::max(worstAngle, d.maxAngle1e4);
+    }
+    std::cout << "DIFFERENZA MASSIMA: " << fixed(worstMm, 3) << " mm in planimetria, " << fixed(worstHeightMm, 3)
+              << " mm in quota, " << fixed(worstAngle, 3) << " (1e-4\")\n";
+    return kExitDone;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -372,6 +452,9 @@ int main(int argc, char** argv) {
             std::cout << kUsage << kHelp;
             return kExitDone;
         }
+        if (options.checkSet) {
+            return checkSet(options);
+        }
         req = buildRequest(options, localeSeparator);
     } catch (const UsageError& e) {
         std::cerr << "dormal2k-batch: " << e.reason << "\n\n" << kUsage << "Per i dettagli: dormal2k-batch --help\n";
@@ -379,12 +462,24 @@ int main(int argc, char** argv) {
     }
 
     // The grid portion, needed only between different systems (the window hides its
-    // working zone for equal ones).
+    // working zone for equal ones). Several files or a folder make a working set.
     std::optional<GridPortion> portion;
     ZoneLimits limits;
+    PortionSetLoad setLoad;
+    const bool useSet = options.grids.size() > 1 || !options.gridDirs.empty();
     const bool sameSystem = req.ctx.sel.inputSystem == req.ctx.sel.outputSystem;
-    if (!sameSystem && options.grid) {
-        const std::filesystem::path gridPath(*options.grid);
+    if (!sameSystem && useSet) {
+        setLoad = loadPortionSet(options.grids, options.gridDirs);
+        if (!setLoad.ok()) {
+            printMessage(*setLoad.message);
+            return kExitFailed;
+        }
+        req.ctx.set = &setLoad.set;
+        req.ctx.portion = &setLoad.set.portion(0);
+        req.ctx.limits = &setLoad.set.limits(0);
+    } else if (!sameSystem && !options.grids.empty()) {
+        const std::string& grid = options.grids.front();
+        const std::filesystem::path gridPath(grid);
         // No folder: the name alone, relative to the current folder, as the user wrote it.
         const std::string folder = gridPath.has_parent_path() ? gridPath.parent_path().string() : std::string();
         GridLoadResult loaded = loadGridPortion(folder, gridPath.filename().string());
@@ -393,7 +488,7 @@ int main(int argc, char** argv) {
             printMessage(loaded.message.value_or(Message{MessageIcon::Warning,
                                                          kTitleAttenzione,
                                                          {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE",
-                                                          "FILE DI GRIGLIA: " + *options.grid}}));
+                                                          "FILE DI GRIGLIA: " + grid}}));
             return kExitFailed;
         }
         portion = std::move(loaded.portion);
@@ -402,7 +497,7 @@ int main(int argc, char** argv) {
         req.ctx.limits = &limits;
     }
 
-    if (std::optional<Message> m = commonChecks(req.ctx.sel, portion.has_value())) {
+    if (std::optional<Message> m = commonChecks(req.ctx.sel, req.ctx.portion != nullptr)) {
         printMessage(*m);
         return kExitFailed;
     }
@@ -425,6 +520,9 @@ int main(int argc, char** argv) {
     if (outcome.status == BatchStatus::Completed && outcome.readingErrorCount > 0) {
         // One leading blank before the number, as the summary writes its counts.
         shown.lines.push_back("RIGHE SCARTATE PER ERRORI DI LETTURA:  " + std::to_string(outcome.readingErrorCount));
+    }
+    if (outcome.status == BatchStatus::Completed && req.ctx.set != nullptr) {
+        addPortionCounts(shown, *req.ctx.set, outcome);
     }
     printMessage(shown);
     if (outcome.status != BatchStatus::Completed) {

@@ -120,11 +120,24 @@ std::string labelledCount(const char* label, long count) {
     return s;
 }
 
+// Whether the portion, or any portion of the working set, holds global-model geoid heights.
+bool anyGlobalGeoid(const ConversionContext& ctx) {
+    if (ctx.set != nullptr) {
+        for (std::size_t i = 0; i < ctx.set->size(); ++i) {
+            if (ctx.set->portion(i).globalGeoid != 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+    return ctx.portion != nullptr && ctx.portion->globalGeoid != 0;
+}
+
 Message summaryMessage(const ConversionContext& ctx, long pointCount, long outsideCount) {
     Message m = info({"PROCEDURA TERMINATA CON SUCCESSO:", labelledCount("PUNTI TRATTATI:  ", pointCount)});
     if (ctx.sel.inputSystem != ctx.sel.outputSystem) {
         m.lines.push_back(labelledCount("PUNTI NON CALCOLATI PERCHE' FUORI DALLA GRIGLIA: ", outsideCount));
-        if (ctx.heights && ctx.portion != nullptr && ctx.portion->globalGeoid != 0) {
+        if (ctx.heights && anyGlobalGeoid(ctx)) {
             m.lines.emplace_back("ATTENZIONE: QUOTE GEOIDICHE RIFERITE AL MODELLO GLOBALE");
         }
     }
@@ -183,6 +196,9 @@ bool convertBlock(const BatchRequest& req, Block& b, BatchOutcome& out, Message&
         const DataPoint& p = b.pts[i];
         b.res[i] = convertPoint(req.ctx, PointInput{p.first, p.second, p.height}, RunKind::Batch);
         const PointStatus st = b.res[i].status;
+        if (b.res[i].portionIndex >= 0) {
+            ++out.pointsPerPortion[static_cast<std::size_t>(b.res[i].portionIndex)];
+        }
         if (st == PointStatus::OutsideGrid) {
             ++out.outsideCount;
         } else if (st != PointStatus::Converted) {
@@ -219,17 +235,23 @@ BatchOutcome failed(Message m, BatchStatus s = BatchStatus::Failed) {
 BatchOutcome readConvertWrite(const BatchRequest& req, const BatchCallbacks& cb, DataSource& src,
                               std::unique_ptr<ResultWriter>& writer) {
     const bool sameSystem = req.ctx.sel.inputSystem == req.ctx.sel.outputSystem;
-    const ResultHeader header{req.ctx.sel, req.ctx.heights, sameSystem ? nullptr : req.ctx.portion,
-                              req.decimalSeparator};
+    ResultHeader header;
+    header.sel = req.ctx.sel;
+    header.heights = req.ctx.heights;
+    header.portion = sameSystem ? nullptr : req.ctx.portion;
+    header.decimalSeparator = req.decimalSeparator;
+    header.portionCount = sameSystem || req.ctx.set == nullptr ? 1 : req.ctx.set->size();
     const std::size_t block = req.blockSize > 0 ? static_cast<std::size_t>(req.blockSize) : 0;
     // Reading a whole file at once stops one point past the limit: enough to refuse it.
     const std::size_t readLimit =
         block != 0 ? block : (req.maxPoints > 0 ? static_cast<std::size_t>(req.maxPoints) + 1 : 0);
 
     BatchOutcome out;
+    out.pointsPerPortion.assign(req.ctx.set != nullptr ? req.ctx.set->size() : 0, 0);
     // Every way out of this function keeps the counts so far.
     const auto stopped = [&out](Message m) {
         BatchOutcome o = failed(std::move(m));
+        o.pointsPerPortion = out.pointsPerPortion;
         o.pointCount = out.pointCount;
         o.outsideCount = out.outsideCount;
         o.readingErrorCount = out.readingErrorCount;
@@ -352,6 +374,11 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
     if (std::optional<Message> m = batchFileChecks(req.dataPath, req.resultPath, gridPath)) {
         return failed(std::move(*m), BatchStatus::Refused);
     }
+    for (std::size_t i = 0; req.ctx.set != nullptr && i < req.ctx.set->size(); ++i) {
+        if (std::optional<Message> m = batchFileChecks(req.dataPath, req.resultPath, req.ctx.set->portion(i).sourcePath)) {
+            return failed(std::move(*m), BatchStatus::Refused);
+        }
+    }
 
     if (req.resultPath != "-" && existsButNotAFile(req.resultPath)) {
         return failed(writeFailureMessage(req.resultPath, "NON E' UN FILE ORDINARIO"));
@@ -381,6 +408,15 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
         markOutputIncomplete(out.message);
     }
     return out;
+}
+
+void addPortionCounts(Message& summary, const PortionSet& set, const BatchOutcome& outcome) {
+    for (std::size_t i = 0; i < set.size() && i < outcome.pointsPerPortion.size(); ++i) {
+        const std::string& path = set.portion(i).sourcePath;
+        const std::size_t slash = path.rfind('/');
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        summary.lines.push_back("PUNTI CALCOLATI CON " + name + ":  " + std::to_string(outcome.pointsPerPortion[i]));
+    }
 }
 
 } // namespace dormal

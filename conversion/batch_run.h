@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "conversion/data_source.h"
 #include "conversion/point_conversion.h"
@@ -46,6 +47,8 @@ struct BatchOutcome {
     long readingErrorCount = 0; // data lines (rows) refused with a reading error
     // Standard output ("-") already received part of the report when the run stopped.
     bool partialOutput = false;
+    // With a working set (ctx.set): points converted by each portion, in set order.
+    std::vector<long> pointsPerPortion;
 };
 
 // File checks of a batch run, in order: no data file, no result file, the same file
@@ -55,7 +58,11 @@ std::optional<Message> batchFileChecks(const std::string& dataPath, const std::s
                                        const std::string& gridPath = {});
 
 // The whole batch after the common checks: file checks (the grid file is the loaded
-// portion's sourcePath), read, convert, write, summary.
+// portion's sourcePath; with a working set, every portion's), read, convert, write, summary.
 BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb = {});
+
+// Adds to a completed run's summary one line per portion of the working set with the points
+// it converted: "PUNTI CALCOLATI CON 0245.GK2:  12" (the portion's file name).
+void addPortionCounts(Message& summary, const PortionSet& set, const BatchOutcome& outcome);
 
 } // namespace dormal

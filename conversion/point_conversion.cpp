@@ -30,13 +30,9 @@ constexpr double kRoma40EstFrom = 2000000;
 constexpr double kMismatchLon12 = 12.000000000028;
 constexpr double kMismatchLon18 = 18.000000000028;
 
-// Values every conversion uses, worked out once: the Monte Mario meridian, the offsets of
-// the grid-coverage test and the zone table.
+// Values every conversion uses, worked out once: the Monte Mario meridian and the zone table.
 struct Constants {
     double rome = 0; // sexagesimalToDegrees(12.27084), decimal degrees
-    // Offsets between the point and its approximate ROMA40 and ETRF89 positions for the
-    // grid-coverage test (decimal degrees, from the sexagesimal values 5", 2.5", 2.35", 0.65").
-    double s5 = 0, s2_5 = 0, s2_35 = 0, s0_65 = 0;
     ZoneInfo zones[4][5]; // by system code and zone code
 };
 
@@ -44,10 +40,6 @@ const Constants& constants() {
     static const Constants k = [] {
         Constants c;
         c.rome = romeMeridian();
-        c.s5 = sexagesimalToDegrees(0.0005);
-        c.s2_5 = sexagesimalToDegrees(0.00025);
-        c.s2_35 = sexagesimalToDegrees(0.000235);
-        c.s0_65 = sexagesimalToDegrees(0.000065);
         for (std::int16_t sys = 0; sys < 4; ++sys) {
             for (ZoneCode z = 0; z < 5; ++z) {
                 c.zones[sys][z] = zoneInfo(sys, z);
@@ -73,26 +65,8 @@ bool within(double v, double lo, double hi) {
 
 // The grid-coverage test: the approximate ROMA40 position within the ROMA40 grids' edges
 // and the approximate ETRF89 position within the geoid grid's edges, every bound inclusive.
-bool insideGrid(const Constants& k, const ZoneLimits& z, std::int16_t inputSystem, double lat, double lon) {
-    double roLat = lat, roLon = lon, e89Lat = lat, e89Lon = lon;
-    switch (inputSystem) {
-    case kRoma40:
-        e89Lat = lat + k.s2_35;
-        e89Lon = lon - k.s0_65;
-        break;
-    case kEd50:
-        roLat = lat - k.s5;
-        roLon = lon - k.s2_5;
-        e89Lat = lat + k.s2_35;
-        e89Lon = lon - k.s0_65;
-        break;
-    default: // ETRF89, ETRF2000
-        roLat = lat - k.s2_35;
-        roLon = lon + k.s0_65;
-        break;
-    }
-    return within(roLat, z.planSouth, z.planNorth) && within(roLon, z.planWest, z.planEast) &&
-           within(e89Lat, z.geoidSouth, z.geoidNorth) && within(e89Lon, z.geoidWest, z.geoidEast);
+bool insideGrid(const ZoneLimits& z, std::int16_t inputSystem, double lat, double lon) {
+    return coverageAccepts(z, coverageProbe(inputSystem, lat, lon));
 }
 
 // Whether projecting into zone z a point whose own zone is c earns the mismatch warning.
@@ -182,10 +156,17 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
     double outLat = lat;
     double outLon = lon;
     if (!sameSystem) {
-        if (ctx.portion == nullptr || ctx.limits == nullptr || !insideGrid(k, *ctx.limits, sel.inputSystem, lat, lon)) {
+        const GridPortion* portion = ctx.portion;
+        if (ctx.set != nullptr) {
+            r.portionIndex = ctx.set->find(coverageProbe(sel.inputSystem, lat, lon));
+            if (r.portionIndex < 0) {
+                return stop(std::move(r), PointStatus::OutsideGrid);
+            }
+            portion = &ctx.set->portion(static_cast<std::size_t>(r.portionIndex));
+        } else if (ctx.portion == nullptr || ctx.limits == nullptr || !insideGrid(*ctx.limits, sel.inputSystem, lat, lon)) {
             return stop(std::move(r), PointStatus::OutsideGrid);
         }
-        DatumResult t = transformDatum(*ctx.portion, lat, lon, in.height, sel.inputSystem, sel.outputSystem);
+        DatumResult t = transformDatum(*portion, lat, lon, in.height, sel.inputSystem, sel.outputSystem);
         r.zeroCorners = std::move(t.zeroCorners);
         if (t.outsideNodes) {
             return stop(std::move(r), PointStatus::OutsideGrid);

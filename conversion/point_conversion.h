@@ -10,6 +10,7 @@
 #include "grid/grid_portion.h"
 #include "grid/message.h"
 #include "grid/datum_transform.h"
+#include "grid/portion_set.h"
 #include "grid/zone_limits.h"
 
 namespace dormal {
@@ -19,6 +20,10 @@ struct ConversionContext {
     bool heights = false;                 // Check1 "Trasforma le quote"
     const GridPortion* portion = nullptr; // loaded portion, or null
     const ZoneLimits* limits = nullptr;   // its limits, or null
+    // A working set of portions, or null. When given it takes the place of portion/limits
+    // for converting: each point uses the first portion of the set that accepts it.
+    // portion/limits then name the set's first portion (kind, epochs, global geoid).
+    const PortionSet* set = nullptr;
 };
 
 // Values as typed or read: geographic kind gives gg.ppssdddd (ROMA40 longitudes from
@@ -58,6 +63,7 @@ struct PointResult {
     bool otherZoneInput = false; // plane input in a zone that is not the point's own
     bool zoneMismatch = false;   // projected into a zone that is not the point's own
     std::vector<ZeroCornerEvent> zeroCorners;
+    int portionIndex = -1; // with a working set: the portion that converted the point
 };
 
 enum class RunKind { SinglePoint, Batch };

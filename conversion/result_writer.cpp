@@ -49,6 +49,7 @@ struct Layout {
     std::int16_t globalGeoid = 0;
     std::string roEd, roE89, e89E2000, geoid;
     char sep = '.';
+    std::size_t portionCount = 1;
 };
 
 Layout layoutOf(const ResultHeader& h) {
@@ -56,6 +57,7 @@ Layout layoutOf(const ResultHeader& h) {
     l.sel = h.sel;
     l.heights = h.heights;
     l.sep = h.decimalSeparator;
+    l.portionCount = h.portionCount;
     if (h.sel.outputKind == kGeographic || h.sel.outputZone == kZoneItalia)
         l.reportLayout = 0;
     else if (h.sel.outputZone == kZoneAuto)
@@ -432,6 +434,8 @@ public:
         l_ = layoutOf(h);
         const auto& s = l_.sel;
         if (s.inputSystem != s.outputSystem) {
+            if (l_.portionCount > 1)
+                line("/Porzioni di griglia usate: " + std::to_string(l_.portionCount) + " (epoche della prima)");
             line("/Epoca Griglie Plan.: ROMA40-ED50:" + l_.roEd + "; ROMA40-ETRF89:" + l_.roE89 +
                  "; ETRF89-ETRF2000:" + l_.e89E2000);
             if (l_.heights)
@@ -797,6 +801,10 @@ public:
             if (l_.heights) {
                 str(0, 4, "Geoide:");
                 str(0, 5, l_.geoid);
+            }
+            if (l_.portionCount > 1) {
+                str(0, 6, "Porzioni:");
+                str(0, 7, std::to_string(l_.portionCount));
             }
         }
         sideRow(1, "Input:", s.inputSystem, s.inputKind, "Fuso indicato:", inputZoneName(s.inputSystem, s.inputZone));

@@ -16,6 +16,7 @@ struct ResultHeader {
     bool heights = false;                 // Check1
     const GridPortion* portion = nullptr; // epochs and globalGeoid (null when systems are equal)
     char decimalSeparator = '.';
+    std::size_t portionCount = 1; // portions of the working set; above 1 the header says so
 };
 
 class ResultWriter {

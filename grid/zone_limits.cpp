@@ -42,6 +42,19 @@ double centralMeridian(std::int16_t zone, std::int16_t inputSystem) {
     return zone == 33 ? 15 : 9;
 }
 
+// Middle longitude, zone and plane corners of limits whose edges are set.
+void zoneAndCorners(ZoneLimits& z, std::int16_t inputSystem) {
+    z.midLon = (z.west + z.east) / 2;
+    z.zone = z.midLon > 18 ? 34 : (z.midLon > 12 ? 33 : 32);
+
+    projectCorners(z, centralMeridian(z.zone, inputSystem), kUtmFalseEasting);
+    if (inputSystem == kRoma40) {
+        const double extra = z.zone == 32 ? kOvestExtra : kEstExtra;
+        z.nwEast += extra;
+        z.seEast += extra;
+    }
+}
+
 } // namespace
 
 ZoneLimits computeZoneLimits(const GridPortion& g, std::int16_t inputSystem) {
@@ -66,15 +79,17 @@ ZoneLimits computeZoneLimits(const GridPortion& g, std::int16_t inputSystem) {
     z.north = std::min(z.planNorth, z.geoidNorth);
     z.east = std::min(z.planEast, z.geoidEast);
 
-    z.midLon = (z.west + z.east) / 2;
-    z.zone = z.midLon > 18 ? 34 : (z.midLon > 12 ? 33 : 32);
+    zoneAndCorners(z, inputSystem);
+    return z;
+}
 
-    projectCorners(z, centralMeridian(z.zone, inputSystem), kUtmFalseEasting);
-    if (inputSystem == kRoma40) {
-        const double extra = z.zone == 32 ? kOvestExtra : kEstExtra;
-        z.nwEast += extra;
-        z.seEast += extra;
-    }
+ZoneLimits zoneLimitsOfArea(double south, double west, double north, double east, std::int16_t inputSystem) {
+    ZoneLimits z;
+    z.south = z.planSouth = z.geoidSouth = south;
+    z.west = z.planWest = z.geoidWest = west;
+    z.north = z.planNorth = z.geoidNorth = north;
+    z.east = z.planEast = z.geoidEast = east;
+    zoneAndCorners(z, inputSystem);
     return z;
 }
 

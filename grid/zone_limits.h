@@ -24,6 +24,10 @@ struct ZoneLimits {
 // Limits of a portion just read, corners in the convention of inputSystem.
 ZoneLimits computeZoneLimits(const GridPortion& g, std::int16_t inputSystem);
 
+// Limits of an area given by its edges (decimal degrees): south..north, west..east set, the
+// grid edges equal to them, zone and corners as for a portion (the outer limits of a set).
+ZoneLimits zoneLimitsOfArea(double south, double west, double north, double east, std::int16_t inputSystem);
+
 // Corners brought into the convention of a newly picked input system (the limits stay).
 // zone 0 (nothing read yet): returned unchanged.
 ZoneLimits convertCornersForInputSystem(const ZoneLimits& limits, std::int16_t newInputSystem);

@@ -102,6 +102,33 @@ Origins originsFor(const PortionSpec& gen) {
     return o;
 }
 
+std::vector<PortionSpec> mosaicSpecs(const PortionSpec& first, int rows, int cols) {
+    std::vector<PortionSpec> out;
+    std::uint64_t number = 0;
+    const char* end = first.name.data() + first.name.size();
+    const auto parsed = std::from_chars(first.name.data(), end, number);
+    if (first.name.empty() || parsed.ec != std::errc() || parsed.ptr != end) {
+        return out;
+    }
+    const bool sheet = first.kind == PortionKind::Sheet;
+    const int rowNodes = sheet ? 3 : 2; // plane-grid intervals between neighbours
+    const int colNodes = sheet ? 3 : 2;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            PortionSpec p = first;
+            p.southLat = first.southLat + r * rowNodes * planStepLat;
+            p.westLon = first.westLon + c * colNodes * planStepLon;
+            std::string n = std::to_string(number + static_cast<std::uint64_t>(r * cols + c));
+            if (n.size() < first.name.size()) {
+                n.insert(0, first.name.size() - n.size(), '0');
+            }
+            p.name = n;
+            out.push_back(std::move(p));
+        }
+    }
+    return out;
+}
+
 std::string defaultFileName(const PortionSpec& gen) {
     return gen.name + (gen.kind == PortionKind::Sheet ? ".GK2" : ".GK1");
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "grid/grid_portion.h"
 
@@ -41,6 +42,14 @@ Origins originsFor(const PortionSpec& gen);
 
 // The whole file text, in the item-by-item format, one row of nodes per line.
 std::string portionText(const PortionSpec& gen);
+
+// A mosaic of rows x cols portions of the same kind and seed, sampled from the one field, so
+// neighbours agree: the ROMA40 grids of neighbours share a common node lattice and overlap
+// (sheets every 15' north and 22'30" east, vertices every 10' and 15'), so that the
+// convertible areas of neighbours overlap and the mosaic leaves no gap. `first` gives the
+// south-west portion; names count up from first.name (a number, its width kept), row by row
+// from the south, west to east. Empty when first.name is not a number.
+std::vector<PortionSpec> mosaicSpecs(const PortionSpec& first, int rows, int cols);
 
 // The file name: gen.name plus ".GK1" (vertex) or ".GK2" (sheet).
 std::string defaultFileName(const PortionSpec& gen);

@@ -445,6 +445,7 @@ RunInputs MainWindow::runInputs() const {
     in.portion = workingZone_->portion();
     in.limits = &workingZone_->limits();
     in.fileSelected = workingZone_->fileSelected();
+    in.set = workingZone_->portionSet();
     in.decimalSeparator = QLatin1Char(localeDecimalSeparator());
     return in;
 }

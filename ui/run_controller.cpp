@@ -57,13 +57,19 @@ Message unexpectedFailure(const char* what) {
 } // namespace
 
 void RunController::run(const RunInputs& in, RunView& view) {
-    const bool gridSelected = in.fileSelected && in.portion != nullptr;
+    const bool useSet = in.set != nullptr && !in.set->empty();
+    const bool gridSelected = useSet || (in.fileSelected && in.portion != nullptr);
     if (const std::optional<Message> refusal = commonChecks(in.sel, gridSelected)) {
         dialogs_.showMessage(view.dialogParent(), *refusal);
         return;
     }
-    const ConversionContext ctx{in.sel, in.heights, gridSelected ? in.portion : nullptr,
-                                gridSelected ? in.limits : nullptr};
+    ConversionContext ctx{in.sel, in.heights, gridSelected ? in.portion : nullptr, gridSelected ? in.limits : nullptr};
+    if (useSet) {
+        // The first portion names the set (its kind words the outside-grid message).
+        ctx.set = in.set;
+        ctx.portion = &in.set->portion(0);
+        ctx.limits = &in.set->limits(0);
+    }
     if (in.inputMode == 1)
         runFile(in, ctx, view);
     else
@@ -166,6 +172,13 @@ void RunController::runFile(const RunInputs& in, const ConversionContext& ctx, R
         dialogs_.showMessage(view.dialogParent(), *refusal);
         return;
     }
+    for (std::size_t i = 0; ctx.set != nullptr && i < ctx.set->size(); ++i) {
+        const std::string& path = ctx.set->portion(i).sourcePath;
+        if (const std::optional<Message> refusal = batchFileChecks(req.dataPath, req.resultPath, path)) {
+            dialogs_.showMessage(view.dialogParent(), *refusal);
+            return;
+        }
+    }
     view.setBusy(true);
     BatchOutcome outcome;
     try {
@@ -174,6 +187,8 @@ void RunController::runFile(const RunInputs& in, const ConversionContext& ctx, R
         showWhileBusy(unexpectedFailure(e.what()));
         return;
     }
+    if (outcome.status == BatchStatus::Completed && ctx.set != nullptr)
+        addPortionCounts(outcome.message, *ctx.set, outcome);
     if (!outcome.message.lines.empty())
         showWhileBusy(outcome.message); // the summary, or why the run stopped
 }

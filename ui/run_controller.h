@@ -22,6 +22,9 @@ struct RunInputs {
     const GridPortion* portion = nullptr; // loaded portion or null
     const ZoneLimits* limits = nullptr;
     bool fileSelected = false; // a file is selected in File1
+    // The folder's working set ("Usa tutte le porzioni della cartella" ticked), or null:
+    // when given, it is used instead of the selected portion.
+    const PortionSet* set = nullptr;
     QChar decimalSeparator = '.';
 };
 

@@ -1,5 +1,6 @@
 #include "ui/working_zone_panel.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -135,6 +136,8 @@ struct WorkingZonePanel::Impl {
     QString folder;      // folder shown by Dir1 and File1 ("" before the first listing)
     std::optional<GridPortion> portion;
     ZoneLimits limits;
+    std::optional<PortionSet> set; // every portion of the folder (CheckAllPortions ticked)
+    ZoneLimits setLimits;          // outer limits of the set
     std::int16_t inputSystem = kEtrf89;
     std::int16_t inputKind = kGeographic;
     bool picking = false; // a pick or a cleared selection is in progress: ignore File1's signals
@@ -142,6 +145,7 @@ struct WorkingZonePanel::Impl {
     QComboBox* drive1 = nullptr;
     QListWidget* dir1 = nullptr;
     GridFileList* file1 = nullptr;
+    QCheckBox* checkAll = nullptr;
     QLabel *label10 = nullptr, *label13 = nullptr, *label17 = nullptr, *label18 = nullptr, *label19 = nullptr,
            *label20 = nullptr, *label21 = nullptr, *label22 = nullptr, *label23 = nullptr, *label24 = nullptr,
            *label25 = nullptr, *label26 = nullptr, *label27 = nullptr, *label28 = nullptr, *label29 = nullptr,
@@ -165,6 +169,8 @@ struct WorkingZonePanel::Impl {
     void pickItem(QListWidgetItem* item);
 
     void onFilePicked(const QString& name);
+    void onCheckAllToggled(bool checked);
+    void loadSet();
     void resetFrame(bool emptyEpochs);
     void showPortion();
     void showZoneLimits();
@@ -195,6 +201,10 @@ void WorkingZonePanel::Impl::build() {
     file1->setMinimumSize(120, 44);
     file1->setSelectionMode(QAbstractItemView::SingleSelection);
     outer->addWidget(file1, 2);
+
+    checkAll = new QCheckBox(QStringLiteral("Usa tutte le porzioni della cartella"), self);
+    checkAll->setObjectName(QStringLiteral("CheckAllPortions"));
+    outer->addWidget(checkAll);
 
     auto* nameRow = new QHBoxLayout;
     label10 = makeLabel(self, "Label10");
@@ -334,6 +344,7 @@ void WorkingZonePanel::Impl::build() {
             onFilePicked(selected.constFirst()->text());
     });
     file1->enterPressed = [this](QListWidgetItem* item) { pickItem(item); };
+    QObject::connect(checkAll, &QCheckBox::toggled, self, [this](bool checked) { onCheckAllToggled(checked); });
 }
 
 // ---- Volumes ---------------------------------------------------------------------------
@@ -543,6 +554,50 @@ void WorkingZonePanel::Impl::onFilePicked(const QString& name) {
     emit self->portionChanged();
 }
 
+// ---- The whole folder as a working set -------------------------------------------------
+
+void WorkingZonePanel::Impl::onCheckAllToggled(bool checked) {
+    clearFileSelection();
+    portion.reset();
+    limits = ZoneLimits{};
+    file1->setEnabled(!checked);
+    if (!checked)
+        set.reset();
+    resetFrame(true); // ticked: reads the folder's portions
+    emit self->portionChanged();
+}
+
+// Reads every portion of the folder and shows the set: its number of portions, outer
+// limits and zone, the epochs of its first portion. A folder without portions or with one
+// that cannot be read is reported and the box is unticked.
+void WorkingZonePanel::Impl::loadSet() {
+    PortionSetLoad r = loadPortionSet({}, {toFileName(folder)});
+    if (!r.ok()) {
+        set.reset();
+        {
+            const QSignalBlocker block(checkAll);
+            checkAll->setChecked(false);
+        }
+        file1->setEnabled(true);
+        dialogs.showMessage(self, *r.message);
+        resetFrame(true);
+        return;
+    }
+    set = std::move(r.set);
+    const SetBounds b = set->bounds();
+    setLimits = zoneLimitsOfArea(b.south, b.west, b.north, b.east, inputSystem);
+    const GridPortion& first = set->portion(0);
+    label10->setText(QStringLiteral("Porzioni:"));
+    label13->setText(QString::number(set->size()));
+    label25->setText(fromFileText(first.roEdEpoch));
+    label26->setText(fromFileText(first.roE89Epoch));
+    label27->setText(fromFileText(first.geoidEpoch));
+    label47->setText(fromFileText(first.e89E2000Epoch));
+    label40->setText(QString::number(setLimits.zone));
+    showZoneLimits();
+    setLimitLabelsVisible(true);
+}
+
 // ---- The frame's states ----------------------------------------------------------------
 
 void WorkingZonePanel::Impl::setLimitLabelsVisible(bool visible) {
@@ -566,6 +621,8 @@ void WorkingZonePanel::Impl::resetFrame(bool emptyEpochs) {
     if (emptyEpochs)
         for (QLabel* l : {label25, label26, label27, label47})
             l->clear();
+    if (checkAll->isChecked())
+        loadSet();
 }
 
 void WorkingZonePanel::Impl::showPortion() {
@@ -602,6 +659,7 @@ void WorkingZonePanel::Impl::showZoneLimits() {
         return QString::fromStdString(formatDegMin(degreesToSexagesimalMinutes(decimalDegrees), sep));
     };
     auto km = [sep](double metres) { return QString::fromStdString(formatKm(metres / 1000.0, sep)); };
+    const ZoneLimits& limits = set ? setLimits : this->limits;
     if (inputKind == kGeographic) {
         label17->setText(dm(limits.west));
         label18->setText(dm(limits.east));
@@ -665,6 +723,10 @@ const ZoneLimits& WorkingZonePanel::limits() const {
     return d->limits;
 }
 
+const PortionSet* WorkingZonePanel::portionSet() const {
+    return d->set ? &*d->set : nullptr;
+}
+
 bool WorkingZonePanel::fileSelected() const {
     const QListWidgetItem* item = d->file1->currentItem();
     return item != nullptr && item->isSelected();
@@ -674,7 +736,8 @@ void WorkingZonePanel::onInputSystemPicked(std::int16_t inputSystem, std::int16_
     d->inputSystem = inputSystem;
     d->inputKind = inputKind;
     d->limits = convertCornersForInputSystem(d->limits, inputSystem);
-    if (d->portion) {
+    d->setLimits = convertCornersForInputSystem(d->setLimits, inputSystem);
+    if (d->portion || d->set) {
         d->setLimitLabelsVisible(true);
         d->showZoneLimits();
     } else {
@@ -688,7 +751,7 @@ void WorkingZonePanel::onInputKindPicked(std::int16_t inputSystem, std::int16_t 
     if (inputKind != kGeographic && inputKind != kPlane)
         return;
     d->inputKind = inputKind;
-    if (!d->portion)
+    if (!d->portion && !d->set)
         return;
     d->showZoneLimits();
     d->setLimitLabelsVisible(true);

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "grid/grid_portion.h"
+#include "grid/portion_set.h"
 #include "grid/zone_limits.h"
 #include "ui/dialogs.h"
 
@@ -31,6 +32,10 @@ public:
     const ZoneLimits& limits() const;
     // A file is selected in File1 (and, since a failed read clears the selection, loaded).
     bool fileSelected() const;
+    // The working set of every portion of the folder, when "Usa tutte le porzioni della
+    // cartella" (CheckAllPortions) is ticked and the folder's portions were read; else null.
+    // Ticking clears File1's selection and disables it; a folder change reads the set again.
+    const PortionSet* portionSet() const;
 
     // Called by the input-system rule after inputSystem changed: converts the corner
     // coordinates to the new system's convention, then shows or hides the limit labels
