@@ -346,7 +346,7 @@ std::size_t formatCompiled(char* out, double value, const CompiledPattern& p, ch
     const bool negative = r != 0 && std::signbit(value); // no "-0.000"
     // r as twelve digits: the integer digits, then the decimals. The integer digits start
     // at the first one that is not a leading zero.
-    char digits[12];
+    char digits[32]; // twelve digits; the rest lets the copies below move 16 bytes at once
     twelveDigits(digits, r);
     const auto intEnd = static_cast<std::size_t>(12 - p.decimals);
     std::size_t first = 0;
@@ -359,11 +359,12 @@ std::size_t formatCompiled(char* out, double value, const CompiledPattern& p, ch
             out[n++] = '-';
         for (std::size_t z = intEnd - first; z < p.minDigits; ++z)
             out[n++] = '0';
-        std::memcpy(out + n, digits + first, intEnd - first);
+        // Fixed 16-byte copies (out has kFormatBuffer bytes of room); only the digits count.
+        std::memcpy(out + n, digits + first, 16);
         n += intEnd - first;
         if (p.hasDot) {
             out[n++] = sep;
-            std::memcpy(out + n, digits + intEnd, static_cast<std::size_t>(p.decimals));
+            std::memcpy(out + n, digits + intEnd, 16);
             n += static_cast<std::size_t>(p.decimals);
         }
         return n;
