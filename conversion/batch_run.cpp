@@ -2,16 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <functional>
 #include <condition_variable>
 #include <exception>
-#include <mutex>
-#include <optional>
-#include <thread>
+#include <filesystem>
+#include <functional>
 #include <iostream>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -268,7 +268,7 @@ public:
     // writing stopped. Blocks until one is free.
     Block* nextFree() {
         std::unique_lock<std::mutex> lock(m_);
-        const std::size_t slot = static_cast<std::size_t>(readSeq_ % static_cast<long>(blocks_.size()));
+        const std::size_t slot = slotOf(readSeq_);
         cv_.wait(lock, [&] { return stopped_ || state_[slot] == State::Free; });
         return stopped_ ? nullptr : &blocks_[slot];
     }
