@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Whole-process speed of dormal2k-batch, and of PROJ's cct on the same points.
 #
-#   bench/batch_speed.sh [BUILD_DIR] [POINTS]      (defaults: build, 1000000)
+#   bench/batch_speed.sh [BUILD_DIR] [POINTS] [OLDER_DORMAL2K_BATCH]   (defaults: build, 1000000)
 #
-# Runs, each timed with hyperfine (or /usr/bin/time when hyperfine is missing):
+# Runs (median of RUNS runs, alternating with the older converter when one is given):
 #   1. full chain: POINTS points ROMA40 Gauss-Boaga (automatic zone) -> ETRF2000 UTM
-#      (automatic zone) with heights, ASCII, through a synthetic map-sheet portion;
+#      (automatic zone) with heights, ASCII, through a synthetic map-sheet portion; on every
+#      core, on one core (taskset -c 0), and the report to a pipe against awk printing the
+#      same points;
 #   2. the window's largest run: the same with 50,000 points, ASCII and workbook;
 #   3. projection only: POINTS points ETRF2000 UTM 32 -> UTM 33, dormal2k-batch against
 #      cct -d 3 +proj=pipeline +step +inv +proj=utm +zone=32 +ellps=GRS80
@@ -16,6 +18,7 @@ set -euo pipefail
 
 build=${1:-build}
 points=${2:-1000000}
+old=${3:-}
 batch=$build/cli/dormal2k-batch
 gridgen=$build/tools/dormal2k-gridgen
 for exe in "$batch" "$gridgen"; do
@@ -23,8 +26,12 @@ for exe in "$batch" "$gridgen"; do
 done
 command -v cct >/dev/null || { echo "cct not found (Debian package proj-bin)" >&2; exit 2; }
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# BENCH_WORK names a folder to keep the points in (made once, reused by later runs).
+if [ -n "${BENCH_WORK:-}" ]; then
+  work=$BENCH_WORK; mkdir -p "$work"
+else
+  work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+fi
 export LC_ALL=C
 
 "$gridgen" --kind FOGLIO --lat 41.40 --lon 14.80 --name 4321 --out "$work" >/dev/null
@@ -73,24 +80,42 @@ with zipfile.ZipFile(sys.argv[2], 'w', zipfile.ZIP_DEFLATED) as z:
 EOF
 }
 
-# time_it NAME POINTS COMMAND: mean wall time and points per second.
-time_it() {
-  local name=$1 n=$2; shift 2
-  if command -v hyperfine >/dev/null; then
-    hyperfine --style basic --warmup 1 --runs 5 --export-json "$work/t.json" "$*" >/dev/null 2>&1
-    python3 - "$name" "$n" "$work/t.json" <<'EOF'
-import json, sys
-r = json.load(open(sys.argv[3]))['results'][0]
-n = int(sys.argv[2])
-print(f"{sys.argv[1]:<58} {r['mean']:7.3f} s +- {r['stddev']:.3f}  {n / r['mean'] / 1e6:6.2f} M points/s")
+# Timing. Every command runs RUNS times (default 7) after one warm-up and the median wall
+# time is shown with the least and greatest. With an older dormal2k-batch (third argument)
+# each of its runs alternates with a run of the new one under the same load, and both
+# medians are shown. "{B}" in a command stands for the dormal2k-batch under test. Exit
+# status 3 (points outside the grid, lines refused) counts as a completed run; a status
+# above 3 stops the benchmark.
+runs=${RUNS:-7}
+time_it() { # NAME POINTS COMMAND (a shell command line)
+  python3 - "$1" "$2" "$3" "$batch" "$old" "$runs" <<'EOF'
+import statistics, subprocess, sys, time
+name, n, cmd, new, old, runs = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5], int(sys.argv[6])
+exes = [('new', new)] + ([('old', old)] if old and '{B}' in cmd else [])
+def once(exe):
+    t0 = time.perf_counter()
+    r = subprocess.run(['bash', '-c', cmd.replace('{B}', exe)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    t = time.perf_counter() - t0
+    if r.returncode > 3:
+        sys.exit(f"{name}: exit status {r.returncode}")
+    return t
+for _, exe in exes:
+    once(exe)
+times = {k: [] for k, _ in exes}
+for i in range(runs):
+    for k, exe in (exes if i % 2 == 0 else exes[::-1]):
+        times[k].append(once(exe))
+def show(k):
+    m = statistics.median(times[k])
+    return f"{m:6.3f} s ({min(times[k]):.3f}-{max(times[k]):.3f}) {n / m / 1e6:5.2f} M/s"
+line = f"{name:<52} {show('new')}"
+if 'old' in times:
+    line += f" | old {show('old')} | old/new {statistics.median(times['old']) / statistics.median(times['new']):.2f}"
+print(line, flush=True)
 EOF
-  else
-    local t0 t1
-    t0=$(date +%s.%N); bash -c "$*" >/dev/null 2>&1; t1=$(date +%s.%N)
-    awk -v a="$t0" -v b="$t1" -v n="$n" -v name="$name" 'BEGIN { printf "%-58s %7.3f s  %6.2f M points/s\n", name, b - a, n / (b - a) / 1e6 }'
-  fi
 }
 
+if [ ! -s "$work/utm32.cct" ] || [ "$(wc -l < "$work/gb.txt")" -ne "$points" ]; then
 echo "Preparing $points points ..."
 plane_points "$points" ROMA40 auto "$work/gb.txt"
 head -n 50000 "$work/gb.txt" > "$work/gb50k.txt"
@@ -100,25 +125,40 @@ to_workbook "$work/gb50k.txt" "$work/gb50k.xlsx"
 plane_points "$points" ETRF2000 32 "$work/utm32.txt" 42.0 2.0 11.5 1.0
 # cct reads easting northing height; PROJ 9.1's cct refuses lines of two columns only.
 awk '{ print $3, $2, 0 }' "$work/utm32.txt" > "$work/utm32.cct"
+fi
 
 full=(--from ROMA40 --from-kind plane --to ETRF2000 --to-kind plane --heights --grid "$grid")
+proj=(--from ETRF2000 --from-kind plane --from-zone 32 --to ETRF2000 --to-kind plane --to-zone 33)
 echo
-echo "Machine: $(nproc) cores, $(uname -r); $(date -u +%Y-%m-%dT%H:%MZ)"
-time_it "full chain, $points points, ASCII" "$points" \
-  "$batch ${full[*]} $work/gb.txt $work/gb.out"
-time_it "window run, 50000 points, ASCII" 50000 \
-  "$batch ${full[*]} $work/gb50k.txt $work/gb50k.out"
-time_it "window run, 50000 points, workbook" 50000 \
-  "$batch ${full[*]} $work/gb50k.xlsx $work/gb50k.out.xlsx"
-time_it "projection only UTM 32 -> 33, $points points: dormal2k-batch" "$points" \
-  "$batch --from ETRF2000 --from-kind plane --from-zone 32 --to ETRF2000 --to-kind plane --to-zone 33 $work/utm32.txt $work/utm33.out"
+echo "Machine: $(nproc) cores, $(uname -r); $(date -u +%Y-%m-%dT%H:%MZ); load average $(cut -d' ' -f1-3 /proc/loadavg)"
+time_it "full chain, $points points, ASCII" "$points" "{B} ${full[*]} $work/gb.txt $work/gb.out"
+time_it "full chain, $points points, ASCII, one core" "$points" \
+  "taskset -c 0 {B} ${full[*]} $work/gb.txt $work/gb.out"
+time_it "full chain, $points points, report to a pipe | wc -c" "$points" "{B} ${full[*]} $work/gb.txt - | wc -c"
+time_it "awk '{print \$1, \$2, \$3, \$4}' on the same points | wc -c" "$points" \
+  "awk '{print \$1, \$2, \$3, \$4}' $work/gb.txt | wc -c"
+time_it "window run, 50000 points, ASCII" 50000 "{B} ${full[*]} $work/gb50k.txt $work/gb50k.out"
+time_it "window run, 50000 points, workbook" 50000 "{B} ${full[*]} $work/gb50k.xlsx $work/gb50k.out.xlsx"
+time_it "projection only UTM 32 -> 33: dormal2k-batch" "$points" "{B} ${proj[*]} $work/utm32.txt $work/utm33.out"
 pipeline="+proj=pipeline +step +inv +proj=utm +zone=32 +ellps=GRS80 +step +proj=utm +zone=33 +ellps=GRS80"
-time_it "projection only UTM 32 -> 33, $points points: cct" "$points" \
-  "cct -d 3 $pipeline < $work/utm32.cct > $work/utm33.cct"
+time_it "projection only UTM 32 -> 33: cct" "$points" "cct -d 3 $pipeline < $work/utm32.cct > $work/utm33.cct"
+echo "load average after the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-# Peak memory of the full chain.
-/usr/bin/time -f "%M" -o "$work/rss" "$batch" "${full[@]}" "$work/gb.txt" "$work/gb.out" 2>/dev/null
-echo "peak memory of the full chain: $(cat "$work/rss") kB"
+# Peak memory of the full chain (and of the older converter's), and whether the two
+# converters wrote the same bytes.
+rss() { /usr/bin/time -f "%M" -o "$work/rss" "$@" 2>/dev/null || [ $? -eq 3 ]; cat "$work/rss"; }
+echo "peak memory of the full chain: $(rss "$batch" "${full[@]}" "$work/gb.txt" "$work/gb.out") kB"
+if [ -n "$old" ]; then
+  echo "peak memory of the full chain, older converter: $(rss "$old" "${full[@]}" "$work/gb.txt" "$work/gb.old") kB"
+  "$old" "${full[@]}" "$work/gb.txt" - 2>/dev/null > "$work/gb.old.pipe" || true
+  "$batch" "${full[@]}" "$work/gb.txt" - 2>/dev/null > "$work/gb.pipe" || true
+  "$old" "${proj[@]}" "$work/utm32.txt" "$work/utm33.old" 2>/dev/null || true
+  for f in gb gb.pipe utm33; do
+    a=$work/$f.out; b=$work/$f.old
+    [ "$f" = gb.pipe ] && { a=$work/gb.pipe; b=$work/gb.old.pipe; }
+    if cmp -s "$a" "$b"; then echo "$f: same bytes as the older converter"; else echo "$f: DIFFERENT from the older converter"; fi
+  done
+fi
 
 # How far apart the two projection-only results are (metres).
 cct -d 4 $pipeline < "$work/utm32.cct" > "$work/utm33.cct"

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <exception>
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <iostream>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -184,30 +188,61 @@ struct Block {
     std::vector<DataPoint> pts;
     std::vector<PointResult> res;
     std::size_t n = 0;
+    // Set by the conversion: points outside the grid before the point that failed (all of
+    // them when none did), and that point's index (n when none).
+    long outside = 0;
+    std::size_t failedAt = 0;
+    // With a working set: the points each portion converted, in set order.
+    std::vector<long> perPortion;
 };
 
-// Converts the points of a block. Returns false (with `failure`) when a point cannot be
-// computed; points outside the grid are counted.
-bool convertBlock(const BatchRequest& req, Block& b, BatchOutcome& out, Message& failure) {
+// Converts the points of a block, stopping at the first point that cannot be computed.
+void convertPoints(const BatchRequest& req, Block& b) {
     if (b.res.size() < b.n) {
         b.res.resize(b.n);
     }
+    b.outside = 0;
+    b.failedAt = b.n;
+    b.perPortion.assign(req.ctx.set != nullptr ? req.ctx.set->size() : 0, 0);
     for (std::size_t i = 0; i < b.n; ++i) {
         const DataPoint& p = b.pts[i];
         b.res[i] = convertPoint(req.ctx, PointInput{p.first, p.second, p.height}, RunKind::Batch);
         const PointStatus st = b.res[i].status;
         if (b.res[i].portionIndex >= 0) {
-            ++out.pointsPerPortion[static_cast<std::size_t>(b.res[i].portionIndex)];
+            ++b.perPortion[static_cast<std::size_t>(b.res[i].portionIndex)];
         }
         if (st == PointStatus::OutsideGrid) {
-            ++out.outsideCount;
+            ++b.outside;
         } else if (st != PointStatus::Converted) {
-            failure = pointFailedMessage(p);
-            return false;
+            b.failedAt = i;
+            return;
         }
+    }
+}
+
+// Adds a converted block to the counts. Returns false (with `failure`) when one of its points
+// could not be computed; the points outside the grid before it are counted.
+bool countBlock(const Block& b, BatchOutcome& out, Message& failure) {
+    out.outsideCount += b.outside;
+    if (out.pointsPerPortion.size() < b.perPortion.size()) {
+        out.pointsPerPortion.resize(b.perPortion.size(), 0);
+    }
+    for (std::size_t i = 0; i < b.perPortion.size(); ++i) {
+        out.pointsPerPortion[i] += b.perPortion[i];
+    }
+    if (b.failedAt < b.n) {
+        failure = pointFailedMessage(b.pts[b.failedAt]);
+        return false;
     }
     out.pointCount += static_cast<long>(b.n);
     return true;
+}
+
+// Converts the points of a block. Returns false (with `failure`) when a point cannot be
+// computed; points outside the grid are counted.
+bool convertBlock(const BatchRequest& req, Block& b, BatchOutcome& out, Message& failure) {
+    convertPoints(req, b);
+    return countBlock(b, out, failure);
 }
 
 // Writes the points of a block; with a callback, progress point by point.
@@ -222,6 +257,172 @@ void writeBlock(ResultWriter& w, const Block& b, long& written, long total,
     }
 }
 
+// The converter's pipeline: the calling thread reads blocks and hands them over in order;
+// a pool of workers converts them, any of them any block; one writing thread takes them back
+// in the order they were read, counts them and writes them. A ring of blocks bounds the
+// memory: the reader waits for a free block when every block is busy. A block whose
+// conversion failed, or a writer's failure, stops the writing: later blocks are neither
+// counted nor written, as in a run on one thread.
+class Pipeline {
+public:
+    Pipeline(const BatchRequest& req, std::size_t blockSize, unsigned workers)
+        : req_(req), blocks_(2 * static_cast<std::size_t>(workers) + 2), state_(blocks_.size(), State::Free) {
+        for (Block& b : blocks_) {
+            b.pts.resize(blockSize);
+        }
+        for (unsigned i = 0; i < workers; ++i) {
+            threads_.emplace_back([this] { convertLoop(); });
+        }
+    }
+    Pipeline(const Pipeline&) = delete;
+    Pipeline& operator=(const Pipeline&) = delete;
+
+    ~Pipeline() {
+        {
+            const std::lock_guard<std::mutex> lock(m_);
+            closing_ = true;
+            stopped_ = true;
+        }
+        cv_.notify_all();
+        for (std::thread& t : threads_) {
+            t.join();
+        }
+    }
+
+    // A free block for the reader (the oldest free one, in ring order); null once the
+    // writing stopped. Blocks until one is free.
+    Block* nextFree() {
+        std::unique_lock<std::mutex> lock(m_);
+        const std::size_t slot = slotOf(readSeq_);
+        cv_.wait(lock, [&] { return stopped_ || state_[slot] == State::Free; });
+        return stopped_ ? nullptr : &blocks_[slot];
+    }
+
+    // Hands the block from nextFree() over, filled with b.n > 0 points. The first block
+    // starts the writing thread, on `writer`.
+    void submit(ResultWriter& writer) {
+        {
+            const std::lock_guard<std::mutex> lock(m_);
+            state_[slotOf(readSeq_)] = State::Read;
+            ++readSeq_;
+        }
+        if (!writerStarted_) {
+            threads_.emplace_back([this, &writer] { writeLoop(writer); });
+            writerStarted_ = true;
+        }
+        cv_.notify_all();
+    }
+
+    // Waits until every block handed over is written, or the writing stopped.
+    void drain() {
+        std::unique_lock<std::mutex> lock(m_);
+        cv_.wait(lock, [&] { return stopped_ || writtenSeq_ == readSeq_; });
+    }
+
+    // Calls `progress(points written, 0)` once for every block written since the last call.
+    void reportProgress(const std::function<void(long, long)>& progress) {
+        std::vector<long> marks;
+        {
+            const std::lock_guard<std::mutex> lock(m_);
+            marks.swap(progressMarks_);
+        }
+        for (const long w : marks) {
+            progress(w, 0);
+        }
+    }
+
+    // After drain(): the counts of the blocks written, and what stopped the writing.
+    const BatchOutcome& counts() const { return counts_; }
+    std::exception_ptr error() const { return error_; }
+    const std::optional<Message>& failure() const { return failure_; }
+
+private:
+    enum class State { Free, Read, Converting, Converted };
+
+    std::size_t slotOf(long seq) const { return static_cast<std::size_t>(seq % static_cast<long>(blocks_.size())); }
+
+    void convertLoop() {
+        std::unique_lock<std::mutex> lock(m_);
+        for (;;) {
+            cv_.wait(lock, [&] { return closing_ || convertSeq_ < readSeq_; });
+            if (closing_) {
+                return;
+            }
+            const std::size_t slot = slotOf(convertSeq_++);
+            state_[slot] = State::Converting;
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                convertPoints(req_, blocks_[slot]);
+            } catch (...) {
+                error = std::current_exception(); // memory ran out
+            }
+            lock.lock();
+            state_[slot] = State::Converted;
+            if (error && !error_) {
+                error_ = error;
+                stopped_ = true;
+            }
+            cv_.notify_all();
+        }
+    }
+
+    void writeLoop(ResultWriter& writer) {
+        std::unique_lock<std::mutex> lock(m_);
+        long written = 0;
+        for (;;) {
+            cv_.wait(lock, [&] { return stopped_ || state_[slotOf(writtenSeq_)] == State::Converted; });
+            if (stopped_) {
+                return;
+            }
+            Block& b = blocks_[slotOf(writtenSeq_)];
+            lock.unlock();
+            Message failure;
+            bool ok = countBlock(b, counts_, failure);
+            std::exception_ptr error;
+            if (ok) {
+                try {
+                    writeBlock(writer, b, written, 0, nullptr);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+            }
+            lock.lock();
+            if (!ok) {
+                failure_ = std::move(failure);
+                stopped_ = true;
+            } else if (error) {
+                if (!error_) {
+                    error_ = error;
+                }
+                stopped_ = true;
+            } else {
+                progressMarks_.push_back(written);
+                state_[slotOf(writtenSeq_)] = State::Free;
+                ++writtenSeq_;
+            }
+            cv_.notify_all();
+        }
+    }
+
+    const BatchRequest& req_;
+    std::vector<Block> blocks_;
+    std::vector<State> state_;
+    std::vector<std::thread> threads_;
+    bool writerStarted_ = false;
+    std::mutex m_;
+    std::condition_variable cv_;
+    long readSeq_ = 0;    // blocks handed over
+    long convertSeq_ = 0; // blocks taken by a worker
+    long writtenSeq_ = 0; // blocks written
+    bool stopped_ = false;
+    bool closing_ = false;
+    std::vector<long> progressMarks_;
+    BatchOutcome counts_;
+    std::optional<Message> failure_;
+    std::exception_ptr error_;
+};
+
 BatchOutcome failed(Message m, BatchStatus s = BatchStatus::Failed) {
     BatchOutcome o;
     o.status = s;
@@ -229,11 +430,18 @@ BatchOutcome failed(Message m, BatchStatus s = BatchStatus::Failed) {
     return o;
 }
 
-// Reads, converts and writes every point (the passes of a run whose files passed their
-// checks). `writer` is created here when the first point is read; the block being
-// written on the other thread is waited for before this returns.
-BatchOutcome readConvertWrite(const BatchRequest& req, const BatchCallbacks& cb, DataSource& src,
-                              std::unique_ptr<ResultWriter>& writer) {
+// Keeps the counts so far in a failed outcome.
+BatchOutcome stoppedWith(const BatchOutcome& counts, Message m) {
+    BatchOutcome o = failed(std::move(m));
+    o.pointCount = counts.pointCount;
+    o.outsideCount = counts.outsideCount;
+    o.readingErrorCount = counts.readingErrorCount;
+    o.pointsPerPortion = counts.pointsPerPortion;
+    return o;
+}
+
+// The result writer of a run, made when the first point is read, with its header written.
+bool startWriter(const BatchRequest& req, std::unique_ptr<ResultWriter>& writer) {
     const bool sameSystem = req.ctx.sel.inputSystem == req.ctx.sel.outputSystem;
     ResultHeader header;
     header.sel = req.ctx.sel;
@@ -241,107 +449,157 @@ BatchOutcome readConvertWrite(const BatchRequest& req, const BatchCallbacks& cb,
     header.portion = sameSystem ? nullptr : req.ctx.portion;
     header.decimalSeparator = req.decimalSeparator;
     header.portionCount = sameSystem || req.ctx.set == nullptr ? 1 : req.ctx.set->size();
+    writer = req.resultPath == "-" ? makeAsciiReportWriter(std::cout) : makeResultFileWriter(req.resultPath, req.type);
+    if (!writer) {
+        return false;
+    }
+    writer->writeHeader(header);
+    return true;
+}
+
+// The end of every pass: no point at all, or the writer's last part.
+BatchOutcome finishRun(const BatchRequest& req, BatchOutcome out, std::unique_ptr<ResultWriter>& writer) {
+    if (!writer) {
+        BatchOutcome o = stoppedWith(out, noPointMessage());
+        o.status = BatchStatus::Refused;
+        return o;
+    }
+    writer->finish();
+    out.status = BatchStatus::Completed;
+    out.message = summaryMessage(req.ctx, out.pointCount, out.outsideCount);
+    return out;
+}
+
+// Reads, converts and writes every point on the calling thread (the window's run), in
+// blocks or all at once. `writer` is created here when the first point is read.
+BatchOutcome readConvertWrite(const BatchRequest& req, const BatchCallbacks& cb, DataSource& src,
+                              std::unique_ptr<ResultWriter>& writer) {
     const std::size_t block = req.blockSize > 0 ? static_cast<std::size_t>(req.blockSize) : 0;
     // Reading a whole file at once stops one point past the limit: enough to refuse it.
     const std::size_t readLimit =
         block != 0 ? block : (req.maxPoints > 0 ? static_cast<std::size_t>(req.maxPoints) + 1 : 0);
 
     BatchOutcome out;
-    out.pointsPerPortion.assign(req.ctx.set != nullptr ? req.ctx.set->size() : 0, 0);
-    // Every way out of this function keeps the counts so far.
-    const auto stopped = [&out](Message m) {
-        BatchOutcome o = failed(std::move(m));
-        o.pointsPerPortion = out.pointsPerPortion;
-        o.pointCount = out.pointCount;
-        o.outsideCount = out.outsideCount;
-        o.readingErrorCount = out.readingErrorCount;
-        return o;
-    };
-    Block blocks[2];
-    std::future<void> writing; // the previous block, being written while this one is converted
-    // A block still being written is waited for on every way out, before `blocks` go.
-    struct Join {
-        std::future<void>& f;
-        ~Join() {
-            if (f.valid()) {
-                f.wait();
-            }
-        }
-    } join{writing};
-    const bool overlap = req.overlapWriting && block != 0;
-    const std::function<void(long, long)>* progress = cb.onProgress && !overlap ? &cb.onProgress : nullptr;
     try {
+        Block b;
         ReadEvent ev;
         Message failure;
         long readSoFar = 0;
         long written = 0;
-        for (int cur = 0;; cur ^= 1) {
-            Block& b = blocks[overlap ? cur : 0];
+        for (;;) {
             if (block != 0 && b.pts.size() < block) {
                 b.pts.resize(block);
             }
             const ReadState state = readPoints(src, ev, b.pts, b.n, readLimit, cb, failure, out.readingErrorCount);
             if (state == ReadState::Failure) {
-                return stopped(std::move(failure));
+                return stoppedWith(out, std::move(failure));
             }
             readSoFar += static_cast<long>(b.n);
             if (req.maxPoints > 0 && readSoFar > req.maxPoints) {
-                return stopped(tooManyPointsMessage(req.dataPath, req.maxPoints));
+                return stoppedWith(out, tooManyPointsMessage(req.dataPath, req.maxPoints));
             }
-            if (b.n > 0 && !writer) {
-                writer = req.resultPath == "-" ? makeAsciiReportWriter(std::cout)
-                                               : makeResultFileWriter(req.resultPath, req.type);
-                if (!writer) {
-                    return stopped(writeFailureMessage(req.resultPath, "SCRITTURA NON DISPONIBILE"));
-                }
-                writer->writeHeader(header);
+            if (b.n > 0 && !writer && !startWriter(req, writer)) {
+                return stoppedWith(out, writeFailureMessage(req.resultPath, "SCRITTURA NON DISPONIBILE"));
             }
             if (b.n > 0 && !convertBlock(req, b, out, failure)) {
-                return stopped(std::move(failure));
-            }
-            if (writing.valid()) {
-                writing.get(); // a failure of the other thread comes out here
-                if (cb.onProgress) {
-                    cb.onProgress(written, 0);
-                }
+                return stoppedWith(out, std::move(failure));
             }
             if (b.n > 0) {
                 // The total is known only when the whole file was read before writing.
                 const long total = block == 0 ? readSoFar : 0;
-                if (overlap) {
-                    writing = std::async(std::launch::async,
-                                         [&w = *writer, &b, &written] { writeBlock(w, b, written, 0, nullptr); });
-                } else {
-                    writeBlock(*writer, b, written, total, progress);
-                }
+                writeBlock(*writer, b, written, total, cb.onProgress ? &cb.onProgress : nullptr);
             }
             if (state == ReadState::End || block == 0) {
                 break;
             }
         }
-        if (writing.valid()) {
-            writing.get();
-            if (cb.onProgress) {
-                cb.onProgress(written, 0);
-            }
-        }
-        if (!writer) {
-            BatchOutcome o = stopped(noPointMessage());
-            o.status = BatchStatus::Refused;
-            return o;
-        }
-        writer->finish();
+        return finishRun(req, out, writer);
     } catch (const WriteError& e) {
-        return stopped(writeErrorMessage(req.resultPath, e));
+        return stoppedWith(out, writeErrorMessage(req.resultPath, e));
     } catch (const std::bad_alloc&) {
-        return stopped(runFailureMessage("MEMORIA INSUFFICIENTE"));
+        return stoppedWith(out, runFailureMessage("MEMORIA INSUFFICIENTE"));
     } catch (const std::exception& e) {
-        return stopped(runFailureMessage(e.what()));
+        return stoppedWith(out, runFailureMessage(e.what()));
     }
+}
 
-    out.status = BatchStatus::Completed;
-    out.message = summaryMessage(req.ctx, out.pointCount, out.outsideCount);
-    return out;
+// The same through the pipeline (the batch converter): this thread reads, the workers
+// convert, the writing thread writes. Reading errors are reported here, in line order, as
+// they are read; progress once a block is written, total 0.
+BatchOutcome readConvertWritePooled(const BatchRequest& req, const BatchCallbacks& cb, DataSource& src,
+                                    std::unique_ptr<ResultWriter>& writer) {
+    const auto block = static_cast<std::size_t>(req.blockSize);
+    const unsigned workers =
+        req.workers > 0 ? static_cast<unsigned>(req.workers) : std::max(1U, std::thread::hardware_concurrency());
+
+    BatchOutcome out;
+    try {
+        std::optional<Message> stop; // what stopped the reading: a read failure, too many points
+        std::exception_ptr error;
+        std::optional<Message> pointFailure;
+        {
+            Pipeline pipe(req, block, workers);
+            ReadEvent ev;
+            Message failure;
+            long readSoFar = 0;
+            for (;;) {
+                Block* b = pipe.nextFree();
+                if (b == nullptr) {
+                    break; // the writing stopped
+                }
+                const ReadState state =
+                    readPoints(src, ev, b->pts, b->n, block, cb, failure, out.readingErrorCount);
+                if (cb.onProgress) {
+                    pipe.reportProgress(cb.onProgress);
+                }
+                if (state == ReadState::Failure) {
+                    stop = std::move(failure);
+                    break;
+                }
+                readSoFar += static_cast<long>(b->n);
+                if (req.maxPoints > 0 && readSoFar > req.maxPoints) {
+                    stop = tooManyPointsMessage(req.dataPath, req.maxPoints);
+                    break;
+                }
+                if (b->n > 0) {
+                    if (!writer && !startWriter(req, writer)) {
+                        stop = writeFailureMessage(req.resultPath, "SCRITTURA NON DISPONIBILE");
+                        break;
+                    }
+                    pipe.submit(*writer);
+                }
+                if (state == ReadState::End) {
+                    break;
+                }
+            }
+            pipe.drain();
+            if (cb.onProgress) {
+                pipe.reportProgress(cb.onProgress);
+            }
+            out.pointCount = pipe.counts().pointCount;
+            out.outsideCount = pipe.counts().outsideCount;
+            out.pointsPerPortion = pipe.counts().pointsPerPortion;
+            error = pipe.error();
+            pointFailure = pipe.failure();
+        } // the threads end here, before the writer is used again
+        // An earlier block's point comes before anything the reading met later.
+        if (pointFailure) {
+            return stoppedWith(out, std::move(*pointFailure));
+        }
+        if (error) {
+            std::rethrow_exception(error);
+        }
+        if (stop) {
+            return stoppedWith(out, std::move(*stop));
+        }
+        return finishRun(req, out, writer);
+    } catch (const WriteError& e) {
+        return stoppedWith(out, writeErrorMessage(req.resultPath, e));
+    } catch (const std::bad_alloc&) {
+        return stoppedWith(out, runFailureMessage("MEMORIA INSUFFICIENTE"));
+    } catch (const std::exception& e) {
+        return stoppedWith(out, runFailureMessage(e.what()));
+    }
 }
 
 } // namespace
@@ -402,7 +660,8 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
     // The writer outlives the passes: an unfinished writer leaves the result file as it was
     // when it goes, and it tells afterwards whether standard output received anything.
     std::unique_ptr<ResultWriter> writer;
-    BatchOutcome out = readConvertWrite(req, cb, *src, writer);
+    BatchOutcome out = req.overlapWriting && req.blockSize > 0 ? readConvertWritePooled(req, cb, *src, writer)
+                                                               : readConvertWrite(req, cb, *src, writer);
     if (out.status == BatchStatus::Failed && req.resultPath == "-" && writer && writer->started()) {
         out.partialOutput = true;
         markOutputIncomplete(out.message);

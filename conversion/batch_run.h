@@ -22,10 +22,13 @@ struct BatchRequest {
     char decimalSeparator = '.';
     long maxPoints = kWindowPointLimit; // 0: no limit (batch converter)
     long blockSize = 0;                 // points read before converting/writing; 0: all at once
-    // With blocks: write each block on a second thread while the next one is read and
-    // converted (the batch converter). Progress then comes once a block, total 0. The
-    // window keeps to its one thread.
+    // With blocks: the batch converter's pipeline. This thread reads; `workers` threads
+    // convert blocks; a writing thread writes them in the order they were read. Results,
+    // reading errors (reported on this thread as they are read) and counts are those of a
+    // run on one thread. Progress then comes once a block, total 0. The window keeps to its
+    // one thread.
     bool overlapWriting = false;
+    int workers = 0; // conversion threads of the pipeline; 0: one for each core
     bool allowStreams = false; // ASCII data from pipes, FIFOs, devices (the batch converter)
 };
 

@@ -1,9 +1,11 @@
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 
@@ -15,7 +17,7 @@ namespace {
 // and the sign.
 constexpr std::size_t kFormatBuffer = 512;
 
-bool isPlaceholder(char c) {
+constexpr bool isPlaceholder(char c) {
     return c == '#' || c == '0';
 }
 
@@ -130,8 +132,9 @@ void toDecimal(double v, int decimals, Decimal& d, bool fast) {
         d.negative = false; // no "-0.000"
 }
 
-// Writes `value` by `pattern` into `out` (at least kFormatBuffer bytes); returns the length.
-std::size_t formatInto(char* out, double value, std::string_view pattern, char sep, bool fast = true) {
+// Writes `value` by `pattern` into `out` (at least kFormatBuffer bytes), reading the pattern
+// as it goes; returns the length. The reference for the compiled patterns below.
+std::size_t formatInterpreted(char* out, double value, std::string_view pattern, char sep, bool fast) {
     if (!std::isfinite(value)) {
         const char* t = std::isnan(value) ? "NaN" : (value < 0 ? "-Inf" : "Inf");
         const std::size_t n = std::strlen(t);
@@ -197,35 +200,213 @@ std::size_t formatInto(char* out, double value, std::string_view pattern, char s
     return n;
 }
 
-std::string formatToString(double v, std::string_view pattern, char sep) {
-    char buf[kFormatBuffer];
-    return std::string(buf, formatInto(buf, v, pattern, sep));
+// A pattern taken apart once: the integer section, the fraction after the first '.', and the
+// number of decimals. A plain pattern ('#'s, then '0's, then a fraction of '0's only, as
+// "######0.000") is written without walking the pattern: the digits padded with zeros to the
+// number of '0's of the integer section.
+struct CompiledPattern {
+    std::string_view intPart;
+    std::string_view fracPart;
+    bool hasDot = false;
+    int decimals = 0;
+    bool plain = false;
+    std::size_t minDigits = 0;
+};
+
+constexpr CompiledPattern compilePattern(std::string_view pattern) {
+    CompiledPattern c;
+    const std::size_t dot = pattern.find('.');
+    c.hasDot = dot != std::string_view::npos;
+    c.intPart = pattern.substr(0, dot);
+    c.fracPart = c.hasDot ? pattern.substr(dot + 1) : std::string_view{};
+    bool fracZeros = true;
+    for (const char ch : c.fracPart) {
+        c.decimals += isPlaceholder(ch) ? 1 : 0;
+        fracZeros = fracZeros && ch == '0';
+    }
+    if (c.decimals > 30)
+        c.decimals = 30;
+    std::size_t i = 0;
+    while (i < c.intPart.size() && c.intPart[i] == '#')
+        ++i;
+    const std::size_t hashes = i;
+    while (i < c.intPart.size() && c.intPart[i] == '0')
+        ++i;
+    c.minDigits = i - hashes;
+    c.plain = i == c.intPart.size() && fracZeros && c.decimals <= 12 && c.minDigits <= 32;
+    return c;
 }
 
-void appendFormatted(std::string& out, double v, std::string_view pattern, char sep) {
-    char buf[kFormatBuffer];
-    out.append(buf, formatInto(buf, v, pattern, sep));
+// "00".."99": two digits at a time.
+constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                               "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                               "8081828384858687888990919293949596979899";
+
+// Writes x < 10000 as four digits.
+inline void fourDigits(char* out, std::uint32_t x) {
+    const std::uint32_t hi = x / 100, lo = x % 100;
+    std::memcpy(out, kDigitPairs + 2 * hi, 2);
+    std::memcpy(out + 2, kDigitPairs + 2 * lo, 2);
 }
 
-constexpr std::string_view kPlaneField = "# ### ##0.000";
-constexpr std::string_view kSexagesimalField = "#0\xC2\xB0 00' 00.0000''";
-constexpr std::string_view kHeightField = "## ##0.000";
-constexpr std::string_view kDegMin = "#0\xC2\xB0.00'";
-constexpr std::string_view kKm = "# 000 km";
-constexpr std::string_view kReportPlane = "######0.000";
-constexpr std::string_view kReportGeo = "#0.00000000";
-constexpr std::string_view kReportHeight = "###0.000";
+// Writes r < 10^12 as exactly twelve digits, zeros in front.
+inline void twelveDigits(char* out, std::uint64_t r) {
+    const auto hi = static_cast<std::uint32_t>(r / 100000000);
+    const auto lo = static_cast<std::uint32_t>(r % 100000000);
+    fourDigits(out, hi);
+    fourDigits(out + 4, lo / 10000);
+    fourDigits(out + 8, lo % 10000);
+}
+
+// The value |v| * 10^decimals rounded to an integer, halves away from zero, when that is
+// safe without the 15-digit text: below 10^12 and with a fraction clearly away from a half,
+// and the result of twelve digits at most.
+// Writing with 15 significant digits moves the scaled value by at most 5e-16 * 1e12 = 5e-4,
+// so outside 0.5 +- 1e-3 both roundings give the same integer. False otherwise.
+inline bool scaledRounded(double a, int decimals, std::uint64_t& r) {
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
+    if (decimals > 12)
+        return false;
+    const double m = a * kPow10[decimals];
+    if (!(m < 1e12))
+        return false;
+    const double f = std::floor(m);
+    const double frac = m - f;
+    if (std::fabs(frac - 0.5) <= 1e-3)
+        return false;
+    r = static_cast<std::uint64_t>(f) + (frac > 0.5 ? 1 : 0);
+    return r < 1000000000000ULL; // twelve digits at most
+}
+
+// Places integer and fraction digits by the pattern (any pattern); returns the length.
+std::size_t placeDigits(char* out, const CompiledPattern& p, const char* intDigits, std::size_t intLen,
+                        const char* fracDigits, std::size_t fracLen, bool negative, char sep) {
+    char scratch[kFormatBuffer];
+    char* const end = scratch + sizeof scratch;
+    char* w = end;
+    std::size_t di = intLen; // digits still to place, taken from the right
+    for (std::size_t i = p.intPart.size(); i-- > 0;) {
+        const char c = p.intPart[i];
+        if (isPlaceholder(c)) {
+            if (di > 0)
+                *--w = intDigits[--di];
+            else if (c == '0')
+                *--w = '0';
+        } else {
+            *--w = c;
+        }
+    }
+    // Surplus digits go in front of the whole integer section.
+    while (di > 0 && w > scratch + 1)
+        *--w = intDigits[--di];
+    if (negative)
+        *--w = '-';
+
+    std::size_t n = static_cast<std::size_t>(end - w);
+    std::memcpy(out, w, n);
+    if (p.hasDot) {
+        out[n++] = sep;
+        std::size_t fi = 0;
+        for (const char c : p.fracPart) {
+            if (n >= kFormatBuffer - 1)
+                break;
+            if (isPlaceholder(c)) {
+                out[n++] = fi < fracLen ? fracDigits[fi] : '0';
+                ++fi;
+            } else {
+                out[n++] = c;
+            }
+        }
+        // '#' in the fraction drops trailing zeros (none of the fixed patterns uses it).
+        std::size_t pi = p.fracPart.size();
+        while (pi > 0 && p.fracPart[pi - 1] == '#' && n > 0 && out[n - 1] == '0') {
+            --pi;
+            --n;
+        }
+    }
+    return n;
+}
+
+// Writes `value` by the compiled pattern into `out` (at least kFormatBuffer bytes); returns
+// the length. The same text as formatInterpreted, with integer arithmetic for the usual
+// magnitudes.
+std::size_t formatCompiled(char* out, double value, const CompiledPattern& p, char sep) {
+    if (!std::isfinite(value)) {
+        const char* t = std::isnan(value) ? "NaN" : (value < 0 ? "-Inf" : "Inf");
+        const std::size_t n = std::strlen(t);
+        std::memcpy(out, t, n);
+        return n;
+    }
+    std::uint64_t r = 0;
+    if (!scaledRounded(std::fabs(value), p.decimals, r)) {
+        Decimal d;
+        toDecimal(value, p.decimals, d, false);
+        return placeDigits(out, p, d.intDigits, d.intLen, d.fracDigits, d.fracLen, d.negative, sep);
+    }
+    const bool negative = r != 0 && std::signbit(value); // no "-0.000"
+    // r as twelve digits: the integer digits, then the decimals. The integer digits start
+    // at the first one that is not a leading zero.
+    char digits[32]; // twelve digits; the rest lets the copies below move 16 bytes at once
+    twelveDigits(digits, r);
+    const auto intEnd = static_cast<std::size_t>(12 - p.decimals);
+    std::size_t first = 0;
+    while (first < intEnd && digits[first] == '0')
+        ++first;
+    if (p.plain) {
+        // Zeros in front up to the pattern's '0's.
+        std::size_t n = 0;
+        if (negative)
+            out[n++] = '-';
+        for (std::size_t z = intEnd - first; z < p.minDigits; ++z)
+            out[n++] = '0';
+        // Fixed 16-byte copies (out has kFormatBuffer bytes of room); only the digits count.
+        std::memcpy(out + n, digits + first, 16);
+        n += intEnd - first;
+        if (p.hasDot) {
+            out[n++] = sep;
+            std::memcpy(out + n, digits + intEnd, 16);
+            n += static_cast<std::size_t>(p.decimals);
+        }
+        return n;
+    }
+    return placeDigits(out, p, digits + first, intEnd - first, digits + intEnd, static_cast<std::size_t>(p.decimals),
+                       negative, sep);
+}
+
+std::string formatToString(double v, const CompiledPattern& pattern, char sep) {
+    char buf[kFormatBuffer];
+    return std::string(buf, formatCompiled(buf, v, pattern, sep));
+}
+
+void appendFormatted(std::string& out, double v, const CompiledPattern& pattern, char sep) {
+    char buf[kFormatBuffer];
+    out.append(buf, formatCompiled(buf, v, pattern, sep));
+}
+
+constexpr CompiledPattern kPlaneField = compilePattern("# ### ##0.000");
+constexpr CompiledPattern kSexagesimalField = compilePattern("#0\xC2\xB0 00' 00.0000''");
+constexpr CompiledPattern kHeightField = compilePattern("## ##0.000");
+constexpr CompiledPattern kDegMin = compilePattern("#0\xC2\xB0.00'");
+constexpr CompiledPattern kKm = compilePattern("# 000 km");
+constexpr CompiledPattern kReportPlane = compilePattern("######0.000");
+constexpr CompiledPattern kReportGeo = compilePattern("#0.00000000");
+constexpr CompiledPattern kReportHeight = compilePattern("###0.000");
+static_assert(kReportPlane.plain && kReportGeo.plain && kReportHeight.plain && !kPlaneField.plain);
 
 } // namespace
 
 std::string formatPattern(double value, std::string_view pattern, char sep) {
-    return formatToString(value, pattern, sep);
+    return formatToString(value, compilePattern(pattern), sep);
 }
 
 namespace detail {
 std::string formatPatternWithoutShortcut(double value, std::string_view pattern, char sep) {
     char buf[kFormatBuffer];
-    return std::string(buf, formatInto(buf, value, pattern, sep, false));
+    return std::string(buf, formatInterpreted(buf, value, pattern, sep, false));
+}
+std::string formatPatternInterpreted(double value, std::string_view pattern, char sep) {
+    char buf[kFormatBuffer];
+    return std::string(buf, formatInterpreted(buf, value, pattern, sep, true));
 }
 } // namespace detail
 
@@ -340,11 +521,56 @@ double parseTypedNumber(std::string_view text) {
     return v;
 }
 
+namespace {
+
+// The usual data field, "[-+]digits" or "[-+]digits.digits" with at most 15 digits in all:
+// the digits make an integer below 2^53 and the decimals a power of ten below 10^22, both
+// exact doubles, so their quotient is the correctly rounded value, the one from_chars gives.
+// False when the text is of another form.
+bool parseShortDecimal(const char* p, const char* e, double& value) {
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool neg = p < e && *p == '-';
+    if (p < e && (*p == '-' || *p == '+'))
+        ++p;
+    std::uint64_t m = 0;
+    int digits = 0;
+    const char* intStart = p;
+    while (p < e && static_cast<unsigned>(*p - '0') < 10) {
+        m = m * 10 + static_cast<unsigned>(*p - '0');
+        ++p;
+        ++digits;
+    }
+    if (p == intStart)
+        return false;
+    int decimals = 0;
+    if (p < e && *p == '.') {
+        ++p;
+        const char* fracStart = p;
+        while (p < e && static_cast<unsigned>(*p - '0') < 10) {
+            m = m * 10 + static_cast<unsigned>(*p - '0');
+            ++p;
+            ++digits;
+        }
+        decimals = static_cast<int>(p - fracStart);
+        if (decimals == 0)
+            return false;
+    }
+    if (p != e || digits > 15)
+        return false;
+    const double v = static_cast<double>(m) / kPow10[decimals];
+    value = neg ? -v : v;
+    return true;
+}
+
+} // namespace
+
 bool parseWholeNumber(std::string_view text, double& value) {
     const char* b = text.data();
     const char* e = b + text.size();
     if (b == e)
         return false;
+    if (parseShortDecimal(b, e, value))
+        return true;
     double v = 0;
     const char* q = parseLeadingNumber(b, e, v);
     if (q != e || q == b)

@@ -41,4 +41,10 @@ double parseTypedNumber(std::string_view text);
 // optional sign and exponent). Returns false when it is not.
 bool parseWholeNumber(std::string_view text, double& value);
 
+namespace detail {
+// The formatter that reads the pattern at every call, with the same shortcut for the usual
+// magnitudes as formatPattern: the reference the compiled patterns are checked against.
+std::string formatPatternInterpreted(double value, std::string_view pattern, char sep);
+} // namespace detail
+
 } // namespace dormal

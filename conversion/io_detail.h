@@ -77,5 +77,8 @@ bool readXlsxCells(const std::string& path, int columns, std::vector<SheetCell>&
 // The number of the last row of the first sheet, reading the whole sheet: a check that a
 // written workbook is complete. False with `cause` when it cannot be read to its end.
 bool xlsxLastRow(const std::string& path, long& lastRow, std::string& cause);
+// The check of a result workbook once written, without reading its XML: the zip is
+// consistent, every part inflates to its CRC, the sheet ends after a last row `lastRow`.
+bool checkWrittenWorkbook(const std::string& path, long& lastRow, std::string& cause);
 
 } // namespace dormal::detail

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <random>
 #include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <locale.h>
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 #include <xlsxwriter.h>
+#include <zip.h>
 
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
@@ -763,6 +765,70 @@ std::string workbookErrorText(lxw_error err) {
     return "errore della libreria di scrittura (codice " + std::to_string(static_cast<int>(err)) + ")";
 }
 
+// The check of a finished workbook, without reading its XML: the zip's central directory
+// agrees with the entries (ZIP_CHECKCONS), every entry inflates to its stored size and CRC
+// (libzip checks the CRC at the end of each entry), and the sheet ends with its closing tag
+// after a last row numbered `lastRow`.
+bool checkWorkbookFile(const std::string& path, long& lastRow, std::string& cause) {
+    lastRow = 0;
+    int err = 0;
+    zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+    const auto zipCause = [](int code) {
+        zip_error_t ze;
+        zip_error_init_with_code(&ze, code);
+        std::string why = zip_error_strerror(&ze);
+        zip_error_fini(&ze);
+        return why;
+    };
+    if (zip == nullptr) {
+        cause = "archivio compresso non valido (" + zipCause(err) + ")";
+        return false;
+    }
+    constexpr std::string_view kSheet = "xl/worksheets/sheet1.xml";
+    constexpr std::string_view kRowTag = "<row r=\"";
+    bool sawSheet = false;
+    std::vector<char> buf(1 << 16);
+    std::string tail; // the sheet's last bytes
+    const zip_int64_t entries = zip_get_num_entries(zip, 0);
+    for (zip_int64_t i = 0; i < entries && cause.empty(); ++i) {
+        const char* name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
+        const bool sheet = name != nullptr && kSheet == name;
+        zip_file_t* f = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
+        if (f == nullptr) {
+            cause = "parte " + std::string(name ? name : "?") + " illeggibile (" + zip_strerror(zip) + ")";
+            break;
+        }
+        for (;;) {
+            const zip_int64_t n = zip_fread(f, buf.data(), buf.size());
+            if (n < 0) {
+                cause = "parte " + std::string(name ? name : "?") + " danneggiata (" + zip_file_strerror(f) + ")";
+                break;
+            }
+            if (n == 0)
+                break;
+            if (sheet) {
+                // Keep the last 4 KiB: the last row and the closing tags are in them.
+                tail.append(buf.data(), static_cast<std::size_t>(n));
+                if (tail.size() > 8192)
+                    tail.erase(0, tail.size() - 4096);
+            }
+        }
+        zip_fclose(f);
+        sawSheet = sawSheet || sheet;
+    }
+    zip_discard(zip);
+    if (!cause.empty())
+        return false;
+    const std::size_t row = tail.rfind(kRowTag);
+    if (!sawSheet || tail.size() < 12 || tail.compare(tail.size() - 12, 12, "</worksheet>") != 0) {
+        cause = "il foglio è incompleto o manca";
+        return false;
+    }
+    if (row != std::string::npos)
+        lastRow = std::strtol(tail.c_str() + row + kRowTag.size(), nullptr, 10);
+    return true;
+}
+
 class XlsxResultWriter final : public ResultWriter {
 public:
     explicit XlsxResultWriter(const std::string& path) : tmp_(path) {
@@ -837,23 +903,26 @@ public:
             throwWrite(tmp_.shownPath(),
                        "Il foglio di Excel non può contenere più di " + std::to_string(LXW_ROW_MAX - 5) + " punti");
         const auto row = static_cast<lxw_row_t>(nextRow_++);
-        str(row, 0, in.name);
-        num(row, 1, in.first);
-        num(row, 2, in.second);
+        // One change of locale and of the library's error stream for the whole row.
+        const CLocale::Scope c(cLocale_);
+        const LibraryOutput::Scope quiet(libraryOutput_);
+        cellText(row, 0, in.name);
+        cellNumber(row, 1, in.first);
+        cellNumber(row, 2, in.second);
         if (l_.heights)
-            num(row, 3, in.height);
+            cellNumber(row, 3, in.height);
         if (isOutside(r)) {
-            str(row, 4, "Fuori Griglia");
-            str(row, 5, "Fuori Griglia");
+            cellText(row, 4, "Fuori Griglia");
+            cellText(row, 5, "Fuori Griglia");
             if (l_.heights)
-                str(row, 6, "Fuori Griglia");
+                cellText(row, 6, "Fuori Griglia");
         } else {
-            num(row, 4, r.outFirst);
-            num(row, 5, r.outSecond);
+            cellNumber(row, 4, r.outFirst);
+            cellNumber(row, 5, r.outSecond);
             if (l_.heights)
-                num(row, 6, r.hasHeight ? r.outHeight : 0.0);
+                cellNumber(row, 6, r.hasHeight ? r.outHeight : 0.0);
             if (l_.reportLayout != 0)
-                str(row, 7, zoneField(l_, r));
+                cellText(row, 7, zoneField(l_, r));
         }
     }
 
@@ -874,11 +943,11 @@ public:
                                              workbookErrorText(err) +
                                              (errno ? " (" + systemErrorText(errno) + ")" : ""));
         // The library writes rows through temporary files without reporting every write
-        // error: read the workbook back and check that it holds every row before it
-        // replaces the result.
+        // error: check the finished file (every part inflates to its CRC, the sheet ends
+        // after the last row) before it replaces the result.
         long lastRow = 0;
         std::string cause;
-        if (!detail::xlsxLastRow(tmp_.tempPath(), lastRow, cause))
+        if (!detail::checkWrittenWorkbook(tmp_.tempPath(), lastRow, cause))
             throwWrite(tmp_.shownPath(), "La cartella di lavoro scritta non è leggibile: " + cause);
         if (lastRow != static_cast<long>(nextRow_))
             throwWrite(tmp_.shownPath(), "La cartella di lavoro scritta è incompleta (" + std::to_string(lastRow) +
@@ -894,20 +963,19 @@ private:
                        std::string("Errore nella scrittura della cartella di lavoro: ") + workbookErrorText(err));
     }
     void str(lxw_row_t row, lxw_col_t col, std::string_view s) {
+        const CLocale::Scope c(cLocale_);
+        const LibraryOutput::Scope quiet(libraryOutput_);
+        cellText(row, col, s);
+    }
+    // The cells of a point's row, inside the scopes writePoint takes once.
+    void cellText(lxw_row_t row, lxw_col_t col, std::string_view s) {
         if (s.empty())
             return;
-        const CLocale::Scope c(cLocale_);
-        const LibraryOutput::Scope quiet(libraryOutput_);
         check(worksheet_write_string(ws_, row, col, workbookText(s, scratch_), nullptr));
     }
-    void num(lxw_row_t row, lxw_col_t col, double v) {
-        if (!std::isfinite(v)) {
-            str(row, col, "Errore");
-            return;
-        }
-        const CLocale::Scope c(cLocale_);
-        const LibraryOutput::Scope quiet(libraryOutput_);
-        check(worksheet_write_number(ws_, row, col, v, nullptr));
+    void cellNumber(lxw_row_t row, lxw_col_t col, double v) {
+        check(std::isfinite(v) ? worksheet_write_number(ws_, row, col, v, nullptr)
+                               : worksheet_write_string(ws_, row, col, "Errore", nullptr));
     }
     void sideRow(lxw_row_t row, std::string_view side, std::int16_t system, std::int16_t kind,
                  std::string_view zoneCaption, std::string_view zoneName) {
@@ -941,6 +1009,9 @@ private:
 namespace detail {
 void setNamedTemporaryFilesOnly(bool on) {
     forceNamedTemporaryFiles = on;
+}
+bool checkWrittenWorkbook(const std::string& path, long& lastRow, std::string& cause) {
+    return checkWorkbookFile(path, lastRow, cause);
 }
 } // namespace detail
 
