@@ -15,7 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
+#include "geodesy/zones.h"
 #include "grid/grid_portion.h"
 #include "grid/zone_limits.h"
 #include "tools/synthetic_grid.h"
@@ -118,8 +119,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const ZoneLimits z = computeZoneLimits(*check.portion, kEtrf89);
-    std::printf("%s: %s, zone %d\n", target.c_str(), gen.kind == PortionKind::Sheet ? "FOGLIO" : "PUNTO", z.zone);
+    const ZoneLimits z = computeZoneLimits(*check.portion, RefSystem::Etrf89);
+    std::printf("%s: %s, zone %s\n", target.c_str(), gen.kind == PortionKind::Sheet ? "FOGLIO" : "PUNTO",
+                zoneInfo(RefSystem::Ed50, z.zone).text);
     std::printf("  area that can be converted: latitude %.6f to %.6f, longitude %.6f to %.6f (decimal degrees)\n",
                 z.south, z.north, z.west, z.east);
     std::printf("  ROMA40 grids: latitude %.6f to %.6f, longitude %.6f to %.6f\n", z.planSouth, z.planNorth, z.planWest,

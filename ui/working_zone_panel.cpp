@@ -23,7 +23,8 @@
 
 #include "conversion/formats.h"
 #include "geodesy/angles.h"
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
+#include "geodesy/zones.h"
 #include "ui/wz_text.h"
 
 namespace dormal::ui {
@@ -135,8 +136,8 @@ struct WorkingZonePanel::Impl {
     QString folder;      // folder shown by Dir1 and File1 ("" before the first listing)
     std::optional<GridPortion> portion;
     ZoneLimits limits;
-    std::int16_t inputSystem = kEtrf89;
-    std::int16_t inputKind = kGeographic;
+    RefSystem inputSystem = RefSystem::Etrf89;
+    CoordKind inputKind = CoordKind::Geographic;
     bool picking = false; // a pick or a cleared selection is in progress: ignore File1's signals
 
     QComboBox* drive1 = nullptr;
@@ -588,7 +589,7 @@ void WorkingZonePanel::Impl::showPortion() {
     label26->setText(fromFileText(g.roE89Epoch));
     label27->setText(fromFileText(g.geoidEpoch));
     label47->setText(fromFileText(g.e89E2000Epoch));
-    label40->setText(QString::number(limits.zone));
+    label40->setText(QString::fromLatin1(zoneInfo(RefSystem::Ed50, limits.zone).text)); // "32", "33", "34"
     showZoneLimits();
     setLimitLabelsVisible(true);
     label13->setText(fromFileText(g.portionName));
@@ -602,7 +603,7 @@ void WorkingZonePanel::Impl::showZoneLimits() {
         return QString::fromStdString(formatDegMin(degreesToSexagesimalMinutes(decimalDegrees), sep));
     };
     auto km = [sep](double metres) { return QString::fromStdString(formatKm(metres / 1000.0, sep)); };
-    if (inputKind == kGeographic) {
+    if (inputKind == CoordKind::Geographic) {
         label17->setText(dm(limits.west));
         label18->setText(dm(limits.east));
         label28->setText(dm(limits.west - kRomeMeridianForDisplay));
@@ -670,7 +671,7 @@ bool WorkingZonePanel::fileSelected() const {
     return item != nullptr && item->isSelected();
 }
 
-void WorkingZonePanel::onInputSystemPicked(std::int16_t inputSystem, std::int16_t inputKind) {
+void WorkingZonePanel::onInputSystemPicked(RefSystem inputSystem, CoordKind inputKind) {
     d->inputSystem = inputSystem;
     d->inputKind = inputKind;
     d->limits = convertCornersForInputSystem(d->limits, inputSystem);
@@ -683,10 +684,8 @@ void WorkingZonePanel::onInputSystemPicked(std::int16_t inputSystem, std::int16_
     }
 }
 
-void WorkingZonePanel::onInputKindPicked(std::int16_t inputSystem, std::int16_t inputKind) {
+void WorkingZonePanel::onInputKindPicked(RefSystem inputSystem, CoordKind inputKind) {
     d->inputSystem = inputSystem;
-    if (inputKind != kGeographic && inputKind != kPlane)
-        return;
     d->inputKind = inputKind;
     if (!d->portion)
         return;
@@ -735,10 +734,10 @@ bool WorkingZonePanel::pickVolume(const QString& root) {
     return true;
 }
 
-std::int16_t WorkingZonePanel::inputSystem() const {
+RefSystem WorkingZonePanel::inputSystem() const {
     return d->inputSystem;
 }
-std::int16_t WorkingZonePanel::inputKind() const {
+CoordKind WorkingZonePanel::inputKind() const {
     return d->inputKind;
 }
 
