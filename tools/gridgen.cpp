@@ -39,7 +39,7 @@ template <typename T> bool parse(std::string_view text, T& out) {
 
 int main(int argc, char** argv) {
     using namespace dormal;
-    gridgen::PortionSpec gen;
+    gridgen::PortionRecipe gen;
     std::string folder = ".";
     bool haveKind = false, haveLat = false, haveLon = false;
     for (int i = 1; i < argc; ++i) {

@@ -88,7 +88,7 @@ NodeValues valuesAt(double lat, double lon, std::uint32_t s) {
     return v;
 }
 
-Origins originsFor(const PortionSpec& gen) {
+Origins originsFor(const PortionRecipe& gen) {
     const bool sheet = gen.kind == PortionKind::Sheet;
     const NodeValues atOrigin = valuesAt(gen.southLat, gen.westLon, gen.seed);
     Origins o{};
@@ -102,11 +102,11 @@ Origins originsFor(const PortionSpec& gen) {
     return o;
 }
 
-std::string defaultFileName(const PortionSpec& gen) {
+std::string defaultFileName(const PortionRecipe& gen) {
     return gen.name + (gen.kind == PortionKind::Sheet ? ".GK2" : ".GK1");
 }
 
-std::string portionText(const PortionSpec& gen) {
+std::string portionText(const PortionRecipe& gen) {
     const Layout l = layoutOf(gen.kind);
     const Origins o = originsFor(gen);
     const std::uint32_t seed = gen.seed;

@@ -10,7 +10,7 @@
 
 namespace dormal::gridgen {
 
-struct PortionSpec {
+struct PortionRecipe {
     PortionKind kind = PortionKind::Vertex; // Vertex ("PUNTO") or Sheet ("FOGLIO")
     double southLat = 0;                    // south-west node of the ROMA40 grids, decimal degrees
     double westLon = 0;                     // decimal degrees east of Greenwich
@@ -37,12 +37,12 @@ struct Origins {
     double e2000Lat, e2000Lon;
     double geoidLat, geoidLon; // south edge and west edge
 };
-Origins originsFor(const PortionSpec& gen);
+Origins originsFor(const PortionRecipe& gen);
 
 // The whole file text, in the item-by-item format, one row of nodes per line.
-std::string portionText(const PortionSpec& gen);
+std::string portionText(const PortionRecipe& gen);
 
 // The file name: gen.name plus ".GK1" (vertex) or ".GK2" (sheet).
-std::string defaultFileName(const PortionSpec& gen);
+std::string defaultFileName(const PortionRecipe& gen);
 
 } // namespace dormal::gridgen

@@ -119,7 +119,7 @@ class BatchCli : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new ScratchDir();
-        gridgen::PortionSpec gen;
+        gridgen::PortionRecipe gen;
         gen.kind = PortionKind::Sheet;
         gen.southLat = 41.40;
         gen.westLon = 14.80;

@@ -25,7 +25,7 @@ constexpr long kMaxRssKb = 64 * 1024; // far below the file's size
 
 TEST(BigFile, TwoHundredMegabytesInBoundedMemory) {
     ScratchDir dir;
-    gridgen::PortionSpec gen;
+    gridgen::PortionRecipe gen;
     gen.kind = PortionKind::Sheet;
     gen.southLat = 43.50;
     gen.westLon = 11.00;

@@ -112,7 +112,7 @@ TEST(GridGen, CommittedSamples) {
     };
     for (const auto& s : samples) {
         SCOPED_TRACE(s.file);
-        gridgen::PortionSpec gen;
+        gridgen::PortionRecipe gen;
         gen.kind = s.kind;
         gen.southLat = s.lat0;
         gen.westLon = s.lon0;
