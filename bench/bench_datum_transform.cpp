@@ -8,10 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
+#include "grid/datum_transform.h"
 #include "grid/grid_portion.h"
 #include "grid/interpolation.h"
-#include "grid/datum_transform.h"
 #include "grid/zone_limits.h"
 
 namespace {
@@ -37,7 +37,7 @@ const GridPortion& samplePortion() {
 // Points spread over the area the portion lets the user convert.
 const std::vector<Point>& samplePoints() {
     static const std::vector<Point> points = [] {
-        const ZoneLimits z = computeZoneLimits(samplePortion(), kEtrf89);
+        const ZoneLimits z = computeZoneLimits(samplePortion(), RefSystem::Etrf89);
         std::mt19937 rng(11);
         std::uniform_real_distribution<double> lat(z.south, z.north), lon(z.west, z.east), h(0, 2500);
         std::vector<Point> p(4096);
@@ -49,7 +49,7 @@ const std::vector<Point>& samplePoints() {
     return points;
 }
 
-void chain(benchmark::State& state, std::int16_t in, std::int16_t out) {
+void chain(benchmark::State& state, RefSystem in, RefSystem out) {
     const GridPortion& g = samplePortion();
     const std::vector<Point>& points = samplePoints();
     std::size_t i = 0;
@@ -64,13 +64,13 @@ void chain(benchmark::State& state, std::int16_t in, std::int16_t out) {
 }
 
 void BM_TrasfoEd50ToEtrf2000(benchmark::State& state) {
-    chain(state, kEd50, kEtrf2000);
+    chain(state, RefSystem::Ed50, RefSystem::Etrf2000);
 }
 void BM_TrasfoEtrf2000ToEd50(benchmark::State& state) {
-    chain(state, kEtrf2000, kEd50);
+    chain(state, RefSystem::Etrf2000, RefSystem::Ed50);
 }
 void BM_TrasfoRoma40ToEtrf89(benchmark::State& state) {
-    chain(state, kRoma40, kEtrf89);
+    chain(state, RefSystem::Roma40, RefSystem::Etrf89);
 }
 
 // One interpolation, for scale.

@@ -57,11 +57,11 @@ protected:
 
 ResultHeader planeHeader() {
     ResultHeader h;
-    h.sel.inputSystem = kEtrf2000;
-    h.sel.inputKind = kGeographic;
-    h.sel.outputSystem = kEtrf2000;
-    h.sel.outputKind = kPlane;
-    h.sel.outputZone = 0;
+    h.sel.inputSystem = RefSystem::Etrf2000;
+    h.sel.inputKind = CoordKind::Geographic;
+    h.sel.outputSystem = RefSystem::Etrf2000;
+    h.sel.outputKind = CoordKind::Plane;
+    h.sel.outputZone = Zone::Auto;
     h.decimalSeparator = ',';
     return h;
 }

@@ -56,8 +56,7 @@ GridPortion syntheticPortion(double lat0, double lon0) {
     return g;
 }
 
-SelectionState sel(std::int16_t inSys, std::int16_t inKind, ZoneCode inZone, std::int16_t outSys, std::int16_t outKind,
-                   ZoneCode outZone) {
+SelectionState sel(RefSystem inSys, CoordKind inKind, Zone inZone, RefSystem outSys, CoordKind outKind, Zone outZone) {
     SelectionState s;
     s.inputSystem = inSys;
     s.inputKind = inKind;
@@ -69,10 +68,10 @@ SelectionState sel(std::int16_t inSys, std::int16_t inKind, ZoneCode inZone, std
 }
 
 // Plane points of one system and zone, spread over the common area of the limits.
-std::vector<PointInput> planePointsOver(const ZoneLimits& z, std::int16_t system, ZoneCode zone) {
+std::vector<PointInput> planePointsOver(const ZoneLimits& z, RefSystem system, Zone zone) {
     ConversionContext toPlane;
-    toPlane.sel = sel(system, kGeographic, 1, system, kPlane, zone);
-    const double mm = system == kRoma40 ? romeMeridian() : 0.0;
+    toPlane.sel = sel(system, CoordKind::Geographic, Zone::OvestOr32, system, CoordKind::Plane, zone);
+    const double mm = system == RefSystem::Roma40 ? romeMeridian() : 0.0;
     std::vector<PointInput> pts;
     constexpr int kSide = 64;
     for (int i = 0; i < kSide; ++i) {
@@ -105,13 +104,13 @@ void runPoints(benchmark::State& state, const ConversionContext& ctx, const std:
 
 void FullChain(benchmark::State& state, RunKind kind) {
     const GridPortion g = syntheticPortion(43.70, 11.10);
-    const ZoneLimits z = computeZoneLimits(g, kRoma40);
+    const ZoneLimits z = computeZoneLimits(g, RefSystem::Roma40);
     ConversionContext ctx;
-    ctx.sel = sel(kRoma40, kPlane, 0, kEtrf2000, kPlane, 0);
+    ctx.sel = sel(RefSystem::Roma40, CoordKind::Plane, Zone::Auto, RefSystem::Etrf2000, CoordKind::Plane, Zone::Auto);
     ctx.heights = true;
     ctx.portion = &g;
     ctx.limits = &z;
-    const std::vector<PointInput> pts = planePointsOver(z, kRoma40, 1);
+    const std::vector<PointInput> pts = planePointsOver(z, RefSystem::Roma40, Zone::OvestOr32);
     runPoints(state, ctx, pts, kind);
 }
 
@@ -124,10 +123,11 @@ void BM_FullChain_SinglePoint(benchmark::State& state) {
 
 void BM_ProjectionOnly_Etrf2000_UTM32_to_UTM33(benchmark::State& state) {
     const GridPortion g = syntheticPortion(43.70, 11.10);
-    const ZoneLimits z = computeZoneLimits(g, kEtrf2000);
+    const ZoneLimits z = computeZoneLimits(g, RefSystem::Etrf2000);
     ConversionContext ctx;
-    ctx.sel = sel(kEtrf2000, kPlane, 1, kEtrf2000, kPlane, 2);
-    const std::vector<PointInput> pts = planePointsOver(z, kEtrf2000, 1);
+    ctx.sel = sel(RefSystem::Etrf2000, CoordKind::Plane, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane,
+                  Zone::EstOr33);
+    const std::vector<PointInput> pts = planePointsOver(z, RefSystem::Etrf2000, Zone::OvestOr32);
     runPoints(state, ctx, pts, RunKind::Batch);
 }
 
@@ -144,7 +144,7 @@ void BM_AsciiRead_PlaneWithHeight(benchmark::State& state) {
         text += line;
     }
     DataReadOptions opt;
-    opt.inputKind = kPlane;
+    opt.inputKind = CoordKind::Plane;
     opt.readHeight = true;
     long points = 0;
     for (auto _ : state) {
@@ -164,7 +164,7 @@ void BM_AsciiReportWrite_PlaneWithHeight(benchmark::State& state) {
     std::ostringstream sink;
     const std::unique_ptr<ResultWriter> w = makeAsciiReportWriter(sink);
     ResultHeader h;
-    h.sel = sel(kRoma40, kPlane, 0, kEtrf2000, kPlane, 0);
+    h.sel = sel(RefSystem::Roma40, CoordKind::Plane, Zone::Auto, RefSystem::Etrf2000, CoordKind::Plane, Zone::Auto);
     h.heights = true;
     const GridPortion g = syntheticPortion(43.70, 11.10);
     h.portion = &g;

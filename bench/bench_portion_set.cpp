@@ -21,7 +21,7 @@
 
 #include "conversion/point_conversion.h"
 #include "geodesy/angles.h"
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 #include "geodesy/zones.h"
 #include "grid/portion_set.h"
 #include "tools/synthetic_grid.h"
@@ -43,12 +43,12 @@ struct Folder {
         }
         path = tmpl;
         const int cols = count >= 1000 ? 40 : 10;
-        gridgen::PortionSpec first;
+        gridgen::PortionRecipe first;
         first.kind = PortionKind::Sheet;
         first.southLat = 38.0;
         first.westLon = 6.5;
         first.name = "1000";
-        for (const gridgen::PortionSpec& s : gridgen::mosaicSpecs(first, count / cols, cols)) {
+        for (const gridgen::PortionRecipe& s : gridgen::mosaicRecipes(first, count / cols, cols)) {
             std::ofstream(path / gridgen::defaultFileName(s), std::ios::binary) << gridgen::portionText(s);
         }
     }
@@ -89,7 +89,7 @@ std::vector<PointInput> points(double south, double west, double north, double e
 
 ConversionContext context() {
     ConversionContext c;
-    c.sel = SelectionState{kRoma40, kGeographic, 0, kEtrf2000, kGeographic, 0};
+    c.sel = SelectionState{RefSystem::Roma40, CoordKind::Geographic, Zone::Auto, RefSystem::Etrf2000, CoordKind::Geographic, Zone::Auto};
     c.heights = true;
     return c;
 }

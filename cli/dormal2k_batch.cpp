@@ -130,75 +130,75 @@ std::string lower(std::string_view s) {
     return r;
 }
 
-std::int16_t systemFromWord(std::string_view word) {
+RefSystem systemFromWord(std::string_view word) {
     const std::string w = lower(word);
     if (w == "roma40") {
-        return kRoma40;
+        return RefSystem::Roma40;
     }
     if (w == "ed50") {
-        return kEd50;
+        return RefSystem::Ed50;
     }
     if (w == "etrf89") {
-        return kEtrf89;
+        return RefSystem::Etrf89;
     }
     if (w == "etrf2000") {
-        return kEtrf2000;
+        return RefSystem::Etrf2000;
     }
     throw UsageError{"sistema sconosciuto \"" + std::string(word) + "\" (ROMA40, ED50, ETRF89, ETRF2000)"};
 }
 
-std::int16_t kindFromWord(std::string_view option, std::string_view word) {
+CoordKind kindFromWord(std::string_view option, std::string_view word) {
     const std::string w = lower(word);
     if (w == "geo") {
-        return kGeographic;
+        return CoordKind::Geographic;
     }
     if (w == "plane") {
-        return kPlane;
+        return CoordKind::Plane;
     }
     throw UsageError{std::string(option) + ": \"" + std::string(word) + "\" non e' geo ne' plane"};
 }
 
-// Zone word of one system to its code, or -1 when the system has no such zone.
-ZoneCode zoneFromWord(std::int16_t system, std::string_view word) {
+// Zone word of one system to its zone, or nothing when the system has no such zone.
+std::optional<Zone> zoneFromWord(RefSystem system, std::string_view word) {
     const std::string w = lower(word);
     if (w == "auto") {
-        return kZoneAuto;
+        return Zone::Auto;
     }
-    if (system == kRoma40) {
-        return w == "ovest" ? kZoneOvest32 : w == "est" ? kZoneEst33 : ZoneCode{-1};
+    if (system == RefSystem::Roma40) {
+        return w == "ovest" ? Zone::OvestOr32 : w == "est" ? Zone::EstOr33 : std::optional<Zone>();
     }
     if (w == "32") {
-        return kZoneOvest32;
+        return Zone::OvestOr32;
     }
     if (w == "33") {
-        return kZoneEst33;
+        return Zone::EstOr33;
     }
     if (w == "34") {
-        return kZone34;
+        return Zone::Utm34;
     }
     if (w == "italia") {
-        return kZoneItalia;
+        return Zone::Italia;
     }
-    return -1;
+    return std::nullopt;
 }
 
-std::string listWords(std::int16_t system, std::span<const ListItem> list) {
+std::string listWords(RefSystem system, std::span<const ListItem<Zone>> list) {
     std::string s;
-    for (const ListItem& item : list) {
+    for (const ListItem<Zone>& item : list) {
         if (!s.empty()) {
             s += ", ";
         }
-        switch (item.code) {
-        case kZoneAuto:
+        switch (item.value) {
+        case Zone::Auto:
             s += "auto";
             break;
-        case kZoneOvest32:
-            s += system == kRoma40 ? "ovest" : "32";
+        case Zone::OvestOr32:
+            s += system == RefSystem::Roma40 ? "ovest" : "32";
             break;
-        case kZoneEst33:
-            s += system == kRoma40 ? "est" : "33";
+        case Zone::EstOr33:
+            s += system == RefSystem::Roma40 ? "est" : "33";
             break;
-        case kZone34:
+        case Zone::Utm34:
             s += "34";
             break;
         default:
@@ -210,18 +210,19 @@ std::string listWords(std::int16_t system, std::span<const ListItem> list) {
 }
 
 // The zone as the window's list for that side and system offers it; default its first item.
-ZoneCode zoneFor(std::string_view option, std::int16_t system, const std::optional<std::string>& word,
-                 std::span<const ListItem> list) {
+Zone zoneFor(std::string_view option, RefSystem system, const std::optional<std::string>& word,
+             std::span<const ListItem<Zone>> list) {
     if (!word) {
-        return list.front().code;
+        return list.front().value;
     }
-    const ZoneCode z = zoneFromWord(system, *word);
-    const bool offered = std::any_of(list.begin(), list.end(), [z](const ListItem& i) { return i.code == z; });
+    const std::optional<Zone> z = zoneFromWord(system, *word);
+    const bool offered =
+        std::any_of(list.begin(), list.end(), [z](const ListItem<Zone>& i) { return z && i.value == *z; });
     if (!offered) {
         throw UsageError{std::string(option) + ": il fuso \"" + *word + "\" non e' tra quelli di " +
                          std::string(systemName(system)) + " (" + listWords(system, list) + ")"};
     }
-    return z;
+    return *z;
 }
 
 struct Options {
@@ -327,12 +328,12 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
     SelectionState& sel = req.ctx.sel;
     sel.inputSystem = systemFromWord(*o.from);
     sel.outputSystem = systemFromWord(*o.to);
-    sel.inputKind = o.fromKind ? kindFromWord("--from-kind", *o.fromKind) : std::int16_t{kGeographic};
-    sel.outputKind = o.toKind ? kindFromWord("--to-kind", *o.toKind) : std::int16_t{kGeographic};
-    if (o.fromZone && sel.inputKind != kPlane) {
+    sel.inputKind = o.fromKind ? kindFromWord("--from-kind", *o.fromKind) : CoordKind::Geographic;
+    sel.outputKind = o.toKind ? kindFromWord("--to-kind", *o.toKind) : CoordKind::Geographic;
+    if (o.fromZone && sel.inputKind != CoordKind::Plane) {
         throw UsageError{"--from-zone vale solo per coordinate piane (--from-kind plane)"};
     }
-    if (o.toZone && sel.outputKind != kPlane) {
+    if (o.toZone && sel.outputKind != CoordKind::Plane) {
         throw UsageError{"--to-zone vale solo per coordinate piane (--to-kind plane)"};
     }
     sel.inputZone = zoneFor("--from-zone", sel.inputSystem, o.fromZone, inputZoneList(sel.inputSystem));

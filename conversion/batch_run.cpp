@@ -642,7 +642,7 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
         return failed(writeFailureMessage(req.resultPath, "NON E' UN FILE ORDINARIO"));
     }
 
-    const DataReadOptions opt{static_cast<CoordKindCode>(req.ctx.sel.inputKind), req.ctx.heights, req.allowStreams};
+    const DataReadOptions opt{req.ctx.sel.inputKind, req.ctx.heights, req.allowStreams};
     std::unique_ptr<DataSource> src;
     if (req.dataPath == "-") {
         src = makeAsciiSource(std::cin, opt);

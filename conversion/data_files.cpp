@@ -22,14 +22,16 @@ namespace detail {
 
 namespace {
 
-const char* fieldText(FieldSlot slot, CoordKindCode kind) {
+const char* fieldText(FieldSlot slot, CoordKind kind) {
     switch (slot) {
     case FieldSlot::Name:
         return "ERRORE NELLA LETTURA NEL NOME DEL PUNTO";
     case FieldSlot::First:
-        return kind == kPlane ? "ERRORE NELLA LETTURA NELLA COORD. NORD" : "ERRORE NELLA LETTURA NELLA LATITUDINE";
+        return kind == CoordKind::Plane ? "ERRORE NELLA LETTURA NELLA COORD. NORD"
+                                        : "ERRORE NELLA LETTURA NELLA LATITUDINE";
     case FieldSlot::Second:
-        return kind == kPlane ? "ERRORE NELLA LETTURA NELLA COOR. EST" : "ERRORE NELLA LETTURA NELLA LONGITUDINE";
+        return kind == CoordKind::Plane ? "ERRORE NELLA LETTURA NELLA COOR. EST"
+                                        : "ERRORE NELLA LETTURA NELLA LONGITUDINE";
     case FieldSlot::Height:
         break;
     }
@@ -38,7 +40,7 @@ const char* fieldText(FieldSlot slot, CoordKindCode kind) {
 
 } // namespace
 
-void setReadingError(ReadEvent& ev, FieldSlot slot, CoordKindCode kind, long line) {
+void setReadingError(ReadEvent& ev, FieldSlot slot, CoordKind kind, long line) {
     ev.kind = ReadEvent::Kind::ReadingError;
     ev.message.icon = MessageIcon::Information;
     ev.message.title = kAppTitle;

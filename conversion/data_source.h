@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 #include "grid/message.h"
 
 namespace dormal {
@@ -42,7 +42,7 @@ public:
 };
 
 struct DataReadOptions {
-    CoordKindCode inputKind = kGeographic; // names the value in reading-error messages
+    CoordKind inputKind = CoordKind::Geographic; // names the value in reading-error messages
     bool readHeight = false;               // ASCII: read the height field (Check1 ticked)
     // ASCII data may come from a pipe, a FIFO or a device (/dev/stdin, <(...)) and is then
     // read as it comes, waiting for the writer. Off (the window): anything that is not a

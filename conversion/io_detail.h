@@ -18,7 +18,7 @@ enum class FieldSlot { Name, First, Second, Height };
 
 // "ERRORE NELLA LETTURA NELLA ..." / "ALLA RIGA:     n    DEL FILE DI INPUT", information
 // icon, application's title. `line` is the line of an ASCII file or the row of a sheet.
-void setReadingError(ReadEvent& ev, FieldSlot slot, CoordKindCode kind, long line);
+void setReadingError(ReadEvent& ev, FieldSlot slot, CoordKind kind, long line);
 
 // A file that cannot be opened: "IMPOSSIBILE APRIRE IL FILE DEI DATI" / path / cause.
 Message openFailureMessage(const std::string& path, const std::string& cause);

@@ -1,5 +1,6 @@
 #include "conversion/point_conversion.h"
 
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -30,33 +31,49 @@ constexpr double kRoma40EstFrom = 2000000;
 constexpr double kMismatchLon12 = 12.000000000028;
 constexpr double kMismatchLon18 = 18.000000000028;
 
-// Values every conversion uses, worked out once: the Monte Mario meridian and the zone table.
+// Values every conversion uses, worked out once: the Monte Mario meridian.
 struct Constants {
     double rome = 0; // sexagesimalToDegrees(12.27084), decimal degrees
-    ZoneInfo zones[4][5]; // by system code and zone code
 };
 
 const Constants& constants() {
     static const Constants k = [] {
         Constants c;
         c.rome = romeMeridian();
-        for (std::int16_t sys = 0; sys < 4; ++sys) {
-            for (ZoneCode z = 0; z < 5; ++z) {
-                c.zones[sys][z] = zoneInfo(sys, z);
-            }
-        }
         return c;
     }();
     return k;
 }
 
-// The zone of a system by a resolved zone code; an invalid ZoneInfo for codes out of range.
-const ZoneInfo& zoneOf(const Constants& k, std::int16_t system, ZoneCode zone) {
-    static const ZoneInfo kNone{};
-    if (system < 0 || system > 3 || zone < 0 || zone > 4) {
-        return kNone;
+// The zone table, by system and zone, worked out once.
+class ZoneTable {
+public:
+    ZoneTable() {
+        for (std::size_t s = 0; s < kAllSystems.size(); ++s) {
+            for (std::size_t z = 0; z < kZones.size(); ++z) {
+                zones_[s][z] = zoneInfo(kAllSystems[s], kZones[z]);
+            }
+        }
     }
-    return k.zones[system][zone];
+    const ZoneInfo& operator()(RefSystem system, Zone zone) const {
+        return zones_[indexOf(kAllSystems, system)][indexOf(kZones, zone)];
+    }
+
+private:
+    static constexpr std::array<Zone, 5> kZones{Zone::Auto, Zone::OvestOr32, Zone::EstOr33, Zone::Utm34, Zone::Italia};
+    template <class T, std::size_t N> static std::size_t indexOf(const std::array<T, N>& all, T v) {
+        std::size_t i = 0;
+        while (i + 1 < N && all[i] != v) {
+            ++i;
+        }
+        return i;
+    }
+    ZoneInfo zones_[4][5];
+};
+
+const ZoneInfo& zoneOf(RefSystem system, Zone zone) {
+    static const ZoneTable table;
+    return table(system, zone);
 }
 
 bool within(double v, double lo, double hi) {
@@ -65,18 +82,19 @@ bool within(double v, double lo, double hi) {
 
 // The grid-coverage test: the approximate ROMA40 position within the ROMA40 grids' edges
 // and the approximate ETRF89 position within the geoid grid's edges, every bound inclusive.
-bool insideGrid(const ZoneLimits& z, std::int16_t inputSystem, double lat, double lon) {
+bool insideGrid(const ZoneLimits& z, RefSystem inputSystem, double lat, double lon) {
     return coverageAccepts(z, coverageProbe(inputSystem, lat, lon));
 }
 
 // Whether projecting into zone z a point whose own zone is c earns the mismatch warning.
 // L: output longitude (from Monte Mario for ROMA40 output), decimal degrees.
-bool zoneMismatchRule(bool utmRules, std::int16_t c, std::int16_t z, double L) {
+bool zoneMismatchRule(bool utmRules, Zone c, Zone z, double L) {
+    constexpr Zone k32 = Zone::OvestOr32, k33 = Zone::EstOr33, k34 = Zone::Utm34;
     if (utmRules) {
-        return (c == 2 && z == 1 && L > kMismatchLon12) || (c == 2 && z == 3) || (c == 1 && z != 1) ||
-               (c == 3 && z == 1) || (c == 3 && z == 2 && L > kMismatchLon18);
+        return (c == k33 && z == k32 && L > kMismatchLon12) || (c == k33 && z == k34) || (c == k32 && z != k32) ||
+               (c == k34 && z == k32) || (c == k34 && z == k33 && L > kMismatchLon18);
     }
-    return (c == 1 && z != 1) || (c == 2 && z == 1);
+    return (c == k32 && z != k32) || (c == k33 && z == k32);
 }
 
 PointResult stop(PointResult r, PointStatus s) {
@@ -100,7 +118,7 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
     // Read the point: latitude and longitude in decimal degrees (ROMA40: from Monte Mario).
     double lat = 0;
     double lon = 0;
-    if (sel.inputKind == kPlane) {
+    if (sel.inputKind == CoordKind::Plane) {
         if (single) {
             if (!within(in.first, kNorthMin, kNorthMax)) {
                 return stop(std::move(r), PointStatus::NorthOutOfRange);
@@ -112,26 +130,24 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
                 return stop(std::move(r), PointStatus::HeightOutOfRange);
             }
         }
-        ZoneCode zone = sel.inputZone;
-        if (sel.inputSystem == kRoma40 && zone == kZoneAuto) {
-            zone = in.second >= kRoma40EstFrom ? kZoneEst33 : kZoneOvest32;
+        Zone zone = sel.inputZone;
+        if (sel.inputSystem == RefSystem::Roma40 && zone == Zone::Auto) {
+            zone = in.second >= kRoma40EstFrom ? Zone::EstOr33 : Zone::OvestOr32;
         }
-        const ZoneInfo& zi = zoneOf(k, sel.inputSystem, zone);
+        const ZoneInfo& zi = zoneOf(sel.inputSystem, zone);
         if (!zi.valid) {
             return stop(std::move(r), PointStatus::Failed);
         }
         r.inZoneUsed = zone;
-        // The projection takes the zone code as selected (0 for automatic): it only picks
-        // the scale factor from it.
-        const GeoLatDLon g = tmInverse(in.first, in.second - zi.falseEasting, sel.inputSystem, sel.inputZone);
+        const GeoLatDLon g = tmInverse(ellipsoidOf(sel.inputSystem), zi.scale, in.first, in.second - zi.falseEasting);
         lat = radToDeg(g.invLat);
-        lon = radToDeg(g.invDLon) + (sel.inputSystem == kRoma40 ? zi.centralMeridianMM : zi.centralMeridian);
+        lon = radToDeg(g.invDLon) + (sel.inputSystem == RefSystem::Roma40 ? zi.centralMeridianMM : zi.centralMeridian);
     } else {
         lat = sexagesimalToDegrees(in.first);
         lon = sexagesimalToDegrees(in.second);
     }
 
-    if (sel.inputSystem == kRoma40) {
+    if (sel.inputSystem == RefSystem::Roma40) {
         r.naturalZone = naturalZoneRoma40(lon);
         // A batch between equal systems keeps ROMA40 longitudes from Monte Mario throughout.
         if (single || !sameSystem) {
@@ -175,42 +191,46 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         outLon = t.outLon;
         r.hasHeight = ctx.heights && t.hasHeight;
         r.outHeight = t.outHeight;
-        if (sel.outputSystem == kRoma40) {
+        if (sel.outputSystem == RefSystem::Roma40) {
             outLon -= k.rome;
         }
-    } else if (single && sel.outputSystem == kRoma40) {
+    } else if (single && sel.outputSystem == RefSystem::Roma40) {
         outLon -= k.rome;
     }
 
-    r.otherZoneInput = sel.inputKind == kPlane && r.inZoneUsed != kZoneItalia && r.inZoneUsed != r.naturalZone;
+    r.otherZoneInput =
+        sel.inputKind == CoordKind::Plane && r.inZoneUsed != Zone::Italia && r.inZoneUsed != r.naturalZone;
 
-    if (sel.outputKind == kGeographic) {
+    if (sel.outputKind == CoordKind::Geographic) {
         r.outFirst = degreesToSexagesimal(outLat);
         r.outSecond = degreesToSexagesimal(outLon);
     } else {
-        ZoneCode zone = sel.outputZone;
-        if (zone == kZoneAuto) {
-            if (sel.outputSystem == kRoma40) {
-                zone = r.naturalZone == 1 ? kZoneOvest32 : kZoneEst33;
+        Zone zone = sel.outputZone;
+        if (zone == Zone::Auto) {
+            if (sel.outputSystem == RefSystem::Roma40) {
+                zone = r.naturalZone == Zone::OvestOr32 ? Zone::OvestOr32 : Zone::EstOr33;
             } else {
                 zone = r.naturalZone;
             }
         }
-        const ZoneInfo& zi = zoneOf(k, sel.outputSystem, zone);
+        const ZoneInfo& zi = zoneOf(sel.outputSystem, zone);
         if (!zi.valid) {
             return stop(std::move(r), PointStatus::Failed);
         }
         r.outZoneUsed = zone;
         r.zoneText = zi.text;
-        const double dLon = outLon - (sel.outputSystem == kRoma40 ? zi.centralMeridianMM : zi.centralMeridian);
-        const PlaneXY p = tmForward(degToRad(outLat), degToRad(dLon), sel.outputSystem, sel.outputZone);
+        const double dLon =
+            outLon - (sel.outputSystem == RefSystem::Roma40 ? zi.centralMeridianMM : zi.centralMeridian);
+        const PlaneXY p = tmForward(ellipsoidOf(sel.outputSystem), zi.scale, degToRad(outLat), degToRad(dLon));
         r.outFirst = p.tmNorth;
         r.outSecond = p.tmEast + zi.falseEasting;
 
-        if (sel.outputZone >= 1 && sel.outputZone <= 3 && sel.outputZone != r.naturalZone) {
+        const bool utmOrGaussBoagaZone =
+            sel.outputZone == Zone::OvestOr32 || sel.outputZone == Zone::EstOr33 || sel.outputZone == Zone::Utm34;
+        if (utmOrGaussBoagaZone && sel.outputZone != r.naturalZone) {
             // One point chooses the rule set by the input system, a batch by the output system.
-            const std::int16_t ruleSystem = single ? sel.inputSystem : sel.outputSystem;
-            r.zoneMismatch = zoneMismatchRule(ruleSystem != kRoma40, r.naturalZone, zone, outLon);
+            const RefSystem ruleSystem = single ? sel.inputSystem : sel.outputSystem;
+            r.zoneMismatch = zoneMismatchRule(ruleSystem != RefSystem::Roma40, r.naturalZone, zone, outLon);
         }
     }
 
@@ -311,8 +331,9 @@ std::optional<Message> commonChecks(const SelectionState& sel, bool gridSelected
         }
         return std::nullopt;
     }
-    const bool bothGeographic = sel.inputKind == kGeographic && sel.outputKind == kGeographic;
-    const bool samePlaneZone = sel.inputKind == kPlane && sel.outputKind == kPlane && sel.inputZone == sel.outputZone;
+    const bool bothGeographic = sel.inputKind == CoordKind::Geographic && sel.outputKind == CoordKind::Geographic;
+    const bool samePlaneZone =
+        sel.inputKind == CoordKind::Plane && sel.outputKind == CoordKind::Plane && sel.inputZone == sel.outputZone;
     if (bothGeographic || samePlaneZone) {
         return Message{MessageIcon::Warning, kAppTitle, {"TRASFORMAZIONE NON NECESSARIA"}};
     }

@@ -6,10 +6,10 @@
 #include <optional>
 #include <vector>
 
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
+#include "grid/datum_transform.h"
 #include "grid/grid_portion.h"
 #include "grid/message.h"
-#include "grid/datum_transform.h"
 #include "grid/portion_set.h"
 #include "grid/zone_limits.h"
 
@@ -56,9 +56,9 @@ struct PointResult {
     double outSecond = 0;
     bool hasHeight = false; // heights on and the chain produced one
     double outHeight = 0;
-    std::int16_t naturalZone = 0;
-    std::int16_t inZoneUsed = 0;
-    std::int16_t outZoneUsed = 0;
+    Zone naturalZone = Zone::Auto; // the zone the point lies in (Auto: not worked out)
+    Zone inZoneUsed = Zone::Auto;  // plane input: the zone the point was read in
+    Zone outZoneUsed = Zone::Auto; // plane output: the zone the point was projected into
     const char* zoneText = "";   // plane output: "Ovest", "Est", "32", "33", "34", "Italia"
     bool otherZoneInput = false; // plane input in a zone that is not the point's own
     bool zoneMismatch = false;   // projected into a zone that is not the point's own

@@ -60,9 +60,9 @@ Layout layoutOf(const ResultHeader& h) {
     l.heights = h.heights;
     l.sep = h.decimalSeparator;
     l.portionCount = h.portionCount;
-    if (h.sel.outputKind == kGeographic || h.sel.outputZone == kZoneItalia)
+    if (h.sel.outputKind == CoordKind::Geographic || h.sel.outputZone == Zone::Italia)
         l.reportLayout = 0;
-    else if (h.sel.outputZone == kZoneAuto)
+    else if (h.sel.outputZone == Zone::Auto)
         l.reportLayout = 2;
     else
         l.reportLayout = 1;
@@ -76,11 +76,11 @@ Layout layoutOf(const ResultHeader& h) {
     return l;
 }
 
-std::string_view firstHeading(std::int16_t kind) {
-    return kind == kPlane ? "Nord" : "Latit.";
+std::string_view firstHeading(CoordKind kind) {
+    return kind == CoordKind::Plane ? "Nord" : "Latit.";
 }
-std::string_view secondHeading(std::int16_t kind) {
-    return kind == kPlane ? "    Est" : "Longit.";
+std::string_view secondHeading(CoordKind kind) {
+    return kind == CoordKind::Plane ? "    Est" : "Longit.";
 }
 constexpr std::string_view kPointHeading = "Numero";
 constexpr std::string_view kZoneHeading = " Fuso";
@@ -443,12 +443,12 @@ public:
             if (l_.heights)
                 line("/Epoca Griglia Geoide:" + l_.geoid);
         }
-        if (s.inputKind == kPlane)
+        if (s.inputKind == CoordKind::Plane)
             line("/Coordinate Input: " + std::string(systemName(s.inputSystem)) +
                  "; metri;   fuso indicato:   " + std::string(inputZoneName(s.inputSystem, s.inputZone)));
         else
             line("/Coordinate Input: " + std::string(systemName(s.inputSystem)) + "; gradi sessagesimali");
-        if (s.outputKind == kPlane)
+        if (s.outputKind == CoordKind::Plane)
             line("/Coordinate Output: " + std::string(systemName(s.outputSystem)) +
                  "; metri;  fuso richiesto:  " + std::string(outputZoneName(s.outputSystem, s.outputZone)));
         else
@@ -506,8 +506,8 @@ public:
                 buf_[i] = ' ';
         lineExtra_ = in.name.size() - columnsOf(in.name);
 
-        const bool geoIn = l_.sel.inputKind == kGeographic;
-        const bool geoOut = l_.sel.outputKind == kGeographic;
+        const bool geoIn = l_.sel.inputKind == CoordKind::Geographic;
+        const bool geoOut = l_.sel.outputKind == CoordKind::Geographic;
         number(c.in1, in.first, geoIn, 11);
         number(c.in2, in.second, geoIn, 11);
         if (l_.heights)
@@ -977,12 +977,12 @@ private:
         check(std::isfinite(v) ? worksheet_write_number(ws_, row, col, v, nullptr)
                                : worksheet_write_string(ws_, row, col, "Errore", nullptr));
     }
-    void sideRow(lxw_row_t row, std::string_view side, std::int16_t system, std::int16_t kind,
-                 std::string_view zoneCaption, std::string_view zoneName) {
+    void sideRow(lxw_row_t row, std::string_view side, RefSystem system, CoordKind kind, std::string_view zoneCaption,
+                 std::string_view zoneName) {
         str(row, 0, "Coordinate");
         str(row, 1, side);
         str(row, 2, systemName(system));
-        if (kind == kPlane) {
+        if (kind == CoordKind::Plane) {
             str(row, 3, "metri");
             str(row, 4, zoneCaption);
             str(row, 5, zoneName);

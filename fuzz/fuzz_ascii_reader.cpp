@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::istringstream in(bytes);
         dormal::DataReadOptions opt;
         opt.readHeight = readHeight;
-        opt.inputKind = readHeight ? dormal::kPlane : dormal::kGeographic;
+        opt.inputKind = readHeight ? dormal::CoordKind::Plane : dormal::CoordKind::Geographic;
         const auto whole = dormal::makeAsciiSource(in, opt, "dati");
         const auto pieces = dormal::detail::makeAsciiSourceFromReader(oddReader(bytes, seed), opt, "dati");
         if (!whole || !pieces) {

@@ -1,18 +1,20 @@
 #pragma once
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 
 namespace dormal {
 
-// Semi-major axis (metres) and flattening of the ellipsoid a reference-system code selects.
-// Codes 0 and 1: International 1924 (a 6378388, f 1/297); 2 and 3: GRS80 (a 6378137,
-// f 1/298.257222101); any other code gives a = f = 0.
+// Semi-major axis (metres) and flattening of an ellipsoid.
 struct Ellipsoid {
     double a;
     double f;
 };
-Ellipsoid ellipsoidFor(EllipsoidCode code);
 
-// Scale factor on the central meridian: 0.9985 for code 4 ("Fuso Italia"), 0.9996 for any other.
-double scaleFactorFor(ProjectionCode code);
+// International 1924 (Hayford), the ellipsoid of ROMA40 and ED50.
+inline constexpr Ellipsoid kInternational1924{6378388.0, 1.0 / 297.0};
+// GRS80, the ellipsoid of ETRF89 and ETRF2000.
+inline constexpr Ellipsoid kGrs80{6378137.0, 1.0 / 298.257222101};
+
+// The ellipsoid a reference system lies on.
+Ellipsoid ellipsoidOf(RefSystem system);
 
 } // namespace dormal

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "geodesy/angles.h"
-#include "geodesy/ellipsoid.h"
 
 // The series are written term by term as the formulas give them: each factor built as
 // (1/k!) times N times s times c^k, each polynomial in t^2 and eta^2 in its written order,
@@ -33,9 +32,7 @@ struct ScaledEllipsoid {
     double e2;
 };
 
-ScaledEllipsoid scaledEllipsoid(EllipsoidCode ellipsoid, ProjectionCode projection) {
-    const double k0 = scaleFactorFor(projection);
-    const Ellipsoid el = ellipsoidFor(ellipsoid);
+ScaledEllipsoid scaledEllipsoid(const Ellipsoid& el, double k0) {
     const double A = el.a * k0;
     const double B = A - el.f * A;
     const double e2 = (pw(A, 2) - pw(B, 2)) / pw(A, 2);
@@ -60,8 +57,8 @@ double meridianArc(double phi, double A, double e2) {
     return A * (A0 * phi - A2 * s2 + A4 * s4 - A6 * s6);
 }
 
-PlaneXY tmForward(double phi, double l, EllipsoidCode ellipsoid, ProjectionCode projection) {
-    const auto [A, e2] = scaledEllipsoid(ellipsoid, projection);
+PlaneXY tmForward(const Ellipsoid& e, double k0, double phi, double l) {
+    const auto [A, e2] = scaledEllipsoid(e, k0);
 
     double s = 0, c = 0;
     ::sincos(phi, &s, &c);
@@ -123,9 +120,9 @@ PlaneXY tmForward(double phi, double l, EllipsoidCode ellipsoid, ProjectionCode 
     return r;
 }
 
-GeoLatDLon tmInverse(double north, double east, EllipsoidCode ellipsoid, ProjectionCode projection) {
+GeoLatDLon tmInverse(const Ellipsoid& e, double k0, double north, double east) {
     const double PI = pi();
-    const auto [A, e2] = scaledEllipsoid(ellipsoid, projection);
+    const auto [A, e2] = scaledEllipsoid(e, k0);
     const double ep2 = e2 / (1.0 - e2);
     const double ep = std::sqrt(ep2);
 

@@ -3,7 +3,7 @@
 // (to the 12th power in latitude, 11th in longitude). The functions know nothing of zones:
 // callers subtract the central meridian and add the false easting (see zones.h).
 
-#include "geodesy/codes.h"
+#include "geodesy/ellipsoid.h"
 
 namespace dormal {
 
@@ -22,12 +22,13 @@ struct GeoLatDLon {
 // Traditional name: ARCO_MERIDIANO.
 double meridianArc(double phi, double A, double e2);
 
-// Geographic -> plane. phi: latitude, radians; l: longitude minus central meridian, radians.
+// Geographic -> plane on ellipsoid e with scale factor k0 on the central meridian.
+// phi: latitude, radians; dLon: longitude minus central meridian, radians.
 // Traditional name: GEO_PIANE.
-PlaneXY tmForward(double phi, double l, EllipsoidCode ellipsoid, ProjectionCode projection);
+PlaneXY tmForward(const Ellipsoid& e, double k0, double phi, double dLon);
 
-// Plane -> geographic. north: metres; east: easting minus the false easting, metres.
-// Traditional name: PIANE_GEO.
-GeoLatDLon tmInverse(double north, double east, EllipsoidCode ellipsoid, ProjectionCode projection);
+// Plane -> geographic on ellipsoid e with scale factor k0. north: metres; east: easting
+// minus the false easting, metres. Traditional name: PIANE_GEO.
+GeoLatDLon tmInverse(const Ellipsoid& e, double k0, double north, double east);
 
 } // namespace dormal

@@ -1,7 +1,6 @@
 #include "geodesy/zones.h"
 
 #include "geodesy/angles.h"
-#include "geodesy/ellipsoid.h"
 
 namespace dormal {
 
@@ -15,16 +14,20 @@ constexpr double kEstFromMonteMarioSexagesimal = 2.32516;
 // 12 deg E of Greenwich) lies in Est.
 constexpr double kRoma40ZoneBorderSexagesimal = -0.27084;
 
-ZoneInfo roma40Zone(ZoneCode zone) {
+// Scale factor on the central meridian: Gauss-Boaga and UTM, and "Fuso Italia".
+constexpr double kTmScale = 0.9996;
+constexpr double kFusoItaliaScale = 0.9985;
+
+ZoneInfo roma40Zone(Zone zone) {
     ZoneInfo z;
     switch (zone) {
-    case kZoneOvest32:
+    case Zone::OvestOr32:
         z.centralMeridian = 9.0;
         z.centralMeridianMM = sexagesimalToDegrees(kOvestFromMonteMarioSexagesimal);
         z.falseEasting = 1500000.0;
         z.text = "Ovest";
         break;
-    case kZoneEst33:
+    case Zone::EstOr33:
         z.centralMeridian = 15.0;
         z.centralMeridianMM = sexagesimalToDegrees(kEstFromMonteMarioSexagesimal);
         z.falseEasting = 2520000.0;
@@ -34,31 +37,31 @@ ZoneInfo roma40Zone(ZoneCode zone) {
         return z;
     }
     z.valid = true;
-    z.scale = scaleFactorFor(zone);
+    z.scale = kTmScale;
     return z;
 }
 
-ZoneInfo utmOrItaliaZone(std::int16_t system, ZoneCode zone) {
+ZoneInfo utmOrItaliaZone(RefSystem system, Zone zone) {
     ZoneInfo z;
     switch (zone) {
-    case kZoneOvest32:
+    case Zone::OvestOr32:
         z.centralMeridian = 9.0;
         z.falseEasting = 500000.0;
         z.text = "32";
         break;
-    case kZoneEst33:
+    case Zone::EstOr33:
         z.centralMeridian = 15.0;
         z.falseEasting = 500000.0;
         z.text = "33";
         break;
-    case kZone34:
+    case Zone::Utm34:
         z.centralMeridian = 21.0;
         z.falseEasting = 500000.0;
         z.text = "34";
         break;
-    case kZoneItalia:
+    case Zone::Italia:
         // "Fuso Italia" is defined for ETRF89 and ETRF2000 only.
-        if (system != kEtrf89 && system != kEtrf2000) {
+        if (system != RefSystem::Etrf89 && system != RefSystem::Etrf2000) {
             return z;
         }
         z.centralMeridian = 12.0;
@@ -69,7 +72,7 @@ ZoneInfo utmOrItaliaZone(std::int16_t system, ZoneCode zone) {
         return z;
     }
     z.valid = true;
-    z.scale = scaleFactorFor(zone);
+    z.scale = zone == Zone::Italia ? kFusoItaliaScale : kTmScale;
     return z;
 }
 
@@ -79,31 +82,25 @@ double romeMeridian() {
     return sexagesimalToDegrees(kMonteMarioSexagesimal);
 }
 
-ZoneInfo zoneInfo(std::int16_t system, ZoneCode zone) {
-    switch (system) {
-    case kRoma40:
+ZoneInfo zoneInfo(RefSystem system, Zone zone) {
+    if (system == RefSystem::Roma40) {
         return roma40Zone(zone);
-    case kEd50:
-    case kEtrf89:
-    case kEtrf2000:
-        return utmOrItaliaZone(system, zone);
-    default:
-        return {};
     }
+    return utmOrItaliaZone(system, zone);
 }
 
-ZoneCode naturalZoneGreenwich(double lonGreenwich) {
+Zone naturalZoneGreenwich(double lonGreenwich) {
     if (lonGreenwich > 18) {
-        return kZone34;
+        return Zone::Utm34;
     }
     if (lonGreenwich > 12) {
-        return kZoneEst33;
+        return Zone::EstOr33;
     }
-    return kZoneOvest32;
+    return Zone::OvestOr32;
 }
 
-ZoneCode naturalZoneRoma40(double lonFromMonteMario) {
-    return lonFromMonteMario > sexagesimalToDegrees(kRoma40ZoneBorderSexagesimal) ? kZoneEst33 : kZoneOvest32;
+Zone naturalZoneRoma40(double lonFromMonteMario) {
+    return lonFromMonteMario > sexagesimalToDegrees(kRoma40ZoneBorderSexagesimal) ? Zone::EstOr33 : Zone::OvestOr32;
 }
 
 } // namespace dormal

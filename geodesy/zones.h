@@ -1,8 +1,8 @@
 #pragma once
 // The zone table, in one place for every user: central meridian, false easting, scale
-// factor and zone text per reference system and zone code.
+// factor and zone text per reference system and zone.
 
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 
 namespace dormal {
 
@@ -21,14 +21,14 @@ struct ZoneInfo {
     const char* text = "";        // "Ovest", "Est", "32", "33", "34", "Italia"
 };
 
-// Zone of a system by a resolved zone code (1 to 4; 0 "automatic" is not a zone and gives
-// valid = false). ROMA40: 1 Ovest, 2 Est. ED50: 1 to 3. ETRF89, ETRF2000: 1 to 4.
-ZoneInfo zoneInfo(std::int16_t system, ZoneCode zone);
+// Zone of a system (Zone::Auto is not a zone and gives valid = false). ROMA40: Ovest, Est.
+// ED50: 32 to 34. ETRF89, ETRF2000: 32 to 34 and Italia.
+ZoneInfo zoneInfo(RefSystem system, Zone zone);
 
 // Zone in which a longitude lies (naturalZone): for systems other than ROMA40,
-// 3 if lon > 18, else 2 if lon > 12, else 1 (lon decimal degrees east of Greenwich).
-// For ROMA40, lonFromMonteMario in decimal degrees: 2 if > sexagesimalToDegrees(-0.27084), else 1.
-ZoneCode naturalZoneGreenwich(double lonGreenwich);
-ZoneCode naturalZoneRoma40(double lonFromMonteMario);
+// 34 if lon > 18, else 33 if lon > 12, else 32 (lon decimal degrees east of Greenwich).
+// For ROMA40, lonFromMonteMario in decimal degrees: Est if > sexagesimalToDegrees(-0.27084), else Ovest.
+Zone naturalZoneGreenwich(double lonGreenwich);
+Zone naturalZoneRoma40(double lonFromMonteMario);
 
 } // namespace dormal

@@ -1,6 +1,6 @@
 #include "grid/datum_transform.h"
 
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 
 namespace dormal {
 
@@ -148,7 +148,7 @@ void roma40ToEd50(Chain<kTraced>& c, DatumResult& r, double lat40, double lon40,
 }
 
 template <bool kTraced>
-void fromRoma40(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, std::int16_t out) {
+void fromRoma40(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, RefSystem out) {
     if (!c.ro(latDeg, lonDeg, Roma40Grid::ToEtrf89)) {
         return;
     }
@@ -159,13 +159,13 @@ void fromRoma40(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg,
     }
     const double h89 = height + c.cells().geoidUndulation;
     switch (out) {
-    case kEd50:
+    case RefSystem::Ed50:
         roma40ToEd50(c, r, latDeg, lonDeg, nullptr);
         break;
-    case kEtrf89:
+    case RefSystem::Etrf89:
         setOut(r, lat89, lon89, h89);
         break;
-    case kEtrf2000:
+    case RefSystem::Etrf2000:
         etrf89ToEtrf2000(c, r, lat89, lon89, h89);
         break;
     default:
@@ -174,7 +174,7 @@ void fromRoma40(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg,
 }
 
 template <bool kTraced>
-void fromEd50(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, std::int16_t out) {
+void fromEd50(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, RefSystem out) {
     double lat40 = 0;
     double lon40 = 0;
     const auto roEd50 = [&c](double y, double x) { return c.ro(y, x, Roma40Grid::ToEd50); };
@@ -191,13 +191,13 @@ void fromEd50(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, d
     }
     const double h89 = height + c.cells().geoidUndulation;
     switch (out) {
-    case kRoma40:
+    case RefSystem::Roma40:
         setOut(r, lat40, lon40);
         break;
-    case kEtrf89:
+    case RefSystem::Etrf89:
         setOut(r, lat89, lon89, h89);
         break;
-    case kEtrf2000:
+    case RefSystem::Etrf2000:
         etrf89ToEtrf2000(c, r, lat89, lon89, h89);
         break;
     default:
@@ -206,7 +206,7 @@ void fromEd50(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, d
 }
 
 template <bool kTraced>
-void fromEtrf89(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, std::int16_t out) {
+void fromEtrf89(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, RefSystem out) {
     double lat40 = 0;
     double lon40 = 0;
     const auto roEtrf89 = [&c](double y, double x) { return c.ro(y, x, Roma40Grid::ToEtrf89); };
@@ -218,13 +218,13 @@ void fromEtrf89(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg,
     }
     const double H = height - c.cells().geoidUndulation;
     switch (out) {
-    case kRoma40:
+    case RefSystem::Roma40:
         setOut(r, lat40, lon40, H);
         break;
-    case kEd50:
+    case RefSystem::Ed50:
         roma40ToEd50(c, r, lat40, lon40, &H);
         break;
-    case kEtrf2000:
+    case RefSystem::Etrf2000:
         etrf89ToEtrf2000(c, r, latDeg, lonDeg, height);
         break;
     default:
@@ -233,7 +233,7 @@ void fromEtrf89(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg,
 }
 
 template <bool kTraced>
-void fromEtrf2000(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, std::int16_t out) {
+void fromEtrf2000(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDeg, double height, RefSystem out) {
     double lat89 = 0;
     double lon89 = 0;
     const auto et = [&c](double y, double x) { return c.et(y, x); };
@@ -255,13 +255,13 @@ void fromEtrf2000(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDe
     }
     const double H = h89 - c.cells().geoidUndulation;
     switch (out) {
-    case kRoma40:
+    case RefSystem::Roma40:
         setOut(r, lat40, lon40, H);
         break;
-    case kEd50:
+    case RefSystem::Ed50:
         roma40ToEd50(c, r, lat40, lon40, &H);
         break;
-    case kEtrf89:
+    case RefSystem::Etrf89:
         setOut(r, lat89, lon89, h89);
         break;
     default:
@@ -269,13 +269,14 @@ void fromEtrf2000(Chain<kTraced>& c, DatumResult& r, double latDeg, double lonDe
     }
 }
 
-bool validSystem(std::int16_t code) {
-    return code >= kRoma40 && code <= kEtrf2000;
+// False for a value outside the enumeration (only a cast can make one).
+bool validSystem(RefSystem s) {
+    return s >= RefSystem::Roma40 && s <= RefSystem::Etrf2000;
 }
 
 template <bool kTraced>
-DatumResult run(const GridPortion& g, double latDeg, double lonDeg, double height, std::int16_t in, std::int16_t out,
-                 const InterpolationCells& previous, std::vector<InterpCallRecord>* trace) {
+DatumResult run(const GridPortion& g, double latDeg, double lonDeg, double height, RefSystem in, RefSystem out,
+                const InterpolationCells& previous, std::vector<InterpCallRecord>* trace) {
     DatumResult r;
     r.cells = previous;
     if (!validSystem(in) || !validSystem(out)) {
@@ -287,13 +288,13 @@ DatumResult run(const GridPortion& g, double latDeg, double lonDeg, double heigh
     }
     Chain<kTraced> c(g, r, trace);
     switch (in) {
-    case kRoma40:
+    case RefSystem::Roma40:
         fromRoma40(c, r, latDeg, lonDeg, height, out);
         break;
-    case kEd50:
+    case RefSystem::Ed50:
         fromEd50(c, r, latDeg, lonDeg, height, out);
         break;
-    case kEtrf89:
+    case RefSystem::Etrf89:
         fromEtrf89(c, r, latDeg, lonDeg, height, out);
         break;
     default:
@@ -305,14 +306,14 @@ DatumResult run(const GridPortion& g, double latDeg, double lonDeg, double heigh
 
 } // namespace
 
-DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, std::int16_t inputSystem,
-                    std::int16_t outputSystem, const InterpolationCells& previous) {
+DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, RefSystem inputSystem,
+                           RefSystem outputSystem, const InterpolationCells& previous) {
     return run<false>(g, latDeg, lonDeg, height, inputSystem, outputSystem, previous, nullptr);
 }
 
-DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, std::int16_t inputSystem,
-                    std::int16_t outputSystem, const InterpolationCells& previous,
-                    std::vector<InterpCallRecord>* trace) {
+DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, RefSystem inputSystem,
+                           RefSystem outputSystem, const InterpolationCells& previous,
+                           std::vector<InterpCallRecord>* trace) {
     return run<true>(g, latDeg, lonDeg, height, inputSystem, outputSystem, previous, trace);
 }
 

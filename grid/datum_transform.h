@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "geodesy/systems.h"
 #include "grid/interpolation.h"
 
 namespace dormal {
@@ -34,14 +35,14 @@ struct DatumResult {
 // The datum chain from one system to another at one point. Traditional name: TRASFO.
 // latDeg, lonDeg: input datum, decimal degrees, Greenwich. height: height, metres
 // (orthometric for ROMA40/ED50 input, ellipsoidal for ETRF89/ETRF2000).
-// Equal systems give the input position back and no height. A system code outside 0..3
-// computes nothing: out* stay 0, hasHeight false, cells as `previous`.
+// Equal systems give the input position back and no height. A value outside the
+// enumeration computes nothing: out* stay 0, hasHeight false, cells as `previous`.
 // Every step of a chain runs, in its order, even when the chosen output does not use its
 // result; a zero-corner interpolation of a shift grid is recorded in zeroCorners and the
 // chain goes on with the cells as they were; a zero corner of the geoid grid is recorded
 // too but ends the chain as outside the nodes, as does any interpolation beyond the nodes.
-DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, std::int16_t inputSystem,
-                    std::int16_t outputSystem, const InterpolationCells& previous = {});
+DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, RefSystem inputSystem,
+                           RefSystem outputSystem, const InterpolationCells& previous = {});
 
 // One interpolation call of the chain, as a trace records it.
 enum class InterpCall : std::int16_t { Roma40Shift, Etrf2000Shift, HeightShift, Geoid };
@@ -55,8 +56,8 @@ struct InterpCallRecord {
 
 // The same chain, appending every interpolation call to *trace in the order it is made
 // (for checking a chain's steps; transformDatum above pays nothing for it).
-DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, std::int16_t inputSystem,
-                    std::int16_t outputSystem, const InterpolationCells& previous,
-                    std::vector<InterpCallRecord>* trace);
+DatumResult transformDatum(const GridPortion& g, double latDeg, double lonDeg, double height, RefSystem inputSystem,
+                           RefSystem outputSystem, const InterpolationCells& previous,
+                           std::vector<InterpCallRecord>* trace);
 
 } // namespace dormal

@@ -9,7 +9,7 @@
 #include <dirent.h>
 
 #include "geodesy/angles.h"
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 #include "grid/datum_transform.h"
 #include "grid/system_error.h"
 
@@ -52,15 +52,15 @@ constexpr double kMetresPerDegree = 6371000.0 * 3.14159265358979323846 / 180.0;
 
 } // namespace
 
-CoverageProbe coverageProbe(std::int16_t inputSystem, double lat, double lon) {
+CoverageProbe coverageProbe(RefSystem inputSystem, double lat, double lon) {
     const ProbeOffsets& k = probeOffsets();
     CoverageProbe p{lat, lon, lat, lon};
     switch (inputSystem) {
-    case kRoma40:
+    case RefSystem::Roma40:
         p.e89Lat = lat + k.s2_35;
         p.e89Lon = lon - k.s0_65;
         break;
-    case kEd50:
+    case RefSystem::Ed50:
         p.roLat = lat - k.s5;
         p.roLon = lon - k.s2_5;
         p.e89Lat = lat + k.s2_35;
@@ -80,7 +80,7 @@ bool coverageAccepts(const ZoneLimits& z, const CoverageProbe& p) {
 }
 
 void PortionSet::add(GridPortion portion) {
-    limits_.push_back(computeZoneLimits(portion, kEtrf89));
+    limits_.push_back(computeZoneLimits(portion, RefSystem::Etrf89));
     portions_.push_back(std::move(portion));
     indexed_ = false;
 }
@@ -297,14 +297,14 @@ std::vector<PortionDisagreement> comparePortions(const PortionSet& set, int samp
                 for (int j = 0; j < n; ++j) {
                     const double lon = west + (east - west) * j / (n - 1);
                     // Sample points are ROMA40 positions (Greenwich), heights 100 m.
-                    const CoverageProbe probe = coverageProbe(kRoma40, lat, lon);
+                    const CoverageProbe probe = coverageProbe(RefSystem::Roma40, lat, lon);
                     if (!coverageAccepts(za, probe) || !coverageAccepts(zb, probe)) {
                         continue;
                     }
                     bool compared = false;
-                    for (const std::int16_t to : {kEtrf2000, kEd50}) {
-                        const DatumResult ra = transformDatum(set.portion(a), lat, lon, 100, kRoma40, to);
-                        const DatumResult rb = transformDatum(set.portion(b), lat, lon, 100, kRoma40, to);
+                    for (const RefSystem to : {RefSystem::Etrf2000, RefSystem::Ed50}) {
+                        const DatumResult ra = transformDatum(set.portion(a), lat, lon, 100, RefSystem::Roma40, to);
+                        const DatumResult rb = transformDatum(set.portion(b), lat, lon, 100, RefSystem::Roma40, to);
                         if (ra.outsideNodes || rb.outsideNodes) {
                             continue;
                         }

@@ -29,7 +29,7 @@ struct CoverageProbe {
 // The probe of a point given in inputSystem (ROMA40 longitudes from Greenwich): the point
 // itself for its own datum, and the other position moved by the typical shift between ROMA40
 // and ETRF89 (2.35" in latitude, 0.65" in longitude; ED50 input also 5" and 2.5" back to ROMA40).
-CoverageProbe coverageProbe(std::int16_t inputSystem, double latDeg, double lonDeg);
+CoverageProbe coverageProbe(RefSystem inputSystem, double latDeg, double lonDeg);
 
 // The coverage test of one portion: both positions within their edges, every bound inclusive.
 bool coverageAccepts(const ZoneLimits& z, const CoverageProbe& p);

@@ -3,8 +3,9 @@
 #include <algorithm>
 
 #include "geodesy/angles.h"
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 #include "geodesy/transverse_mercator.h"
+#include "geodesy/zones.h"
 
 namespace dormal {
 
@@ -20,13 +21,13 @@ constexpr double kUtmFalseEasting = 500000;
 constexpr double kOvestExtra = 1000000;
 constexpr double kEstExtra = 2020000;
 
-// Corners projected on the International ellipsoid with scale 0.9996, whatever the input
+// Corners projected as ED50 UTM (International ellipsoid, scale 0.9996), whatever the input
 // system: they only serve the display of the limits in whole kilometres.
 void projectCorners(ZoneLimits& z, double centralMeridian, double falseEasting) {
-    const EllipsoidCode international = 1;
-    const ProjectionCode scale09996 = 1;
-    const PlaneXY nw = tmForward(degToRad(z.north), degToRad(z.west - centralMeridian), international, scale09996);
-    const PlaneXY se = tmForward(degToRad(z.south), degToRad(z.east - centralMeridian), international, scale09996);
+    const Ellipsoid international = ellipsoidOf(RefSystem::Ed50);
+    const double k0 = zoneInfo(RefSystem::Ed50, z.zone).scale;
+    const PlaneXY nw = tmForward(international, k0, degToRad(z.north), degToRad(z.west - centralMeridian));
+    const PlaneXY se = tmForward(international, k0, degToRad(z.south), degToRad(z.east - centralMeridian));
     z.nwNorth = nw.tmNorth;
     z.nwEast = nw.tmEast + falseEasting;
     z.seNorth = se.tmNorth;
@@ -35,21 +36,21 @@ void projectCorners(ZoneLimits& z, double centralMeridian, double falseEasting) 
 
 // Zone 34 with ROMA40 input: Gauss-Boaga has no third zone, so the corners are projected
 // about the Est zone's 15 E.
-double centralMeridian(std::int16_t zone, std::int16_t inputSystem) {
-    if (zone == 34) {
-        return inputSystem == kRoma40 ? 15 : 21;
+double centralMeridian(Zone zone, RefSystem inputSystem) {
+    if (zone == Zone::Utm34) {
+        return inputSystem == RefSystem::Roma40 ? 15 : 21;
     }
-    return zone == 33 ? 15 : 9;
+    return zone == Zone::EstOr33 ? 15 : 9;
 }
 
 // Middle longitude, zone and plane corners of limits whose edges are set.
-void zoneAndCorners(ZoneLimits& z, std::int16_t inputSystem) {
+void zoneAndCorners(ZoneLimits& z, RefSystem inputSystem) {
     z.midLon = (z.west + z.east) / 2;
-    z.zone = z.midLon > 18 ? 34 : (z.midLon > 12 ? 33 : 32);
+    z.zone = z.midLon > 18 ? Zone::Utm34 : (z.midLon > 12 ? Zone::EstOr33 : Zone::OvestOr32);
 
     projectCorners(z, centralMeridian(z.zone, inputSystem), kUtmFalseEasting);
-    if (inputSystem == kRoma40) {
-        const double extra = z.zone == 32 ? kOvestExtra : kEstExtra;
+    if (inputSystem == RefSystem::Roma40) {
+        const double extra = z.zone == Zone::OvestOr32 ? kOvestExtra : kEstExtra;
         z.nwEast += extra;
         z.seEast += extra;
     }
@@ -57,7 +58,7 @@ void zoneAndCorners(ZoneLimits& z, std::int16_t inputSystem) {
 
 } // namespace
 
-ZoneLimits computeZoneLimits(const GridPortion& g, std::int16_t inputSystem) {
+ZoneLimits computeZoneLimits(const GridPortion& g, RefSystem inputSystem) {
     ZoneLimits z;
     if (g.kind != PortionKind::Vertex && g.kind != PortionKind::Sheet) {
         return z;
@@ -83,7 +84,7 @@ ZoneLimits computeZoneLimits(const GridPortion& g, std::int16_t inputSystem) {
     return z;
 }
 
-ZoneLimits zoneLimitsOfArea(double south, double west, double north, double east, std::int16_t inputSystem) {
+ZoneLimits zoneLimitsOfArea(double south, double west, double north, double east, RefSystem inputSystem) {
     ZoneLimits z;
     z.south = z.planSouth = z.geoidSouth = south;
     z.west = z.planWest = z.geoidWest = west;
@@ -93,15 +94,15 @@ ZoneLimits zoneLimitsOfArea(double south, double west, double north, double east
     return z;
 }
 
-ZoneLimits convertCornersForInputSystem(const ZoneLimits& limits, std::int16_t newInputSystem) {
+ZoneLimits convertCornersForInputSystem(const ZoneLimits& limits, RefSystem newInputSystem) {
     ZoneLimits z = limits;
-    if (z.zone == 34) {
-        const bool roma40 = newInputSystem == kRoma40;
-        projectCorners(z, centralMeridian(34, newInputSystem), roma40 ? 2520000 : kUtmFalseEasting);
-    } else if (z.zone == 33 || z.zone == 32) {
-        if (newInputSystem == kRoma40) {
+    if (z.zone == Zone::Utm34) {
+        const bool roma40 = newInputSystem == RefSystem::Roma40;
+        projectCorners(z, centralMeridian(Zone::Utm34, newInputSystem), roma40 ? 2520000 : kUtmFalseEasting);
+    } else if (z.zone == Zone::EstOr33 || z.zone == Zone::OvestOr32) {
+        if (newInputSystem == RefSystem::Roma40) {
             if (z.nwEast < 1000000) { // still in the UTM convention
-                const double extra = z.zone == 33 ? kEstExtra : kOvestExtra;
+                const double extra = z.zone == Zone::EstOr33 ? kEstExtra : kOvestExtra;
                 z.nwEast += extra;
                 z.seEast += extra;
             }

@@ -19,7 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
+#include "geodesy/zones.h"
 #include "grid/grid_portion.h"
 #include "grid/zone_limits.h"
 #include "tools/synthetic_grid.h"
@@ -39,7 +40,7 @@ template <typename T> bool parse(std::string_view text, T& out) {
 }
 
 // Writes one portion whole or not at all and prints its limits; false on failure.
-bool writePortion(const dormal::gridgen::PortionSpec& gen, const std::string& folder) {
+bool writePortion(const dormal::gridgen::PortionRecipe& gen, const std::string& folder) {
     using namespace dormal;
     const std::string text = gridgen::portionText(gen);
     const std::string fileName = gridgen::defaultFileName(gen);
@@ -70,8 +71,9 @@ bool writePortion(const dormal::gridgen::PortionSpec& gen, const std::string& fo
         return false;
     }
 
-    const ZoneLimits z = computeZoneLimits(*check.portion, kEtrf89);
-    std::printf("%s: %s, zone %d\n", target.c_str(), gen.kind == PortionKind::Sheet ? "FOGLIO" : "PUNTO", z.zone);
+    const ZoneLimits z = computeZoneLimits(*check.portion, RefSystem::Etrf89);
+    std::printf("%s: %s, zone %s\n", target.c_str(), gen.kind == PortionKind::Sheet ? "FOGLIO" : "PUNTO",
+                zoneInfo(RefSystem::Ed50, z.zone).text);
     std::printf("  area that can be converted: latitude %.6f to %.6f, longitude %.6f to %.6f (decimal degrees)\n",
                 z.south, z.north, z.west, z.east);
     std::printf("  ROMA40 grids: latitude %.6f to %.6f, longitude %.6f to %.6f\n", z.planSouth, z.planNorth, z.planWest,
@@ -85,7 +87,7 @@ bool writePortion(const dormal::gridgen::PortionSpec& gen, const std::string& fo
 
 int main(int argc, char** argv) {
     using namespace dormal;
-    gridgen::PortionSpec gen;
+    gridgen::PortionRecipe gen;
     std::string folder = ".";
     bool haveKind = false, haveLat = false, haveLon = false;
     int rows = 1, cols = 1;
@@ -145,16 +147,16 @@ int main(int argc, char** argv) {
     if (rows == 1 && cols == 1) {
         return writePortion(gen, folder) ? 0 : 1;
     }
-    const std::vector<gridgen::PortionSpec> specs = gridgen::mosaicSpecs(gen, rows, cols);
+    const std::vector<gridgen::PortionRecipe> specs = gridgen::mosaicRecipes(gen, rows, cols);
     if (specs.empty()) {
         return usage("a mosaic needs --name to be a number");
     }
-    for (const gridgen::PortionSpec& spec : specs) {
+    for (const gridgen::PortionRecipe& spec : specs) {
         if (spec.southLat > 47.5 || spec.westLon > 19) {
             return usage("the mosaic reaches beyond Italy (latitude 47.5, longitude 19)");
         }
     }
-    for (const gridgen::PortionSpec& spec : specs) {
+    for (const gridgen::PortionRecipe& spec : specs) {
         if (!writePortion(spec, folder)) {
             return 1;
         }

@@ -88,7 +88,7 @@ NodeValues valuesAt(double lat, double lon, std::uint32_t s) {
     return v;
 }
 
-Origins originsFor(const PortionSpec& gen) {
+Origins originsFor(const PortionRecipe& gen) {
     const bool sheet = gen.kind == PortionKind::Sheet;
     const NodeValues atOrigin = valuesAt(gen.southLat, gen.westLon, gen.seed);
     Origins o{};
@@ -102,8 +102,8 @@ Origins originsFor(const PortionSpec& gen) {
     return o;
 }
 
-std::vector<PortionSpec> mosaicSpecs(const PortionSpec& first, int rows, int cols) {
-    std::vector<PortionSpec> out;
+std::vector<PortionRecipe> mosaicRecipes(const PortionRecipe& first, int rows, int cols) {
+    std::vector<PortionRecipe> out;
     std::uint64_t number = 0;
     const char* end = first.name.data() + first.name.size();
     const auto parsed = std::from_chars(first.name.data(), end, number);
@@ -115,7 +115,7 @@ std::vector<PortionSpec> mosaicSpecs(const PortionSpec& first, int rows, int col
     const int colNodes = sheet ? 3 : 2;
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < cols; ++c) {
-            PortionSpec p = first;
+            PortionRecipe p = first;
             p.southLat = first.southLat + r * rowNodes * planStepLat;
             p.westLon = first.westLon + c * colNodes * planStepLon;
             std::string n = std::to_string(number + static_cast<std::uint64_t>(r * cols + c));
@@ -129,11 +129,11 @@ std::vector<PortionSpec> mosaicSpecs(const PortionSpec& first, int rows, int col
     return out;
 }
 
-std::string defaultFileName(const PortionSpec& gen) {
+std::string defaultFileName(const PortionRecipe& gen) {
     return gen.name + (gen.kind == PortionKind::Sheet ? ".GK2" : ".GK1");
 }
 
-std::string portionText(const PortionSpec& gen) {
+std::string portionText(const PortionRecipe& gen) {
     const Layout l = layoutOf(gen.kind);
     const Origins o = originsFor(gen);
     const std::uint32_t seed = gen.seed;

@@ -11,7 +11,7 @@
 
 namespace dormal::gridgen {
 
-struct PortionSpec {
+struct PortionRecipe {
     PortionKind kind = PortionKind::Vertex; // Vertex ("PUNTO") or Sheet ("FOGLIO")
     double southLat = 0;                    // south-west node of the ROMA40 grids, decimal degrees
     double westLon = 0;                     // decimal degrees east of Greenwich
@@ -38,10 +38,10 @@ struct Origins {
     double e2000Lat, e2000Lon;
     double geoidLat, geoidLon; // south edge and west edge
 };
-Origins originsFor(const PortionSpec& gen);
+Origins originsFor(const PortionRecipe& gen);
 
 // The whole file text, in the item-by-item format, one row of nodes per line.
-std::string portionText(const PortionSpec& gen);
+std::string portionText(const PortionRecipe& gen);
 
 // A mosaic of rows x cols portions of the same kind and seed, sampled from the one field, so
 // neighbours agree: the ROMA40 grids of neighbours share a common node lattice and overlap
@@ -49,9 +49,9 @@ std::string portionText(const PortionSpec& gen);
 // convertible areas of neighbours overlap and the mosaic leaves no gap. `first` gives the
 // south-west portion; names count up from first.name (a number, its width kept), row by row
 // from the south, west to east. Empty when first.name is not a number.
-std::vector<PortionSpec> mosaicSpecs(const PortionSpec& first, int rows, int cols);
+std::vector<PortionRecipe> mosaicRecipes(const PortionRecipe& first, int rows, int cols);
 
 // The file name: gen.name plus ".GK1" (vertex) or ".GK2" (sheet).
-std::string defaultFileName(const PortionSpec& gen);
+std::string defaultFileName(const PortionRecipe& gen);
 
 } // namespace dormal::gridgen

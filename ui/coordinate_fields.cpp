@@ -61,7 +61,7 @@ QString heightDisplayText(double metres, char sep) {
     return QString::fromStdString(formatHeightField(metres, sep));
 }
 
-CoordinateFields::CoordinateFields(QWidget* inputFrame, std::function<std::int16_t()> inputKind)
+CoordinateFields::CoordinateFields(QWidget* inputFrame, std::function<CoordKind()> inputKind)
     : QObject(inputFrame), inputKind_(std::move(inputKind)) {
     // Display fields first, so each edit field lies on top of its display field.
     first_.display = makeField(inputFrame, "Text2", true);
@@ -78,7 +78,7 @@ CoordinateFields::CoordinateFields(QWidget* inputFrame, std::function<std::int16
     }
     height_.edit->setToolTip(kHeightTip);
     height_.display->setToolTip(kHeightTip);
-    setCoordinateTooltips(kGeographic);
+    setCoordinateTooltips(CoordKind::Geographic);
 
     // Tab walks display, edit, display, edit...: reaching a display field starts editing.
     QWidget::setTabOrder(first_.display, first_.edit);
@@ -132,8 +132,8 @@ void CoordinateFields::clearCoordinates() {
     second_.display->clear();
 }
 
-void CoordinateFields::setCoordinateTooltips(std::int16_t inputKind) {
-    const bool plane = inputKind == kPlane;
+void CoordinateFields::setCoordinateTooltips(CoordKind inputKind) {
+    const bool plane = inputKind == CoordKind::Plane;
     const QString& firstTip = plane ? kNorthTip : kLatTip;
     const QString& secondTip = plane ? kEastTip : kLonTip;
     first_.edit->setToolTip(firstTip);
@@ -181,7 +181,7 @@ void CoordinateFields::leave(FieldRef field) {
     if (field == FieldRef::Height) {
         values_.inputHeight = value;
         shown = heightDisplayText(value, sep);
-    } else if (inputKind_ && inputKind_() == kPlane) {
+    } else if (inputKind_ && inputKind_() == CoordKind::Plane) {
         (field == FieldRef::First ? values_.inputNorth : values_.inputEast) = value;
         shown = planeDisplayText(value, sep);
     } else {

@@ -36,8 +36,8 @@ class CoordinateFields : public QObject {
     Q_OBJECT
 public:
     // Creates Text2..Text7 as children of `inputFrame`. `inputKind` gives the current
-    // CoordKindCode, read when a coordinate field is left.
-    CoordinateFields(QWidget* inputFrame, std::function<std::int16_t()> inputKind);
+    // CoordKind, read when a coordinate field is left.
+    CoordinateFields(QWidget* inputFrame, std::function<CoordKind()> inputKind);
     ~CoordinateFields() override;
     Q_DISABLE_COPY_MOVE(CoordinateFields)
 
@@ -54,8 +54,8 @@ public:
     // Empties both fields of the first and second coordinate (Text3, Text5, Text2, Text4);
     // the stored values stay.
     void clearCoordinates();
-    // Tooltips of both fields of the first and second coordinate for a CoordKindCode.
-    void setCoordinateTooltips(std::int16_t inputKind);
+    // Tooltips of both fields of the first and second coordinate for a CoordKind.
+    void setCoordinateTooltips(CoordKind inputKind);
 
     // Makes the edit field visible and gives it the focus (a run's failed check).
     void focusEditField(FieldRef field);
@@ -83,7 +83,7 @@ private:
     void enterPressed(FieldRef field);
 
     Pair first_, second_, height_;
-    std::function<std::int16_t()> inputKind_;
+    std::function<CoordKind()> inputKind_;
     std::function<void()> clearOutputs_;
     QAbstractButton* heightsBox_ = nullptr;
     QWidget* executeButton_ = nullptr;

@@ -45,8 +45,8 @@ QLineEdit* makeOutputField(QWidget* parent, const char* name) {
     return field;
 }
 
-void fillList(QComboBox* combo, std::span<const ListItem> items) {
-    for (const ListItem& item : items)
+template <class T> void fillList(QComboBox* combo, std::span<const ListItem<T>> items) {
+    for (const ListItem<T>& item : items)
         combo->addItem(QString::fromUtf8(item.text.data(), static_cast<qsizetype>(item.text.size())));
 }
 
@@ -110,7 +110,7 @@ void MainWindow::fitScale() {
     // The arrangement was drawn for a narrower typeface: enlarge it until the widest list item
     // fits its list and the two panels built with layouts get at least their minimum size.
     QComboBox probe;
-    for (std::int16_t system : {kRoma40, kEd50, kEtrf89})
+    for (RefSystem system : {RefSystem::Roma40, RefSystem::Ed50, RefSystem::Etrf89})
         for (auto list : {inputZoneList(system), outputZoneList(system)})
             fillList(&probe, list);
     fillList(&probe, systemList());
@@ -234,12 +234,10 @@ void MainWindow::buildControls(const QString& workingFolder) {
     c.text10 = text10_;
     c.image4 = image4_;
     SelectionHooks hooks;
-    hooks.inputSystemPicked = [this](std::int16_t system, std::int16_t kind) {
+    hooks.inputSystemPicked = [this](RefSystem system, CoordKind kind) {
         workingZone_->onInputSystemPicked(system, kind);
     };
-    hooks.inputKindPicked = [this](std::int16_t system, std::int16_t kind) {
-        workingZone_->onInputKindPicked(system, kind);
-    };
+    hooks.inputKindPicked = [this](RefSystem system, CoordKind kind) { workingZone_->onInputKindPicked(system, kind); };
     hooks.inputMode = [this] { return inputMode_; };
     rules_ = new SelectionRules(c, *fields_, std::move(hooks), this);
 
@@ -306,8 +304,8 @@ void MainWindow::buildKeyboardFrame() {
     for (QLabel* l : {label8_, label35_})
         tw_.place(l, 240, 750, 360, 255);
     tw_.place(label6_, 240, 1230, 360, 255);
-    fields_ = new CoordinateFields(frame9_,
-                                   [this] { return rules_ ? rules_->state().inputKind : std::int16_t{kGeographic}; });
+    fields_ =
+        new CoordinateFields(frame9_, [this] { return rules_ ? rules_->state().inputKind : CoordKind::Geographic; });
     const FieldRef refs[] = {FieldRef::First, FieldRef::Second, FieldRef::Height};
     for (int i = 0; i < 3; ++i) {
         tw_.place(fields_->displayField(refs[i]), 600, 240 + 480 * i, 2175, 315);
@@ -369,30 +367,30 @@ void MainWindow::startUp() {
     // The ten lists.
     fillList(combo_[1], systemList());
     fillList(combo_[2], kindList());
-    fillList(combo_[3], inputZoneList(kRoma40));
-    fillList(combo_[4], inputZoneList(kEd50));
-    fillList(combo_[5], inputZoneList(kEtrf89));
+    fillList(combo_[3], inputZoneList(RefSystem::Roma40));
+    fillList(combo_[4], inputZoneList(RefSystem::Ed50));
+    fillList(combo_[5], inputZoneList(RefSystem::Etrf89));
     fillList(combo_[6], systemList());
     fillList(combo_[7], kindList());
-    fillList(combo_[8], outputZoneList(kRoma40));
-    fillList(combo_[9], outputZoneList(kEd50));
-    fillList(combo_[10], outputZoneList(kEtrf89));
+    fillList(combo_[8], outputZoneList(RefSystem::Roma40));
+    fillList(combo_[9], outputZoneList(RefSystem::Ed50));
+    fillList(combo_[10], outputZoneList(RefSystem::Etrf89));
 
     // The first choice, each variable set before its list so the list's rule sees it, as a
     // user's pick would.
     SelectionState& s = rules_->mutableState();
-    s.inputSystem = kEtrf89;
-    rules_->setPosition(1, kEtrf89);
-    s.inputKind = kGeographic;
-    rules_->setPosition(2, kGeographic);
-    s.inputZone = kZoneAuto;
+    s.inputSystem = RefSystem::Etrf89;
+    rules_->setPosition(1, positionOf(systemList(), RefSystem::Etrf89));
+    s.inputKind = CoordKind::Geographic;
+    rules_->setPosition(2, positionOf(kindList(), CoordKind::Geographic));
+    s.inputZone = Zone::Auto;
     for (int n : {3, 4, 5})
         rules_->setPosition(n, 0);
-    s.outputSystem = kRoma40;
-    rules_->setPosition(6, kRoma40);
-    s.outputKind = kGeographic;
-    rules_->setPosition(7, kGeographic);
-    s.outputZone = kZoneAuto;
+    s.outputSystem = RefSystem::Roma40;
+    rules_->setPosition(6, positionOf(systemList(), RefSystem::Roma40));
+    s.outputKind = CoordKind::Geographic;
+    rules_->setPosition(7, positionOf(kindList(), CoordKind::Geographic));
+    s.outputZone = Zone::Auto;
     for (int n : {10, 9, 8})
         rules_->setPosition(n, 0);
 

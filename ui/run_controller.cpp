@@ -85,7 +85,7 @@ void RunController::runKeyboard(const RunInputs& in, const ConversionContext& ct
     view.clearOutputFields();
 
     PointInput point;
-    if (in.sel.inputKind == kPlane) {
+    if (in.sel.inputKind == CoordKind::Plane) {
         point.first = in.inputNorth;
         point.second = in.inputEast;
     } else {
@@ -112,7 +112,7 @@ void RunController::runKeyboard(const RunInputs& in, const ConversionContext& ct
 
     const char sep = separatorByte(in.decimalSeparator);
     QString first, second, height, zone;
-    if (in.sel.outputKind == kPlane) {
+    if (in.sel.outputKind == CoordKind::Plane) {
         first = text(formatPlaneField(r.outFirst, sep));
         second = text(formatPlaneField(r.outSecond, sep));
         zone = QString::fromUtf8(r.zoneText);

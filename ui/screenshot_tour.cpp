@@ -6,6 +6,7 @@
 #include <QRadioButton>
 
 #include "geodesy/angles.h"
+#include "geodesy/selection.h"
 #include "ui/coordinate_fields.h"
 #include "ui/main_window.h"
 #include "ui/secondary_windows.h"
@@ -45,7 +46,7 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
             .entryList({QStringLiteral("*.GK?"), QStringLiteral("*.gk?")}, QDir::Files, QDir::Name);
     if (!grids.isEmpty() && window.workingZone()->pickFile(grids.constFirst())) {
         const ZoneLimits& l = window.workingZone()->limits();
-        rules.setPosition(7, kPlane);
+        rules.setPosition(7, positionOf(kindList(), CoordKind::Plane));
         if (auto* check1 = window.findChild<QCheckBox*>(QStringLiteral("Check1")))
             check1->setChecked(true);
         window.fields().enterText(FieldRef::First, QString::number(degreesToSexagesimal((l.south + l.north) / 2), 'f', 8));
@@ -56,10 +57,10 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
     }
 
     // ROMA40 plane to ETRF2000 plane with heights, a point typed.
-    rules.setPosition(1, kRoma40);
-    rules.setPosition(2, kPlane);
-    rules.setPosition(6, kEtrf2000);
-    rules.setPosition(7, kPlane);
+    rules.setPosition(1, positionOf(systemList(), RefSystem::Roma40));
+    rules.setPosition(2, positionOf(kindList(), CoordKind::Plane));
+    rules.setPosition(6, positionOf(systemList(), RefSystem::Etrf2000));
+    rules.setPosition(7, positionOf(kindList(), CoordKind::Plane));
     if (auto* check1 = window.findChild<QCheckBox*>(QStringLiteral("Check1")))
         check1->setChecked(true);
     window.fields().enterText(FieldRef::First, QStringLiteral("4850123.4567"));
@@ -68,10 +69,10 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
     shoot(&window, QStringLiteral("main-plane-heights.png"));
 
     // ETRF89 in Fuso Italia to ED50 geographic.
-    rules.setPosition(1, kEtrf89);
+    rules.setPosition(1, positionOf(systemList(), RefSystem::Etrf89));
     rules.setPosition(5, 3);
-    rules.setPosition(6, kEd50);
-    rules.setPosition(7, kGeographic);
+    rules.setPosition(6, positionOf(systemList(), RefSystem::Ed50));
+    rules.setPosition(7, positionOf(kindList(), CoordKind::Geographic));
     shoot(&window, QStringLiteral("main-fuso-italia.png"));
 
     // Data-file mode.

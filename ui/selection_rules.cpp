@@ -18,8 +18,12 @@ QString text(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-bool validSystem(int p) {
-    return p >= kRoma40 && p <= kEtrf2000;
+// The value a list position gives, or nothing when the list has no such position.
+std::optional<RefSystem> systemAt(int position) {
+    return valueAt(systemList(), position);
+}
+std::optional<CoordKind> kindAt(int position) {
+    return valueAt(kindList(), position);
 }
 
 // Captions of the input frame. The system rule writes its own forms for ETRF2000 (one
@@ -27,26 +31,26 @@ bool validSystem(int p) {
 // two-blank forms.
 enum class InputCaptionBy { SystemRule, OtherRules };
 
-QString inputGeographicCaption(int system, InputCaptionBy by) {
+QString inputGeographicCaption(RefSystem system, InputCaptionBy by) {
     switch (system) {
-    case kRoma40:
+    case RefSystem::Roma40:
         return QStringLiteral("Input  ROMA40");
-    case kEd50:
+    case RefSystem::Ed50:
         return QStringLiteral("Input  ED50");
-    case kEtrf89:
+    case RefSystem::Etrf89:
         return QStringLiteral("Input  ETRF89");
     default:
         return by == InputCaptionBy::SystemRule ? QStringLiteral("Input ETRF2000") : QStringLiteral("Input  ETRF2000");
     }
 }
 
-QString inputPlaneCaption(int system, InputCaptionBy by) {
+QString inputPlaneCaption(RefSystem system, InputCaptionBy by) {
     switch (system) {
-    case kRoma40:
+    case RefSystem::Roma40:
         return QStringLiteral("Input  Gauss-Boaga");
-    case kEd50:
+    case RefSystem::Ed50:
         return QStringLiteral("Input  UTM (ED50)");
-    case kEtrf89:
+    case RefSystem::Etrf89:
         return QStringLiteral("Input  UTM (ETRF89)");
     default:
         return by == InputCaptionBy::SystemRule ? QStringLiteral("Input UTM(ETRF2000)")
@@ -54,36 +58,72 @@ QString inputPlaneCaption(int system, InputCaptionBy by) {
     }
 }
 
-QString outputGeographicCaption(int system) {
-    static const char* const captions[] = {"Output  ROMA40", "Output  ED50", "Output  ETRF89", "Output  ETRF2000"};
-    return QString::fromLatin1(captions[system]);
+QString outputGeographicCaption(RefSystem system) {
+    switch (system) {
+    case RefSystem::Roma40:
+        return QStringLiteral("Output  ROMA40");
+    case RefSystem::Ed50:
+        return QStringLiteral("Output  ED50");
+    case RefSystem::Etrf89:
+        return QStringLiteral("Output  ETRF89");
+    case RefSystem::Etrf2000:
+        break;
+    }
+    return QStringLiteral("Output  ETRF2000");
 }
 
-QString outputPlaneCaption(int system) {
-    static const char* const captions[] = {"Output  Gauss-Boaga", "Output  UTM (ED50)", "Output  UTM (ETRF89)",
-                                           "Output  UTM (ETRF2000)"};
-    return QString::fromLatin1(captions[system]);
+QString outputPlaneCaption(RefSystem system) {
+    switch (system) {
+    case RefSystem::Roma40:
+        return QStringLiteral("Output  Gauss-Boaga");
+    case RefSystem::Ed50:
+        return QStringLiteral("Output  UTM (ED50)");
+    case RefSystem::Etrf89:
+        return QStringLiteral("Output  UTM (ETRF89)");
+    case RefSystem::Etrf2000:
+        break;
+    }
+    return QStringLiteral("Output  UTM (ETRF2000)");
 }
 
 // The input zone list of a system: Combo3 ROMA40, Combo4 ED50, Combo5 ETRF89 and ETRF2000.
-int inputZoneListOf(int system) {
-    return system == kRoma40 ? 3 : system == kEd50 ? 4 : 5;
+int inputZoneListOf(RefSystem system) {
+    return system == RefSystem::Roma40 ? 3 : system == RefSystem::Ed50 ? 4 : 5;
+}
+
+// The items of zone list `n`: Combo3 to Combo5 input, Combo8 to Combo10 output.
+std::span<const ListItem<Zone>> zoneListItems(int n) {
+    switch (n) {
+    case 3:
+        return inputZoneList(RefSystem::Roma40);
+    case 4:
+        return inputZoneList(RefSystem::Ed50);
+    case 5:
+        return inputZoneList(RefSystem::Etrf89);
+    case 8:
+        return outputZoneList(RefSystem::Roma40);
+    case 9:
+        return outputZoneList(RefSystem::Ed50);
+    case 10:
+        return outputZoneList(RefSystem::Etrf89);
+    default:
+        return {};
+    }
 }
 
 // Height fields Text6 and Text10, decided from the side whose rule runs: `own` is the
 // system just picked, `other` the system of the other side.
-bool heightFieldsShown(int own, int other, bool ticked) {
+bool heightFieldsShown(RefSystem own, RefSystem other, bool ticked) {
     switch (own) {
-    case kRoma40:
-    case kEd50:
-        return (other == kEtrf89 && ticked) || other == kEtrf2000;
-    case kEtrf89:
-        return other != kEtrf89 && ticked;
-    case kEtrf2000:
-        return other != kEtrf2000 && ticked;
-    default:
-        return false;
+    case RefSystem::Roma40:
+    case RefSystem::Ed50:
+        return (other == RefSystem::Etrf89 && ticked) || other == RefSystem::Etrf2000;
+    case RefSystem::Etrf89:
+        return other != RefSystem::Etrf89 && ticked;
+    case RefSystem::Etrf2000:
+        return other != RefSystem::Etrf2000 && ticked;
     }
+    return false;
 }
 
 } // namespace
@@ -182,17 +222,16 @@ void SelectionRules::inputSystemRule() {
     clearOutputFields();
     hideInputZoneLists();
 
-    const int p = combo(1)->currentIndex();
-    if (validSystem(p)) {
-        state_.inputSystem = static_cast<std::int16_t>(p);
-        if (state_.inputKind == kPlane) {
-            const int list = inputZoneListOf(p);
+    if (const std::optional<RefSystem> p = systemAt(combo(1)->currentIndex())) {
+        state_.inputSystem = *p;
+        if (state_.inputKind == CoordKind::Plane) {
+            const int list = inputZoneListOf(*p);
             combo(list)->show();
             setPosition(list, 0);
-            state_.inputZone = p == kRoma40 ? kZoneAuto : kZoneOvest32;
-            c_.frame9->setTitle(inputPlaneCaption(p, InputCaptionBy::SystemRule));
+            state_.inputZone = *p == RefSystem::Roma40 ? Zone::Auto : Zone::OvestOr32;
+            c_.frame9->setTitle(inputPlaneCaption(*p, InputCaptionBy::SystemRule));
         } else {
-            c_.frame9->setTitle(inputGeographicCaption(p, InputCaptionBy::SystemRule));
+            c_.frame9->setTitle(inputGeographicCaption(*p, InputCaptionBy::SystemRule));
         }
         c_.label5->setText(text(inputHeightCaption(state_.inputSystem)));
         c_.label6->setText(text(heightSymbol(state_.inputSystem)));
@@ -203,7 +242,7 @@ void SelectionRules::inputSystemRule() {
     if (hooks_.inputSystemPicked)
         hooks_.inputSystemPicked(state_.inputSystem, state_.inputKind);
 
-    if (combo(2)->currentIndex() == 0)
+    if (kindAt(combo(2)->currentIndex()) == CoordKind::Geographic)
         hideInputZoneLists();
 }
 
@@ -211,32 +250,32 @@ void SelectionRules::inputKindRule() {
     fields_.clearCoordinates();
     clearOutputFields();
 
-    const int p = combo(2)->currentIndex();
-    const int q = combo(1)->currentIndex();
-    if (p == kPlane) {
+    const std::optional<CoordKind> p = kindAt(combo(2)->currentIndex());
+    const std::optional<RefSystem> q = systemAt(combo(1)->currentIndex());
+    if (p == CoordKind::Plane) {
         c_.label7->hide();
         c_.label8->hide();
         c_.label34->show();
         c_.label35->show();
-        fields_.setCoordinateTooltips(kPlane);
-        if (validSystem(q)) {
-            c_.frame9->setTitle(inputPlaneCaption(q, InputCaptionBy::OtherRules));
-            const int list = inputZoneListOf(q);
+        fields_.setCoordinateTooltips(CoordKind::Plane);
+        if (q) {
+            c_.frame9->setTitle(inputPlaneCaption(*q, InputCaptionBy::OtherRules));
+            const int list = inputZoneListOf(*q);
             showOnlyInputZoneList(list);
             setPosition(list, 0);
-            state_.inputZone = q == kRoma40 ? kZoneAuto : kZoneOvest32;
+            state_.inputZone = *q == RefSystem::Roma40 ? Zone::Auto : Zone::OvestOr32;
         }
-        state_.inputKind = kPlane;
-    } else if (p == kGeographic) {
+        state_.inputKind = CoordKind::Plane;
+    } else if (p == CoordKind::Geographic) {
         c_.label7->show();
         c_.label8->show();
         c_.label34->hide();
         c_.label35->hide();
-        fields_.setCoordinateTooltips(kGeographic);
-        if (validSystem(q))
-            c_.frame9->setTitle(inputGeographicCaption(q, InputCaptionBy::OtherRules));
+        fields_.setCoordinateTooltips(CoordKind::Geographic);
+        if (q)
+            c_.frame9->setTitle(inputGeographicCaption(*q, InputCaptionBy::OtherRules));
         hideInputZoneLists();
-        state_.inputKind = kGeographic;
+        state_.inputKind = CoordKind::Geographic;
     } else {
         return;
     }
@@ -245,37 +284,23 @@ void SelectionRules::inputKindRule() {
 }
 
 void SelectionRules::inputZoneRule(int n) {
-    const int p = combo(n)->currentIndex();
-    switch (n) {
-    case 3: // ROMA40: automatic, Ovest, Est
-        if (p >= 0 && p <= 2)
-            state_.inputZone = static_cast<ZoneCode>(p);
-        break;
-    case 4: // ED50: UTM 32, 33, 34
-        if (p >= 0 && p <= 2)
-            state_.inputZone = static_cast<ZoneCode>(p + 1);
-        break;
-    case 5: { // ETRF89, ETRF2000: UTM 32, 33, 34, Fuso Italia
-        const bool etrf89 = state_.inputSystem == kEtrf89;
-        const bool etrf2000 = state_.inputSystem == kEtrf2000;
+    const std::optional<Zone> zone = valueAt(zoneListItems(n), combo(n)->currentIndex());
+    if (n == 5) { // ETRF89, ETRF2000: UTM 32, 33, 34, Fuso Italia
+        const bool etrf89 = state_.inputSystem == RefSystem::Etrf89;
+        const bool etrf2000 = state_.inputSystem == RefSystem::Etrf2000;
         if (etrf89)
             c_.frame9->setTitle(QStringLiteral("Input  UTM (ETRF89)"));
         else if (etrf2000)
             c_.frame9->setTitle(QStringLiteral("Input  UTM (ETRF2000)"));
-        if (p >= 0 && p <= 2) {
-            state_.inputZone = static_cast<ZoneCode>(p + 1);
-        } else if (p == 3) {
-            state_.inputZone = kZoneItalia;
+        if (zone == Zone::Italia) {
             if (etrf89)
                 c_.frame9->setTitle(QStringLiteral("Input  Fuso Italia (ETRF89)"));
             else if (etrf2000)
                 c_.frame9->setTitle(QStringLiteral("Input  Fuso Italia (ETRF2000)"));
         }
-        break;
     }
-    default:
-        break;
-    }
+    if (zone)
+        state_.inputZone = *zone;
 }
 
 void SelectionRules::outputSystemRule() {
@@ -283,31 +308,32 @@ void SelectionRules::outputSystemRule() {
     clearOutputFields();
     hideOutputZoneLists();
 
-    const int p = combo(6)->currentIndex();
-    if (!validSystem(p))
+    const std::optional<RefSystem> p = systemAt(combo(6)->currentIndex());
+    if (!p)
         return;
-    state_.outputSystem = static_cast<std::int16_t>(p);
-    if (state_.outputKind == kPlane) {
-        switch (p) {
-        case kRoma40:
-            c_.frame10->setTitle(outputPlaneCaption(p));
+    state_.outputSystem = *p;
+    if (state_.outputKind == CoordKind::Plane) {
+        switch (*p) {
+        case RefSystem::Roma40:
+            c_.frame10->setTitle(outputPlaneCaption(*p));
             setPosition(8, 0);
             combo(8)->show();
             break;
-        case kEd50:
-            c_.frame10->setTitle(outputPlaneCaption(p));
+        case RefSystem::Ed50:
+            c_.frame10->setTitle(outputPlaneCaption(*p));
             combo(9)->show();
             setPosition(9, 0);
             break;
-        default:
+        case RefSystem::Etrf89:
+        case RefSystem::Etrf2000:
             combo(10)->show();
             setPosition(10, 0);
-            c_.frame10->setTitle(outputPlaneCaption(p));
+            c_.frame10->setTitle(outputPlaneCaption(*p));
             break;
         }
-        state_.outputZone = kZoneAuto;
+        state_.outputZone = Zone::Auto;
     } else {
-        c_.frame10->setTitle(outputGeographicCaption(p));
+        c_.frame10->setTitle(outputGeographicCaption(*p));
     }
     c_.label2->setText(text(outputHeightCaption(state_.outputSystem)));
     c_.label9->setText(text(heightSymbol(state_.outputSystem)));
@@ -316,69 +342,69 @@ void SelectionRules::outputSystemRule() {
 
     // The zone field belongs to the keyboard frame; in data-file mode it is left alone.
     if (inputMode() == 0) {
-        c_.text1->setVisible(state_.outputKind == kPlane);
-        c_.label41->setVisible(state_.outputKind == kPlane);
+        c_.text1->setVisible(state_.outputKind == CoordKind::Plane);
+        c_.label41->setVisible(state_.outputKind == CoordKind::Plane);
     }
 }
 
 void SelectionRules::outputKindRule() {
     clearOutputFields();
 
-    const int p = combo(7)->currentIndex();
-    const int q = combo(6)->currentIndex();
-    if (p == kGeographic) {
+    const std::optional<CoordKind> p = kindAt(combo(7)->currentIndex());
+    const std::optional<RefSystem> q = systemAt(combo(6)->currentIndex());
+    if (p == CoordKind::Geographic) {
         c_.label11->show();
         c_.label12->show();
         c_.label36->hide();
         c_.label37->hide();
-        if (validSystem(q))
-            c_.frame10->setTitle(outputGeographicCaption(q));
+        if (q)
+            c_.frame10->setTitle(outputGeographicCaption(*q));
         c_.text1->hide();
         c_.label41->hide();
         hideOutputZoneLists();
-        state_.outputKind = kGeographic;
-    } else if (p == kPlane) {
+        state_.outputKind = CoordKind::Geographic;
+    } else if (p == CoordKind::Plane) {
         c_.label11->hide();
         c_.label12->hide();
         c_.label36->show();
         c_.label37->show();
-        switch (q) {
-        case kRoma40:
-            c_.frame10->setTitle(outputPlaneCaption(q));
-            combo(8)->show();
-            setPosition(8, 0);
-            combo(9)->hide();
-            combo(10)->hide();
-            break;
-        case kEd50:
-            c_.frame10->setTitle(outputPlaneCaption(q));
-            combo(8)->hide();
-            combo(9)->show();
-            setPosition(9, 0);
-            combo(10)->hide();
-            break;
-        case kEtrf89:
-        case kEtrf2000:
-            c_.frame10->setTitle(outputPlaneCaption(q));
-            combo(8)->hide();
-            combo(9)->hide();
-            combo(10)->show();
-            setPosition(10, 0);
-            break;
-        default:
-            break;
+        if (q) {
+            switch (*q) {
+            case RefSystem::Roma40:
+                c_.frame10->setTitle(outputPlaneCaption(*q));
+                combo(8)->show();
+                setPosition(8, 0);
+                combo(9)->hide();
+                combo(10)->hide();
+                break;
+            case RefSystem::Ed50:
+                c_.frame10->setTitle(outputPlaneCaption(*q));
+                combo(8)->hide();
+                combo(9)->show();
+                setPosition(9, 0);
+                combo(10)->hide();
+                break;
+            case RefSystem::Etrf89:
+            case RefSystem::Etrf2000:
+                c_.frame10->setTitle(outputPlaneCaption(*q));
+                combo(8)->hide();
+                combo(9)->hide();
+                combo(10)->show();
+                setPosition(10, 0);
+                break;
+            }
         }
         c_.text1->show();
         c_.label41->show();
-        state_.outputZone = kZoneAuto;
-        state_.outputKind = kPlane;
+        state_.outputZone = Zone::Auto;
+        state_.outputKind = CoordKind::Plane;
     }
 }
 
 void SelectionRules::outputZoneRule(int n) {
     clearOutputFields();
-    const bool etrf89 = state_.outputSystem == kEtrf89;
-    const bool etrf2000 = state_.outputSystem == kEtrf2000;
+    const bool etrf89 = state_.outputSystem == RefSystem::Etrf89;
+    const bool etrf2000 = state_.outputSystem == RefSystem::Etrf2000;
     if (n == 10) {
         if (etrf89)
             c_.frame10->setTitle(QStringLiteral("Output  UTM (ETRF89)"));
@@ -388,15 +414,15 @@ void SelectionRules::outputZoneRule(int n) {
     c_.text1->hide();
     c_.label41->hide();
 
-    const int p = combo(n)->currentIndex();
-    const int last = n == 8 ? 2 : n == 9 ? 3 : 4; // Combo8: Autom., Ovest, Est; Combo9 adds 34; Combo10 Italia
-    if (p == 0) {
-        state_.outputZone = kZoneAuto;
+    // Combo8: Autom., Ovest, Est; Combo9: Automatico, 32, 33, 34; Combo10 adds Italia.
+    const std::optional<Zone> zone = valueAt(zoneListItems(n), combo(n)->currentIndex());
+    if (zone == Zone::Auto) {
+        state_.outputZone = Zone::Auto;
         c_.text1->show();
         c_.label41->show();
-    } else if (p >= 1 && p <= last) {
-        state_.outputZone = static_cast<ZoneCode>(p);
-        if (n == 10 && p == kZoneItalia) {
+    } else if (zone) {
+        state_.outputZone = *zone;
+        if (n == 10 && zone == Zone::Italia) {
             if (etrf89)
                 c_.frame10->setTitle(QStringLiteral("Output  Fuso Italia (ETRF89)"));
             else if (etrf2000)

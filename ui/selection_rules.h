@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 
 class QCheckBox;
 class QComboBox;
@@ -57,9 +57,9 @@ struct SelectionControls {
 // What the rules ask of the parts they do not own.
 struct SelectionHooks {
     // Working zone: corners into the new input system's convention, then the limit labels.
-    std::function<void(std::int16_t inputSystem, std::int16_t inputKind)> inputSystemPicked;
+    std::function<void(RefSystem inputSystem, CoordKind inputKind)> inputSystemPicked;
     // Working zone: limit labels for the new input kind.
-    std::function<void(std::int16_t inputSystem, std::int16_t inputKind)> inputKindPicked;
+    std::function<void(RefSystem inputSystem, CoordKind inputKind)> inputKindPicked;
     // inputMode: 0 keyboard, 1 data file.
     std::function<std::int16_t()> inputMode;
 };

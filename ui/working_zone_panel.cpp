@@ -24,7 +24,8 @@
 
 #include "conversion/formats.h"
 #include "geodesy/angles.h"
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
+#include "geodesy/zones.h"
 #include "ui/wz_text.h"
 
 namespace dormal::ui {
@@ -138,8 +139,8 @@ struct WorkingZonePanel::Impl {
     ZoneLimits limits;
     std::optional<PortionSet> set; // every portion of the folder (CheckAllPortions ticked)
     ZoneLimits setLimits;          // outer limits of the set
-    std::int16_t inputSystem = kEtrf89;
-    std::int16_t inputKind = kGeographic;
+    RefSystem inputSystem = RefSystem::Etrf89;
+    CoordKind inputKind = CoordKind::Geographic;
     bool picking = false; // a pick or a cleared selection is in progress: ignore File1's signals
 
     QComboBox* drive1 = nullptr;
@@ -593,7 +594,7 @@ void WorkingZonePanel::Impl::loadSet() {
     label26->setText(fromFileText(first.roE89Epoch));
     label27->setText(fromFileText(first.geoidEpoch));
     label47->setText(fromFileText(first.e89E2000Epoch));
-    label40->setText(QString::number(setLimits.zone));
+    label40->setText(QString::fromLatin1(zoneInfo(RefSystem::Ed50, setLimits.zone).text)); // "32", "33", "34"
     showZoneLimits();
     setLimitLabelsVisible(true);
 }
@@ -645,7 +646,7 @@ void WorkingZonePanel::Impl::showPortion() {
     label26->setText(fromFileText(g.roE89Epoch));
     label27->setText(fromFileText(g.geoidEpoch));
     label47->setText(fromFileText(g.e89E2000Epoch));
-    label40->setText(QString::number(limits.zone));
+    label40->setText(QString::fromLatin1(zoneInfo(RefSystem::Ed50, limits.zone).text)); // "32", "33", "34"
     showZoneLimits();
     setLimitLabelsVisible(true);
     label13->setText(fromFileText(g.portionName));
@@ -660,7 +661,7 @@ void WorkingZonePanel::Impl::showZoneLimits() {
     };
     auto km = [sep](double metres) { return QString::fromStdString(formatKm(metres / 1000.0, sep)); };
     const ZoneLimits& limits = set ? setLimits : this->limits;
-    if (inputKind == kGeographic) {
+    if (inputKind == CoordKind::Geographic) {
         label17->setText(dm(limits.west));
         label18->setText(dm(limits.east));
         label28->setText(dm(limits.west - kRomeMeridianForDisplay));
@@ -732,7 +733,7 @@ bool WorkingZonePanel::fileSelected() const {
     return item != nullptr && item->isSelected();
 }
 
-void WorkingZonePanel::onInputSystemPicked(std::int16_t inputSystem, std::int16_t inputKind) {
+void WorkingZonePanel::onInputSystemPicked(RefSystem inputSystem, CoordKind inputKind) {
     d->inputSystem = inputSystem;
     d->inputKind = inputKind;
     d->limits = convertCornersForInputSystem(d->limits, inputSystem);
@@ -746,10 +747,8 @@ void WorkingZonePanel::onInputSystemPicked(std::int16_t inputSystem, std::int16_
     }
 }
 
-void WorkingZonePanel::onInputKindPicked(std::int16_t inputSystem, std::int16_t inputKind) {
+void WorkingZonePanel::onInputKindPicked(RefSystem inputSystem, CoordKind inputKind) {
     d->inputSystem = inputSystem;
-    if (inputKind != kGeographic && inputKind != kPlane)
-        return;
     d->inputKind = inputKind;
     if (!d->portion && !d->set)
         return;
@@ -798,10 +797,10 @@ bool WorkingZonePanel::pickVolume(const QString& root) {
     return true;
 }
 
-std::int16_t WorkingZonePanel::inputSystem() const {
+RefSystem WorkingZonePanel::inputSystem() const {
     return d->inputSystem;
 }
-std::int16_t WorkingZonePanel::inputKind() const {
+CoordKind WorkingZonePanel::inputKind() const {
     return d->inputKind;
 }
 

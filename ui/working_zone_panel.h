@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "geodesy/systems.h"
 #include "grid/grid_portion.h"
 #include "grid/portion_set.h"
 #include "grid/zone_limits.h"
@@ -40,9 +41,9 @@ public:
     // Called by the input-system rule after inputSystem changed: converts the corner
     // coordinates to the new system's convention, then shows or hides the limit labels
     // and fills them for `inputKind`.
-    void onInputSystemPicked(std::int16_t inputSystem, std::int16_t inputKind);
+    void onInputSystemPicked(RefSystem inputSystem, CoordKind inputKind);
     // Called by the input-kind rule: refills the limit labels for the kind (no corner change).
-    void onInputKindPicked(std::int16_t inputSystem, std::int16_t inputKind);
+    void onInputKindPicked(RefSystem inputSystem, CoordKind inputKind);
 
     // Navigation used by the window's start-up and by tests.
     void openFolder(const QString& folder);
@@ -58,8 +59,8 @@ public:
     bool pickVolume(const QString& root);
     // The input system and kind the limits are shown for (kept from the two calls above;
     // ETRF89 geographic until the first).
-    std::int16_t inputSystem() const;
-    std::int16_t inputKind() const;
+    RefSystem inputSystem() const;
+    CoordKind inputKind() const;
 
 signals:
     void portionChanged();

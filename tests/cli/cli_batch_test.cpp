@@ -22,46 +22,56 @@
 namespace dormal::clitest {
 namespace {
 
-// One side of a selection: system, kind and (plane only) zone code.
+// One side of a selection: system, kind and (plane only) zone.
 struct Side {
-    std::int16_t sys;
-    std::int16_t kind;
-    ZoneCode zone; // meaningful for plane only
+    RefSystem sys;
+    CoordKind kind;
+    Zone zone; // meaningful for plane only
 };
 
-const char* systemWord(std::int16_t s) {
-    static const char* const words[] = {"ROMA40", "ED50", "ETRF89", "ETRF2000"};
-    return words[s];
+const char* systemWord(RefSystem s) {
+    switch (s) {
+    case RefSystem::Roma40:
+        return "ROMA40";
+    case RefSystem::Ed50:
+        return "ED50";
+    case RefSystem::Etrf89:
+        return "ETRF89";
+    case RefSystem::Etrf2000:
+        break;
+    }
+    return "ETRF2000";
 }
 
-std::string zoneWord(std::int16_t sys, ZoneCode z) {
+std::string zoneWord(RefSystem sys, Zone z) {
     switch (z) {
-    case 0:
+    case Zone::Auto:
         return "auto";
-    case 1:
-        return sys == kRoma40 ? "ovest" : "32";
-    case 2:
-        return sys == kRoma40 ? "est" : "33";
-    case 3:
+    case Zone::OvestOr32:
+        return sys == RefSystem::Roma40 ? "ovest" : "32";
+    case Zone::EstOr33:
+        return sys == RefSystem::Roma40 ? "est" : "33";
+    case Zone::Utm34:
         return "34";
-    default:
-        return "italia";
+    case Zone::Italia:
+        break;
     }
+    return "italia";
 }
 
 std::string describe(const Side& s) {
     std::string d = systemWord(s.sys);
-    d += s.kind == kPlane ? " plane " + zoneWord(s.sys, s.zone) : " geo";
+    d += s.kind == CoordKind::Plane ? " plane " + zoneWord(s.sys, s.zone) : " geo";
     return d;
 }
 
 // Every choice of one side the window's lists offer.
 std::vector<Side> choices(bool input) {
     std::vector<Side> out;
-    for (std::int16_t sys = 0; sys < 4; ++sys) {
-        out.push_back({sys, kGeographic, input ? inputZoneList(sys).front().code : ZoneCode{0}});
-        for (const ListItem& z : input ? inputZoneList(sys) : outputZoneList(sys)) {
-            out.push_back({sys, kPlane, z.code});
+    for (RefSystem sys : kAllSystems) {
+        out.push_back({sys, CoordKind::Geographic, input ? inputZoneList(sys).front().value : Zone::Auto});
+        for (const ListItem<Zone>& z : input ? inputZoneList(sys) : outputZoneList(sys)) {
+            out.push_back({sys, CoordKind::Plane, z.value});
         }
     }
     return out;
@@ -69,14 +79,15 @@ std::vector<Side> choices(bool input) {
 
 void addSide(std::vector<std::string>& args, const char* prefix, const Side& s) {
     const std::string p(prefix);
-    args.insert(args.end(), {"--" + p, systemWord(s.sys), "--" + p + "-kind", s.kind == kPlane ? "plane" : "geo"});
-    if (s.kind == kPlane) {
+    args.insert(args.end(),
+                {"--" + p, systemWord(s.sys), "--" + p + "-kind", s.kind == CoordKind::Plane ? "plane" : "geo"});
+    if (s.kind == CoordKind::Plane) {
         args.insert(args.end(), {"--" + p + "-zone", zoneWord(s.sys, s.zone)});
     }
 }
 
 bool refused(const Side& in, const Side& out) {
-    return in.sys == out.sys && in.kind == out.kind && (in.kind == kGeographic || in.zone == out.zone);
+    return in.sys == out.sys && in.kind == out.kind && (in.kind == CoordKind::Geographic || in.zone == out.zone);
 }
 
 // A value of a point as the files hold it: the number and, for ASCII, its text as printed.
@@ -108,7 +119,7 @@ class BatchCli : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new ScratchDir();
-        gridgen::PortionSpec gen;
+        gridgen::PortionRecipe gen;
         gen.kind = PortionKind::Sheet;
         gen.southLat = 41.40;
         gen.westLon = 14.80;
@@ -123,7 +134,7 @@ protected:
         writeWholeFile(globalGridPath_, gridgen::portionText(gen));
         GridLoadResult g = loadGridPortion(dir_->path().string(), gridName);
         ASSERT_TRUE(g.ok());
-        limits_ = computeZoneLimits(*g.portion, kEtrf89);
+        limits_ = computeZoneLimits(*g.portion, RefSystem::Etrf89);
     }
     static void TearDownTestSuite() {
         delete dir_;
@@ -150,18 +161,18 @@ protected:
         for (const auto& [lat, lon] : basePoints()) {
             FilePoint p;
             p.name = "P" + std::to_string(++k);
-            if (s.kind == kGeographic) {
+            if (s.kind == CoordKind::Geographic) {
                 p.first.v = degreesToSexagesimal(lat);
-                p.second.v = degreesToSexagesimal(lon - (s.sys == kRoma40 ? romeMeridian() : 0.0));
+                p.second.v = degreesToSexagesimal(lon - (s.sys == RefSystem::Roma40 ? romeMeridian() : 0.0));
                 p.first.text = fixedText(p.first.v, 10);
                 p.second.text = fixedText(p.second.v, 10);
             } else {
                 ConversionContext ctx;
                 ctx.sel.inputSystem = ctx.sel.outputSystem = s.sys;
-                ctx.sel.inputKind = kGeographic;
-                ctx.sel.outputKind = kPlane;
+                ctx.sel.inputKind = CoordKind::Geographic;
+                ctx.sel.outputKind = CoordKind::Plane;
                 ctx.sel.outputZone = s.zone;
-                const double lonTyped = lon - (s.sys == kRoma40 ? romeMeridian() : 0.0);
+                const double lonTyped = lon - (s.sys == RefSystem::Roma40 ? romeMeridian() : 0.0);
                 const PointResult r = convertPoint(ctx, {degreesToSexagesimal(lat), degreesToSexagesimal(lonTyped), 0}, RunKind::Batch);
                 p.first.v = r.outFirst;
                 p.second.v = r.outSecond;
@@ -274,7 +285,7 @@ protected:
 
     // Distance in metres between two values of one kind (plane metres, or sexagesimal).
     static double metres(const Side& s, const FilePoint& a, const FilePoint& b) {
-        if (s.kind == kPlane) {
+        if (s.kind == CoordKind::Plane) {
             return std::hypot(a.first.v - b.first.v, a.second.v - b.second.v);
         }
         const double lat = sexagesimalToDegrees(a.first.v);
@@ -358,8 +369,10 @@ TEST_P(EveryChoice, ConvertsAndComesBack) {
         // Back: the output side becomes the input side. An automatic output zone is read
         // back in the zone the result names (all points lie in one zone).
         c.backIn = c.out;
-        if (c.out.kind == kPlane && c.out.zone == kZoneAuto && c.out.sys != kRoma40) {
-            c.backIn.zone = c.converted[0].zone == "32" ? 1 : c.converted[0].zone == "33" ? 2 : 3;
+        if (c.out.kind == CoordKind::Plane && c.out.zone == Zone::Auto && c.out.sys != RefSystem::Roma40) {
+            c.backIn.zone = c.converted[0].zone == "32"   ? Zone::OvestOr32
+                            : c.converted[0].zone == "33" ? Zone::EstOr33
+                                                          : Zone::Utm34;
         }
         c.backOut = c.in;
         if (refused(c.backIn, c.backOut)) {
@@ -386,7 +399,7 @@ TEST_P(EveryChoice, ConvertsAndComesBack) {
         const std::vector<FilePoint> returned = readResult(c.backResult, excel, c.heights);
         ASSERT_EQ(returned.size(), c.original.size());
         const auto resolution = [excel](const Side& s) {
-            return excel ? 0.0 : s.kind == kPlane ? 0.0005 : 0.00005 * 30.9;
+            return excel ? 0.0 : s.kind == CoordKind::Plane ? 0.0005 : 0.00005 * 30.9;
         };
         const double tol = 0.001 + resolution(c.out) + resolution(c.in);
         for (std::size_t k = 0; k < c.original.size(); ++k) {
@@ -594,16 +607,19 @@ TEST_F(BatchCli, CentralMeridiansAndFalseEastings) {
         double east;
     };
     const Case cases[] = {
-        {{kEtrf2000, kPlane, 1}, 9, 500000},  {{kEtrf2000, kPlane, 2}, 15, 500000},
-        {{kEtrf2000, kPlane, 3}, 21, 500000}, {{kEtrf2000, kPlane, 4}, 12, 7000000},
-        {{kRoma40, kPlane, 1}, 9, 1500000},   {{kRoma40, kPlane, 2}, 15, 2520000},
-        {{kEd50, kPlane, 2}, 15, 500000},
+        {{RefSystem::Etrf2000, CoordKind::Plane, Zone::OvestOr32}, 9, 500000},
+        {{RefSystem::Etrf2000, CoordKind::Plane, Zone::EstOr33}, 15, 500000},
+        {{RefSystem::Etrf2000, CoordKind::Plane, Zone::Utm34}, 21, 500000},
+        {{RefSystem::Etrf2000, CoordKind::Plane, Zone::Italia}, 12, 7000000},
+        {{RefSystem::Roma40, CoordKind::Plane, Zone::OvestOr32}, 9, 1500000},
+        {{RefSystem::Roma40, CoordKind::Plane, Zone::EstOr33}, 15, 2520000},
+        {{RefSystem::Ed50, CoordKind::Plane, Zone::EstOr33}, 15, 500000},
     };
     const std::string d = dir_->file("cm.txt"), r = dir_->file("cm-result.txt");
     for (const Case& c : cases) {
-        const double typed = c.to.sys == kRoma40 ? c.lonGreenwich - romeMeridian() : c.lonGreenwich;
+        const double typed = c.to.sys == RefSystem::Roma40 ? c.lonGreenwich - romeMeridian() : c.lonGreenwich;
         writeWholeFile(d, "M 42.00 " + fixedText(degreesToSexagesimal(typed), 10) + "\n");
-        const ProcessResult p = runBatchExe(args({c.to.sys, kGeographic, 0}, c.to, false, d, r));
+        const ProcessResult p = runBatchExe(args({c.to.sys, CoordKind::Geographic, Zone::Auto}, c.to, false, d, r));
         ASSERT_EQ(p.exitCode, 0) << p.err;
         const std::vector<FilePoint> res = readResult(r, false, false);
         ASSERT_EQ(res.size(), 1u);

@@ -25,7 +25,7 @@ constexpr long kMaxRssKb = 64 * 1024; // far below the file's size
 
 TEST(BigFile, TwoHundredMegabytesInBoundedMemory) {
     ScratchDir dir;
-    gridgen::PortionSpec gen;
+    gridgen::PortionRecipe gen;
     gen.kind = PortionKind::Sheet;
     gen.southLat = 43.50;
     gen.westLon = 11.00;
@@ -34,14 +34,14 @@ TEST(BigFile, TwoHundredMegabytesInBoundedMemory) {
     writeWholeFile(dir.file(gridName), gridgen::portionText(gen));
     GridLoadResult g = loadGridPortion(dir.path().string(), gridName);
     ASSERT_TRUE(g.ok());
-    const ZoneLimits z = computeZoneLimits(*g.portion, kRoma40);
+    const ZoneLimits z = computeZoneLimits(*g.portion, RefSystem::Roma40);
 
     // 1000 ROMA40 Gauss-Boaga points spread over the middle of the portion.
     ConversionContext toPlane;
-    toPlane.sel.inputSystem = toPlane.sel.outputSystem = kRoma40;
-    toPlane.sel.inputKind = kGeographic;
-    toPlane.sel.outputKind = kPlane;
-    toPlane.sel.outputZone = 0;
+    toPlane.sel.inputSystem = toPlane.sel.outputSystem = RefSystem::Roma40;
+    toPlane.sel.inputKind = CoordKind::Geographic;
+    toPlane.sel.outputKind = CoordKind::Plane;
+    toPlane.sel.outputZone = Zone::Auto;
     std::vector<std::pair<double, double>> plane;
     for (int i = 0; i < 40; ++i) {
         for (int j = 0; j < 25; ++j) {

@@ -66,7 +66,7 @@ std::string sameSystemLine(int i) {
 class ExitCli : public ::testing::Test {
 protected:
     void SetUp() override {
-        gridgen::PortionSpec gen;
+        gridgen::PortionRecipe gen;
         gen.kind = PortionKind::Sheet;
         gen.southLat = 41.40;
         gen.westLon = 14.80;

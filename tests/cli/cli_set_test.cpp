@@ -174,7 +174,7 @@ TEST(CliSet, CheckSet) {
     EXPECT_NE(sample.out.find("DIFFERENZA MASSIMA: 0.0"), std::string::npos) << sample.out;
 
     ScratchDir dir;
-    gridgen::PortionSpec stranger;
+    gridgen::PortionRecipe stranger;
     stranger.kind = PortionKind::Sheet;
     stranger.southLat = 42.5;
     stranger.westLon = 13.625;

@@ -79,23 +79,23 @@ TEST(AsciiReader, PointLines) {
 TEST(AsciiReader, ReadingErrors) {
     struct Case {
         const char* line;
-        CoordKindCode kind;
+        CoordKind kind;
         bool readHeight;
         const char* first;
     } const cases[] = {
-        {"P1", kGeographic, false, "ERRORE NELLA LETTURA NELLA LATITUDINE"},
-        {"P1   ", kPlane, false, "ERRORE NELLA LETTURA NELLA COORD. NORD"},
-        {"P1 45", kGeographic, false, "ERRORE NELLA LETTURA NELLA LONGITUDINE"},
-        {"P1 45", kPlane, false, "ERRORE NELLA LETTURA NELLA COOR. EST"},
-        {"P1 45 9", kGeographic, true, "ERRORE NELLA LETTURA NELLA QUOTA"},
+        {"P1", CoordKind::Geographic, false, "ERRORE NELLA LETTURA NELLA LATITUDINE"},
+        {"P1   ", CoordKind::Plane, false, "ERRORE NELLA LETTURA NELLA COORD. NORD"},
+        {"P1 45", CoordKind::Geographic, false, "ERRORE NELLA LETTURA NELLA LONGITUDINE"},
+        {"P1 45", CoordKind::Plane, false, "ERRORE NELLA LETTURA NELLA COOR. EST"},
+        {"P1 45 9", CoordKind::Geographic, true, "ERRORE NELLA LETTURA NELLA QUOTA"},
         // Fields that are not wholly numbers: once read as 0 or a truncated number.
-        {"P1 abc 9", kGeographic, false, "ERRORE NELLA LETTURA NELLA LATITUDINE"},
-        {"P1 45.12x 9", kPlane, false, "ERRORE NELLA LETTURA NELLA COORD. NORD"},
-        {"P1 45 9;5", kGeographic, false, "ERRORE NELLA LETTURA NELLA LONGITUDINE"},
-        {"P1 45 9 12m", kGeographic, true, "ERRORE NELLA LETTURA NELLA QUOTA"},
-        {"P1 45 9 1,5,2", kPlane, true, "ERRORE NELLA LETTURA NELLA QUOTA"},
-        {"P1 45 nan", kGeographic, false, "ERRORE NELLA LETTURA NELLA LONGITUDINE"},
-        {"P1 1e999 9", kGeographic, false, "ERRORE NELLA LETTURA NELLA LATITUDINE"},
+        {"P1 abc 9", CoordKind::Geographic, false, "ERRORE NELLA LETTURA NELLA LATITUDINE"},
+        {"P1 45.12x 9", CoordKind::Plane, false, "ERRORE NELLA LETTURA NELLA COORD. NORD"},
+        {"P1 45 9;5", CoordKind::Geographic, false, "ERRORE NELLA LETTURA NELLA LONGITUDINE"},
+        {"P1 45 9 12m", CoordKind::Geographic, true, "ERRORE NELLA LETTURA NELLA QUOTA"},
+        {"P1 45 9 1,5,2", CoordKind::Plane, true, "ERRORE NELLA LETTURA NELLA QUOTA"},
+        {"P1 45 nan", CoordKind::Geographic, false, "ERRORE NELLA LETTURA NELLA LONGITUDINE"},
+        {"P1 1e999 9", CoordKind::Geographic, false, "ERRORE NELLA LETTURA NELLA LATITUDINE"},
     };
     for (const auto& c : cases) {
         DataReadOptions opt;

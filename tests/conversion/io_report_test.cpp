@@ -15,8 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-SelectionState selection(std::int16_t inSys, std::int16_t inKind, ZoneCode inZone, std::int16_t outSys,
-                         std::int16_t outKind, ZoneCode outZone) {
+SelectionState selection(RefSystem inSys, CoordKind inKind, Zone inZone, RefSystem outSys, CoordKind outKind,
+                         Zone outZone) {
     SelectionState s;
     s.inputSystem = inSys;
     s.inputKind = inKind;
@@ -94,7 +94,8 @@ std::vector<std::string> lines(const std::string& text) {
 TEST(AsciiReport, GeographicRunWithGlobalGeoidHeights) {
     const GridPortion portion = epochs(1);
     ResultHeader h;
-    h.sel = selection(kRoma40, kGeographic, 0, kEtrf2000, kGeographic, 0);
+    h.sel = selection(RefSystem::Roma40, CoordKind::Geographic, Zone::Auto, RefSystem::Etrf2000, CoordKind::Geographic,
+                      Zone::Auto);
     h.heights = true;
     h.portion = &portion;
     const auto got = lines(report(h, {converted("P1", 45.1234567, 9.5, 120, 45.1, 9.2, 170.123)}));
@@ -113,7 +114,8 @@ TEST(AsciiReport, GeographicRunWithGlobalGeoidHeights) {
 
 TEST(AsciiReport, PlaneRunWithinOneSystemAutomaticZone) {
     ResultHeader h;
-    h.sel = selection(kEtrf2000, kPlane, 1, kEtrf2000, kPlane, 0);
+    h.sel = selection(RefSystem::Etrf2000, CoordKind::Plane, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane,
+                      Zone::Auto);
     const auto got = lines(report(h, {converted("101", 5000000, 500000, 0, 5000123.456, 1500000, 0, "32"),
                                       converted("102", 5000000, 500000, 0, 4000000, 600000, 0, "34")}));
     const std::vector<std::string> expected = {
@@ -137,18 +139,30 @@ TEST(AsciiReport, RulersAndHeadingLayouts) {
         std::size_t ruler;
         const char* heading;
     } const cases[] = {
-        {selection(kEtrf89, kGeographic, 0, kRoma40, kPlane, 1), true, 88,
-         "/Numero       Latit.      Longit.    h ellis.     Nord          Est     H geoid.   Fuso"},
-        {selection(kEtrf89, kGeographic, 0, kEtrf2000, kPlane, 0), true, 88, nullptr},
-        {selection(kRoma40, kGeographic, 0, kEtrf2000, kGeographic, 0), true, 81,
-         "/Numero       Latit.      Longit.    H geoid.     Latit.      Longit.     h ellis."},
-        {selection(kEtrf89, kGeographic, 0, kEtrf2000, kPlane, 4), true, 81, nullptr},
-        {selection(kEtrf2000, kPlane, 1, kEtrf2000, kPlane, 0), false, 68,
-         "/Numero       Nord          Est       Nord          Est      Fuso"},
-        {selection(kEd50, kPlane, 2, kRoma40, kPlane, 2), false, 68, nullptr},
-        {selection(kRoma40, kGeographic, 0, kEd50, kGeographic, 0), false, 61,
-         "/Numero       Latit.      Longit.       Latit.      Longit."},
-        {selection(kEtrf89, kPlane, 4, kEtrf89, kPlane, 4), false, 61, nullptr},
+        {selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::Auto, RefSystem::Roma40, CoordKind::Plane,
+                   Zone::OvestOr32),
+         true, 88, "/Numero       Latit.      Longit.    h ellis.     Nord          Est     H geoid.   Fuso"},
+        {selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::Auto, RefSystem::Etrf2000, CoordKind::Plane,
+                   Zone::Auto),
+         true, 88, nullptr},
+        {selection(RefSystem::Roma40, CoordKind::Geographic, Zone::Auto, RefSystem::Etrf2000, CoordKind::Geographic,
+                   Zone::Auto),
+         true, 81, "/Numero       Latit.      Longit.    H geoid.     Latit.      Longit.     h ellis."},
+        {selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::Auto, RefSystem::Etrf2000, CoordKind::Plane,
+                   Zone::Italia),
+         true, 81, nullptr},
+        {selection(RefSystem::Etrf2000, CoordKind::Plane, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane,
+                   Zone::Auto),
+         false, 68, "/Numero       Nord          Est       Nord          Est      Fuso"},
+        {selection(RefSystem::Ed50, CoordKind::Plane, Zone::EstOr33, RefSystem::Roma40, CoordKind::Plane,
+                   Zone::EstOr33),
+         false, 68, nullptr},
+        {selection(RefSystem::Roma40, CoordKind::Geographic, Zone::Auto, RefSystem::Ed50, CoordKind::Geographic,
+                   Zone::Auto),
+         false, 61, "/Numero       Latit.      Longit.       Latit.      Longit."},
+        {selection(RefSystem::Etrf89, CoordKind::Plane, Zone::Italia, RefSystem::Etrf89, CoordKind::Plane,
+                   Zone::Italia),
+         false, 61, nullptr},
     };
     for (const auto& c : cases) {
         ResultHeader h;
@@ -170,7 +184,8 @@ TEST(AsciiReport, RulersAndHeadingLayouts) {
 TEST(AsciiReport, HeaderLinesByKindAndHeights) {
     const GridPortion portion = epochs(0);
     ResultHeader h;
-    h.sel = selection(kRoma40, kPlane, 0, kEtrf89, kPlane, 3);
+    h.sel =
+        selection(RefSystem::Roma40, CoordKind::Plane, Zone::Auto, RefSystem::Etrf89, CoordKind::Plane, Zone::Utm34);
     h.heights = true;
     h.portion = &portion;
     const auto got = lines(report(h, {}));
@@ -184,7 +199,8 @@ TEST(AsciiReport, HeaderLinesByKindAndHeights) {
 TEST(AsciiReport, PointOutsideTheGrid) {
     const GridPortion portion = epochs(0);
     ResultHeader h;
-    h.sel = selection(kRoma40, kPlane, 0, kEtrf2000, kPlane, 0);
+    h.sel =
+        selection(RefSystem::Roma40, CoordKind::Plane, Zone::Auto, RefSystem::Etrf2000, CoordKind::Plane, Zone::Auto);
     h.heights = true;
     h.portion = &portion;
     const auto got = lines(report(h, {outside("X9", 4850123.4567, 1523456.789, 12.5)}));
@@ -200,7 +216,8 @@ TEST(AsciiReport, PointOutsideTheGrid) {
 // it to column 12 of a new line. Fixed zones write "Vero" or "Altro".
 TEST(AsciiReport, LongNamesAndFixedZoneMarks) {
     ResultHeader h;
-    h.sel = selection(kEtrf2000, kPlane, 1, kEtrf2000, kPlane, 2);
+    h.sel = selection(RefSystem::Etrf2000, CoordKind::Plane, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane,
+                      Zone::EstOr33);
     h.decimalSeparator = ',';
     const auto got = lines(report(h, {converted("ABCDEFGHIJ", 5000000, 500000, 0, 5000001.5, 300000, 0, "33", false),
                                       converted("ABCDEFGHIJK", 5000000, 500000, 0, 5000001.5, 300000, 0, "33", true)}));
@@ -213,7 +230,8 @@ TEST(AsciiReport, LongNamesAndFixedZoneMarks) {
 // A name with accented letters in UTF-8 takes one column a letter.
 TEST(AsciiReport, Utf8NamesCountLetters) {
     ResultHeader h;
-    h.sel = selection(kEtrf2000, kPlane, 1, kEtrf2000, kPlane, 4);
+    h.sel = selection(RefSystem::Etrf2000, CoordKind::Plane, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane,
+                      Zone::Italia);
     const auto got = lines(report(h, {converted("Citt\xC3\xA0", 1, 2, 0, 3, 4, 0)}));
     EXPECT_EQ(got.back(), " Citt\xC3\xA0     1.000        2.000        3.000        4.000      ");
 }
@@ -221,14 +239,16 @@ TEST(AsciiReport, Utf8NamesCountLetters) {
 // A name holding a line break (from a workbook cell) stays on its line.
 TEST(AsciiReport, LineBreakInNameKeepsTheLine) {
     ResultHeader h;
-    h.sel = selection(kEtrf2000, kPlane, 1, kEtrf2000, kPlane, 4);
+    h.sel = selection(RefSystem::Etrf2000, CoordKind::Plane, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane,
+                      Zone::Italia);
     const auto got = lines(report(h, {converted("A\r\nB", 1, 2, 0, 3, 4, 0)}));
     EXPECT_EQ(got.back(), " A  B      1.000        2.000        3.000        4.000      ");
 }
 
 TEST(AsciiReport, NoTrailerAndEmptyReport) {
     ResultHeader h;
-    h.sel = selection(kEtrf2000, kGeographic, 0, kEtrf89, kGeographic, 0);
+    h.sel = selection(RefSystem::Etrf2000, CoordKind::Geographic, Zone::Auto, RefSystem::Etrf89, CoordKind::Geographic,
+                      Zone::Auto);
     const std::string text = report(h, {converted("A", 45, 9, 0, 45, 9, 0)});
     ASSERT_GE(text.size(), 2u);
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
@@ -277,7 +297,8 @@ TEST_F(ResultFileTest, WrittenWholeOrNotAtAll) {
         const fs::path target = dir_ / (type == DataFileType::Ascii ? "ris.txt" : "ris.xlsx");
         { std::ofstream(target) << "vecchio"; }
         ResultHeader h;
-        h.sel = selection(kEtrf2000, kGeographic, 0, kEtrf89, kGeographic, 0);
+        h.sel = selection(RefSystem::Etrf2000, CoordKind::Geographic, Zone::Auto, RefSystem::Etrf89,
+                          CoordKind::Geographic, Zone::Auto);
         const Pt p = converted("A", 45, 9, 0, 45, 9, 0);
         {
             auto w = makeResultFileWriter(target.string(), type);

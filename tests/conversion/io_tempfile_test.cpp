@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "conversion/result_writer.h"
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 
 namespace dormal {
 namespace {
@@ -65,9 +65,9 @@ protected:
 
 ResultHeader sameSystemHeader() {
     ResultHeader h;
-    h.sel.inputSystem = h.sel.outputSystem = kEtrf89;
-    h.sel.inputKind = kGeographic;
-    h.sel.outputKind = kPlane;
+    h.sel.inputSystem = h.sel.outputSystem = RefSystem::Etrf89;
+    h.sel.inputKind = CoordKind::Geographic;
+    h.sel.outputKind = CoordKind::Plane;
     return h;
 }
 

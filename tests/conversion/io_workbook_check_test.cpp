@@ -43,10 +43,10 @@ protected:
         {
             auto w = makeResultFileWriter(p, DataFileType::Excel);
             ResultHeader h;
-            h.sel.inputSystem = kEtrf89;
-            h.sel.outputSystem = kEtrf89;
-            h.sel.outputKind = kPlane;
-            h.sel.outputZone = kZoneAuto;
+            h.sel.inputSystem = RefSystem::Etrf89;
+            h.sel.outputSystem = RefSystem::Etrf89;
+            h.sel.outputKind = CoordKind::Plane;
+            h.sel.outputZone = Zone::Auto;
             w->writeHeader(h);
             for (long i = 0; i < points; ++i) {
                 PointResult r;

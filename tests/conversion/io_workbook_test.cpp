@@ -188,7 +188,7 @@ TEST_F(WorkbookTest, CellKindsAndEndOfData) {
         ASSERT_EQ(closed, LXW_NO_ERROR);
 
         DataReadOptions opt;
-        opt.inputKind = kPlane;
+        opt.inputKind = CoordKind::Plane;
         Message failure;
         auto src = openDataFile(p.string(), DataFileType::Excel, opt, failure);
         ASSERT_NE(src, nullptr) << joinedText(failure);
@@ -232,12 +232,12 @@ TEST_F(WorkbookTest, ResultWorkbookReadBack) {
     portion.e89E2000Epoch = "2008";
     portion.geoidEpoch = "2005";
     ResultHeader h;
-    h.sel.inputSystem = kRoma40;
-    h.sel.inputKind = kPlane;
-    h.sel.inputZone = 0;
-    h.sel.outputSystem = kEtrf2000;
-    h.sel.outputKind = kPlane;
-    h.sel.outputZone = 0;
+    h.sel.inputSystem = RefSystem::Roma40;
+    h.sel.inputKind = CoordKind::Plane;
+    h.sel.inputZone = Zone::Auto;
+    h.sel.outputSystem = RefSystem::Etrf2000;
+    h.sel.outputKind = CoordKind::Plane;
+    h.sel.outputZone = Zone::Auto;
     h.heights = true;
     h.portion = &portion;
     const fs::path p = dir_ / "ris.xlsx";
@@ -350,11 +350,11 @@ TEST_F(WorkbookTest, ResultWorkbookReadBack) {
 // UTF-8 (Windows Latin-1 from older data files) still give a valid workbook.
 TEST_F(WorkbookTest, ResultWorkbookWithoutHeights) {
     ResultHeader h;
-    h.sel.inputSystem = kEtrf2000;
-    h.sel.inputKind = kGeographic;
-    h.sel.outputSystem = kEtrf2000;
-    h.sel.outputKind = kPlane;
-    h.sel.outputZone = 1;
+    h.sel.inputSystem = RefSystem::Etrf2000;
+    h.sel.inputKind = CoordKind::Geographic;
+    h.sel.outputSystem = RefSystem::Etrf2000;
+    h.sel.outputKind = CoordKind::Plane;
+    h.sel.outputZone = Zone::OvestOr32;
     const fs::path p = dir_ / "ris.xlsx";
     auto w = makeResultFileWriter(p.string(), DataFileType::Excel);
     w->writeHeader(h);

@@ -146,7 +146,7 @@ TEST_F(XlsTest, CellRules) {
     };
     Message failure;
     DataReadOptions opt;
-    opt.inputKind = kPlane;
+    opt.inputKind = CoordKind::Plane;
     auto src = openXlsSource(file("cells.xls"), opt, failure);
     ASSERT_NE(src, nullptr) << joinedText(failure);
     const auto got = readAll(*src);

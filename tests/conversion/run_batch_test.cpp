@@ -121,11 +121,12 @@ RunLog run(BatchRequest req) {
 
 class BatchRun : public ::testing::Test {
 protected:
-    BatchRun() : grid_(portionAround(44.0, 11.0), kEtrf89) {}
+    BatchRun() : grid_(portionAround(44.0, 11.0), RefSystem::Etrf89) {}
 
     BatchRequest request(const std::string& data, const std::string& result, bool heights = true) {
         BatchRequest req;
-        req.ctx.sel = selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, 0);
+        req.ctx.sel = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000,
+                                CoordKind::Plane, Zone::Auto);
         req.ctx.heights = heights;
         req.ctx.portion = &grid_.portion;
         req.ctx.limits = &grid_.limits;
@@ -181,7 +182,8 @@ TEST_F(BatchRun, SummaryLinesBySystemsHeightsAndGeoidModel) {
         grid_.portion.globalGeoid = c.globalGeoid;
         BatchRequest req = request(data, result, c.heights);
         if (c.sameSystems) {
-            req.ctx.sel = selection(kEtrf89, kGeographic, 1, kEtrf89, kPlane, 0);
+            req.ctx.sel = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf89,
+                                    CoordKind::Plane, Zone::Auto);
             req.ctx.portion = nullptr;
             req.ctx.limits = nullptr;
         }
@@ -307,7 +309,8 @@ TEST_F(BatchRun, FailuresNameTheCauseAndLeaveTheOldResult) {
             write(data, c.dataText);
         }
         BatchRequest req = request(c.dataPath, c.resultPath);
-        req.ctx.sel = selection(kEtrf89, kGeographic, 1, kEtrf89, kPlane, 0); // no grid: 1e308 gets through
+        req.ctx.sel = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf89,
+                                CoordKind::Plane, Zone::Auto); // no grid: 1e308 gets through
         const RunLog r = run(req);
         EXPECT_EQ(r.outcome.status, BatchStatus::Failed) << c.what;
         ASSERT_FALSE(r.outcome.message.lines.empty()) << c.what;

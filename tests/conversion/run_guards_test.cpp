@@ -105,14 +105,15 @@ TEST(GridAsResult, RefusedHoweverSpelled) {
 // The run itself refuses, with the loaded portion's own path, and leaves the grid as it was.
 TEST(GridAsResult, RunLeavesTheGridFileAlone) {
     Folder f;
-    LoadedGrid g(portionAround(44.0, 11.0), kEtrf89);
+    LoadedGrid g(portionAround(44.0, 11.0), RefSystem::Etrf89);
     g.portion.sourcePath = f.file("1234.GK1");
     write(g.portion.sourcePath, "the grid\n");
     const std::string data = f.file("d.txt");
     write(data, "A 44.00 11.00 100\n");
     for (const DataFileType type : {DataFileType::Ascii, DataFileType::Excel}) {
         BatchRequest req;
-        req.ctx.sel = selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, 0);
+        req.ctx.sel = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000,
+                                CoordKind::Plane, Zone::Auto);
         req.ctx.heights = true;
         req.ctx.portion = &g.portion;
         req.ctx.limits = &g.limits;
@@ -144,9 +145,10 @@ struct GeoidEdgeCase {
 // boxes and is outside; a batch counts and marks it.
 TEST(GeoidZeroCorner, PointIsOutsideTheGrid) {
     const GeoidEdgeCase e;
-    const LoadedGrid g(e.portion, kRoma40);
+    const LoadedGrid g(e.portion, RefSystem::Roma40);
     ConversionContext ctx;
-    ctx.sel = selection(kRoma40, kGeographic, 1, kEtrf89, kGeographic, 0);
+    ctx.sel = selection(RefSystem::Roma40, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf89,
+                        CoordKind::Geographic, Zone::Auto);
     ctx.heights = true;
     ctx.portion = &g.portion;
     ctx.limits = &g.limits;
@@ -196,7 +198,7 @@ TEST(GeoidZeroCorner, PointIsOutsideTheGrid) {
 // Refused lines are counted (the batch converter's exit status rests on it).
 TEST(BatchCounts, RefusedLinesAreCounted) {
     Folder f;
-    const LoadedGrid g(portionAround(44.0, 11.0), kEtrf89);
+    const LoadedGrid g(portionAround(44.0, 11.0), RefSystem::Etrf89);
     const struct {
         const char* text;
         long points, refused;
@@ -210,7 +212,8 @@ TEST(BatchCounts, RefusedLinesAreCounted) {
         const std::string data = f.file("d.txt");
         write(data, c.text);
         BatchRequest req;
-        req.ctx.sel = selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, 0);
+        req.ctx.sel = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000,
+                                CoordKind::Plane, Zone::Auto);
         req.ctx.heights = true;
         req.ctx.portion = &g.portion;
         req.ctx.limits = &g.limits;
@@ -296,7 +299,8 @@ TEST(StandardOutput, FailureAfterOutputBeganSaysItIsIncomplete) {
         SCOPED_TRACE(c.what);
         write(data, c.text);
         BatchRequest req;
-        req.ctx.sel = selection(kEtrf89, kGeographic, 1, kEtrf89, kPlane, 0);
+        req.ctx.sel = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf89,
+                                CoordKind::Plane, Zone::Auto);
         req.type = DataFileType::Ascii;
         req.dataPath = data;
         req.resultPath = "-";

@@ -12,6 +12,7 @@
 
 #include "conversion/point_conversion.h"
 #include "run_test_support.h"
+#include "tests/support/print_enums.h"
 
 // Counts heap allocations while a test asks for it: converting a point must not allocate.
 namespace {
@@ -48,8 +49,11 @@ using testing::LoadedGrid;
 using testing::portionAround;
 using testing::selection;
 
-constexpr auto G = kGeographic;
-constexpr auto P = kPlane;
+constexpr auto G = CoordKind::Geographic;
+constexpr auto P = CoordKind::Plane;
+// Zones by their old numbers in the tables below: 0 automatic, 1 Ovest or 32, 2 Est or 33,
+// 3 UTM 34, 4 Fuso Italia.
+constexpr Zone z0 = Zone::Auto, z1 = Zone::OvestOr32, z2 = Zone::EstOr33, z3 = Zone::Utm34, z4 = Zone::Italia;
 
 ConversionContext noGrid(const SelectionState& sel, bool heights = false) {
     ConversionContext c;
@@ -87,17 +91,38 @@ TEST(CommonChecks, RefusalsInOrder) {
                                                "NESSUN FILE CONTENENTE PORZIONI DI GRIGLIA"};
     const std::vector<std::string> notNeeded{"TRASFORMAZIONE NON NECESSARIA"};
     const CommonCase cases[] = {
-        {"different systems without grid", selection(kRoma40, P, 0, kEtrf2000, P, 0), false, noGridLines},
-        {"different systems with grid", selection(kRoma40, P, 0, kEtrf2000, P, 0), true, {}},
-        {"geoid pair needs a grid too", selection(kRoma40, G, 0, kEd50, G, 0), false, noGridLines},
-        {"ETRF89 geographic to itself", selection(kEtrf89, G, 1, kEtrf89, G, 0), false, notNeeded},
-        {"same system, both geographic, grid selected", selection(kEtrf89, G, 1, kEtrf89, G, 0), true, notNeeded},
-        {"ETRF2000 UTM 32 to UTM 32", selection(kEtrf2000, P, 1, kEtrf2000, P, 1), false, notNeeded},
-        {"ETRF2000 UTM 32 to UTM 33", selection(kEtrf2000, P, 1, kEtrf2000, P, 2), false, {}},
-        {"ROMA40 automatic to automatic (same code)", selection(kRoma40, P, 0, kRoma40, P, 0), false, notNeeded},
-        {"ROMA40 automatic to Est (codes differ)", selection(kRoma40, P, 0, kRoma40, P, 2), false, {}},
-        {"geographic to plane, same system", selection(kEd50, G, 1, kEd50, P, 0), false, {}},
-        {"plane to geographic, same system", selection(kEd50, P, 1, kEd50, G, 0), false, {}},
+        {"different systems without grid",
+         selection(RefSystem::Roma40, P, Zone::Auto, RefSystem::Etrf2000, P, Zone::Auto), false, noGridLines},
+        {"different systems with grid",
+         selection(RefSystem::Roma40, P, Zone::Auto, RefSystem::Etrf2000, P, Zone::Auto),
+         true,
+         {}},
+        {"geoid pair needs a grid too", selection(RefSystem::Roma40, G, Zone::Auto, RefSystem::Ed50, G, Zone::Auto),
+         false, noGridLines},
+        {"ETRF89 geographic to itself",
+         selection(RefSystem::Etrf89, G, Zone::OvestOr32, RefSystem::Etrf89, G, Zone::Auto), false, notNeeded},
+        {"same system, both geographic, grid selected",
+         selection(RefSystem::Etrf89, G, Zone::OvestOr32, RefSystem::Etrf89, G, Zone::Auto), true, notNeeded},
+        {"ETRF2000 UTM 32 to UTM 32",
+         selection(RefSystem::Etrf2000, P, Zone::OvestOr32, RefSystem::Etrf2000, P, Zone::OvestOr32), false, notNeeded},
+        {"ETRF2000 UTM 32 to UTM 33",
+         selection(RefSystem::Etrf2000, P, Zone::OvestOr32, RefSystem::Etrf2000, P, Zone::EstOr33),
+         false,
+         {}},
+        {"ROMA40 automatic to automatic (same code)",
+         selection(RefSystem::Roma40, P, Zone::Auto, RefSystem::Roma40, P, Zone::Auto), false, notNeeded},
+        {"ROMA40 automatic to Est (codes differ)",
+         selection(RefSystem::Roma40, P, Zone::Auto, RefSystem::Roma40, P, Zone::EstOr33),
+         false,
+         {}},
+        {"geographic to plane, same system",
+         selection(RefSystem::Ed50, G, Zone::OvestOr32, RefSystem::Ed50, P, Zone::Auto),
+         false,
+         {}},
+        {"plane to geographic, same system",
+         selection(RefSystem::Ed50, P, Zone::OvestOr32, RefSystem::Ed50, G, Zone::Auto),
+         false,
+         {}},
     };
     for (const CommonCase& c : cases) {
         const std::optional<Message> m = commonChecks(c.sel, c.gridSelected);
@@ -126,8 +151,8 @@ struct RangeCase {
 };
 
 TEST(SinglePointRanges, LimitsAndOrder) {
-    const SelectionState plane = selection(kEtrf2000, P, 1, kEtrf2000, G, 0);
-    const SelectionState geo = selection(kEtrf89, G, 1, kEtrf89, P, 0);
+    const SelectionState plane = selection(RefSystem::Etrf2000, P, Zone::OvestOr32, RefSystem::Etrf2000, G, Zone::Auto);
+    const SelectionState geo = selection(RefSystem::Etrf89, G, Zone::OvestOr32, RefSystem::Etrf89, P, Zone::Auto);
     using S = PointStatus;
     const RangeCase cases[] = {
         {"North just below 3000000", plane, {2999999.999, 500000, 0}, S::NorthOutOfRange},
@@ -179,7 +204,8 @@ TEST(SinglePointRanges, MessagesAndFields) {
         {PointStatus::LonOutOfRange, "VALORE DI LONGITUDINE", FieldRef::Second},
         {PointStatus::HeightOutOfRange, "VALORE DI QUOTA", FieldRef::Height},
     };
-    const ConversionContext ctx = noGrid(selection(kEtrf89, G, 1, kEtrf89, P, 0));
+    const ConversionContext ctx =
+        noGrid(selection(RefSystem::Etrf89, G, Zone::OvestOr32, RefSystem::Etrf89, P, Zone::Auto));
     for (const Expect& e : cases) {
         PointResult r;
         r.status = e.status;
@@ -196,13 +222,13 @@ TEST(SinglePointRanges, MessagesAndFields) {
 // ---------------------------------------------------------------------------------------
 // Input zones of ROMA40 plane input with the automatic zone: Est from East 2000000 on.
 TEST(InputZone, Roma40AutomaticByEast) {
-    const ConversionContext ctx = noGrid(selection(kRoma40, P, 0, kRoma40, G, 0));
+    const ConversionContext ctx = noGrid(selection(RefSystem::Roma40, P, Zone::Auto, RefSystem::Roma40, G, Zone::Auto));
     const PointResult ovest = convertPoint(ctx, {4800000, 1999999.999, 0}, RunKind::SinglePoint);
     const PointResult est = convertPoint(ctx, {4800000, 2000000, 0}, RunKind::SinglePoint);
     ASSERT_EQ(ovest.status, PointStatus::Converted);
     ASSERT_EQ(est.status, PointStatus::Converted);
-    EXPECT_EQ(ovest.inZoneUsed, 1);
-    EXPECT_EQ(est.inZoneUsed, 2);
+    EXPECT_EQ(ovest.inZoneUsed, z1);
+    EXPECT_EQ(est.inZoneUsed, z2);
     // East 2000000 in Est lies 520 km west of 15 E, in the Ovest zone: the plane-input warning.
     EXPECT_TRUE(est.otherZoneInput);
     EXPECT_EQ(firstLines(singlePointMessages(ctx, est)),
@@ -215,12 +241,13 @@ TEST(InputZone, Roma40AutomaticByEast) {
 
 TEST(InputZone, OtherZoneWarningOnlyForPlaneInputOutsideItsZone) {
     // A UTM 33 point west of 12 E: converted, with the warning, then the coordinates.
-    const ConversionContext ctx = noGrid(selection(kEtrf2000, P, 2, kEtrf2000, G, 0));
+    const ConversionContext ctx =
+        noGrid(selection(RefSystem::Etrf2000, P, Zone::EstOr33, RefSystem::Etrf2000, G, Zone::Auto));
     // About 11.9 E at 44 N in zone 33.
     const PointResult r = convertPoint(ctx, {4877000, 257500, 0}, RunKind::SinglePoint);
     ASSERT_EQ(r.status, PointStatus::Converted);
     EXPECT_LT(sexagesimalToDegrees(r.outSecond), 12.0);
-    EXPECT_EQ(r.naturalZone, 1);
+    EXPECT_EQ(r.naturalZone, z1);
     const std::vector<Message> ms = singlePointMessages(ctx, r);
     ASSERT_EQ(ms.size(), 1u);
     EXPECT_EQ(ms[0].lines, (std::vector<std::string>{"IL PUNTO IN CALCOLO APPARTIENE AD UN FUSO DIVERSO",
@@ -228,7 +255,8 @@ TEST(InputZone, OtherZoneWarningOnlyForPlaneInputOutsideItsZone) {
     EXPECT_EQ(ms[0].title, kTitleAttenzione);
 
     // "Fuso Italia" input belongs to no UTM zone: never the warning.
-    const ConversionContext italia = noGrid(selection(kEtrf2000, P, 4, kEtrf2000, G, 0));
+    const ConversionContext italia =
+        noGrid(selection(RefSystem::Etrf2000, P, Zone::Italia, RefSystem::Etrf2000, G, Zone::Auto));
     const PointResult ri = convertPoint(italia, {4877000, 6757500, 0}, RunKind::SinglePoint);
     ASSERT_EQ(ri.status, PointStatus::Converted);
     EXPECT_FALSE(ri.otherZoneInput);
@@ -240,11 +268,11 @@ TEST(InputZone, OtherZoneWarningOnlyForPlaneInputOutsideItsZone) {
 // zero grid around the point lets the datum chain give the same position back.
 struct ZoneCase {
     const char* what;
-    std::int16_t inSys, outSys;
+    RefSystem inSys, outSys;
     double typedLon;
-    ZoneCode outputZone;
+    Zone outputZone;
     RunKind kind;
-    std::int16_t naturalZone;
+    Zone naturalZone;
     const char* zoneText;
     bool mismatch;
 };
@@ -254,44 +282,52 @@ TEST(OutputZone, MismatchRulesAndThresholds) {
     const auto B = RunKind::Batch;
     const ZoneCase cases[] = {
         // UTM rules (single point, input not ROMA40).
-        {"c2 z1 east of 12", kEtrf2000, kEtrf2000, 13.00, 1, S, 2, "32", true},
-        {"typed 12 lies 2.8e-11 deg east: zone 2, under the 12.000000000028 threshold", kEtrf2000, kEtrf2000, 12.00, 1,
-         S, 2, "32", false},
-        {"typed 12 00 00.001 passes the threshold", kEtrf2000, kEtrf2000, 12.0000001, 1, S, 2, "32", true},
-        {"c2 z3", kEtrf2000, kEtrf2000, 13.00, 3, S, 2, "34", true},
-        {"c1 z2", kEtrf2000, kEtrf2000, 10.00, 2, S, 1, "33", true},
-        {"c1 z3", kEtrf2000, kEtrf2000, 10.00, 3, S, 1, "34", true},
-        {"own zone never warns", kEtrf2000, kEtrf2000, 10.00, 1, S, 1, "32", false},
-        {"c3 z1", kEtrf2000, kEtrf2000, 19.00, 1, S, 3, "32", true},
-        {"c3 z2 east of 18", kEtrf2000, kEtrf2000, 19.00, 2, S, 3, "33", true},
-        {"typed 18 is zone 3 but under the 18.000000000028 threshold", kEtrf2000, kEtrf2000, 18.00, 2, S, 3, "33",
-         false},
-        {"typed 18 00 00.001 passes the threshold", kEtrf2000, kEtrf2000, 18.0000001, 2, S, 3, "33", true},
-        {"Fuso Italia never warns", kEtrf2000, kEtrf2000, 19.00, 4, S, 3, "Italia", false},
-        {"automatic never warns", kEtrf2000, kEtrf2000, 19.00, 0, S, 3, "34", false},
-        {"automatic just west of 12", kEtrf89, kEtrf89, 11.5959999, 0, S, 1, "32", false},
-        {"automatic just east of 12", kEtrf89, kEtrf89, 12.0000001, 0, S, 2, "33", false},
-        {"ED50 automatic east of 18", kEd50, kEd50, 18.30, 0, S, 3, "34", false},
+        {"c2 z1 east of 12", RefSystem::Etrf2000, RefSystem::Etrf2000, 13.00, z1, S, z2, "32", true},
+        {"typed 12 lies 2.8e-11 deg east: zone 2, under the 12.000000000028 threshold", RefSystem::Etrf2000,
+         RefSystem::Etrf2000, 12.00, z1, S, z2, "32", false},
+        {"typed 12 00 00.001 passes the threshold", RefSystem::Etrf2000, RefSystem::Etrf2000, 12.0000001, z1, S, z2,
+         "32", true},
+        {"c2 z3", RefSystem::Etrf2000, RefSystem::Etrf2000, 13.00, z3, S, z2, "34", true},
+        {"c1 z2", RefSystem::Etrf2000, RefSystem::Etrf2000, 10.00, z2, S, z1, "33", true},
+        {"c1 z3", RefSystem::Etrf2000, RefSystem::Etrf2000, 10.00, z3, S, z1, "34", true},
+        {"own zone never warns", RefSystem::Etrf2000, RefSystem::Etrf2000, 10.00, z1, S, z1, "32", false},
+        {"c3 z1", RefSystem::Etrf2000, RefSystem::Etrf2000, 19.00, z1, S, z3, "32", true},
+        {"c3 z2 east of 18", RefSystem::Etrf2000, RefSystem::Etrf2000, 19.00, z2, S, z3, "33", true},
+        {"typed 18 is zone 3 but under the 18.000000000028 threshold", RefSystem::Etrf2000, RefSystem::Etrf2000, 18.00,
+         z2, S, z3, "33", false},
+        {"typed 18 00 00.001 passes the threshold", RefSystem::Etrf2000, RefSystem::Etrf2000, 18.0000001, z2, S, z3,
+         "33", true},
+        {"Fuso Italia never warns", RefSystem::Etrf2000, RefSystem::Etrf2000, 19.00, z4, S, z3, "Italia", false},
+        {"automatic never warns", RefSystem::Etrf2000, RefSystem::Etrf2000, 19.00, z0, S, z3, "34", false},
+        {"automatic just west of 12", RefSystem::Etrf89, RefSystem::Etrf89, 11.5959999, z0, S, z1, "32", false},
+        {"automatic just east of 12", RefSystem::Etrf89, RefSystem::Etrf89, 12.0000001, z0, S, z2, "33", false},
+        {"ED50 automatic east of 18", RefSystem::Ed50, RefSystem::Ed50, 18.30, z0, S, z3, "34", false},
         // Gauss-Boaga rules (single point, ROMA40 input; longitudes from Monte Mario).
-        {"GB c1 z2", kRoma40, kRoma40, -2.30, 2, S, 1, "Est", true},
-        {"GB c2 z1", kRoma40, kRoma40, 1.00, 1, S, 2, "Ovest", true},
-        {"GB own zone", kRoma40, kRoma40, 1.00, 2, S, 2, "Est", false},
-        {"GB automatic west of 12 E", kRoma40, kRoma40, -2.30, 0, S, 1, "Ovest", false},
-        {"ROMA40 input east of 18 E is never zone 3", kRoma40, kRoma40, 6.30, 0, S, 2, "Est", false},
-        // The rule set: one point by the input system, a batch by the output system.
-        {"ETRF2000 13 E to ROMA40 Ovest, single: UTM rules, L from Monte Mario", kEtrf2000, kRoma40, 13.00, 1, S, 2,
-         "Ovest", false},
-        {"ETRF2000 13 E to ROMA40 Ovest, batch: Gauss-Boaga rules", kEtrf2000, kRoma40, 13.00, 1, B, 2, "Ovest", true},
-        {"ETRF2000 19 E to ROMA40 Ovest, single: UTM c3 z1", kEtrf2000, kRoma40, 19.00, 1, S, 3, "Ovest", true},
-        {"ETRF2000 19 E to ROMA40 Ovest, batch: no Gauss-Boaga rule", kEtrf2000, kRoma40, 19.00, 1, B, 3, "Ovest",
+        {"GB c1 z2", RefSystem::Roma40, RefSystem::Roma40, -2.30, z2, S, z1, "Est", true},
+        {"GB c2 z1", RefSystem::Roma40, RefSystem::Roma40, 1.00, z1, S, z2, "Ovest", true},
+        {"GB own zone", RefSystem::Roma40, RefSystem::Roma40, 1.00, z2, S, z2, "Est", false},
+        {"GB automatic west of 12 E", RefSystem::Roma40, RefSystem::Roma40, -2.30, z0, S, z1, "Ovest", false},
+        {"ROMA40 input east of 18 E is never zone 3", RefSystem::Roma40, RefSystem::Roma40, 6.30, z0, S, z2, "Est",
          false},
-        {"ROMA40 15 E to UTM 34, single: no Gauss-Boaga rule", kRoma40, kEtrf2000, 2.30, 3, S, 2, "34", false},
-        {"ROMA40 15 E to UTM 34, batch: UTM c2 z3", kRoma40, kEtrf2000, 2.30, 3, B, 2, "34", true},
-        {"ETRF89 18 30 E to ROMA40 automatic: Est", kEtrf89, kRoma40, 18.30, 0, S, 3, "Est", false},
-        {"ROMA40 18 50 E to UTM automatic: 33", kRoma40, kEtrf89, 6.23, 0, S, 2, "33", false},
+        // The rule set: one point by the input system, a batch by the output system.
+        {"ETRF2000 13 E to ROMA40 Ovest, single: UTM rules, L from Monte Mario", RefSystem::Etrf2000, RefSystem::Roma40,
+         13.00, z1, S, z2, "Ovest", false},
+        {"ETRF2000 13 E to ROMA40 Ovest, batch: Gauss-Boaga rules", RefSystem::Etrf2000, RefSystem::Roma40, 13.00, z1,
+         B, z2, "Ovest", true},
+        {"ETRF2000 19 E to ROMA40 Ovest, single: UTM c3 z1", RefSystem::Etrf2000, RefSystem::Roma40, 19.00, z1, S, z3,
+         "Ovest", true},
+        {"ETRF2000 19 E to ROMA40 Ovest, batch: no Gauss-Boaga rule", RefSystem::Etrf2000, RefSystem::Roma40, 19.00, z1,
+         B, z3, "Ovest", false},
+        {"ROMA40 15 E to UTM 34, single: no Gauss-Boaga rule", RefSystem::Roma40, RefSystem::Etrf2000, 2.30, z3, S, z2,
+         "34", false},
+        {"ROMA40 15 E to UTM 34, batch: UTM c2 z3", RefSystem::Roma40, RefSystem::Etrf2000, 2.30, z3, B, z2, "34",
+         true},
+        {"ETRF89 18 30 E to ROMA40 automatic: Est", RefSystem::Etrf89, RefSystem::Roma40, 18.30, z0, S, z3, "Est",
+         false},
+        {"ROMA40 18 50 E to UTM automatic: 33", RefSystem::Roma40, RefSystem::Etrf89, 6.23, z0, S, z2, "33", false},
     };
     for (const ZoneCase& c : cases) {
-        const SelectionState sel = selection(c.inSys, G, 1, c.outSys, P, c.outputZone);
+        const SelectionState sel = selection(c.inSys, G, z1, c.outSys, P, c.outputZone);
         const double lonG = greenwichOf(c.inSys, c.typedLon);
         const LoadedGrid grid(portionAround(43.0, lonG), c.inSys);
         const ConversionContext ctx = c.inSys == c.outSys ? noGrid(sel) : withGrid(sel, grid);
@@ -317,19 +353,20 @@ TEST(OutputZone, MismatchRulesAndThresholds) {
 // sexagesimalToDegrees adds 1e-11 before splitting, which leaves it 2.8e-11 degrees east (zone 2);
 // that is why the mismatch rules compare with 12.000000000028, not with 12.
 TEST(OutputZone, NaturalZoneBoundaries) {
-    EXPECT_EQ(naturalZoneGreenwich(12.0), 1);
-    EXPECT_EQ(naturalZoneGreenwich(12.0000001), 2);
-    EXPECT_EQ(naturalZoneGreenwich(18.0), 2);
-    EXPECT_EQ(naturalZoneGreenwich(18.0000001), 3);
+    EXPECT_EQ(naturalZoneGreenwich(12.0), z1);
+    EXPECT_EQ(naturalZoneGreenwich(12.0000001), z2);
+    EXPECT_EQ(naturalZoneGreenwich(18.0), z2);
+    EXPECT_EQ(naturalZoneGreenwich(18.0000001), z3);
     EXPECT_GT(sexagesimalToDegrees(12.0), 12.0);
     EXPECT_LT(sexagesimalToDegrees(12.0), 12.000000000028);
-    EXPECT_EQ(naturalZoneRoma40(sexagesimalToDegrees(-0.27084)), 1); // 12 E counted from Monte Mario
-    EXPECT_EQ(naturalZoneRoma40(sexagesimalToDegrees(-0.27084) + 1e-7), 2);
+    EXPECT_EQ(naturalZoneRoma40(sexagesimalToDegrees(-0.27084)), z1); // 12 E counted from Monte Mario
+    EXPECT_EQ(naturalZoneRoma40(sexagesimalToDegrees(-0.27084) + 1e-7), z2);
 }
 
 TEST(OutputZone, PlaneInputWarningComesBeforeMismatch) {
     // UTM 33 point at about 11.9 E projected into UTM 34: both warnings, in this order.
-    const ConversionContext ctx = noGrid(selection(kEtrf2000, P, 2, kEtrf2000, P, 3));
+    const ConversionContext ctx =
+        noGrid(selection(RefSystem::Etrf2000, P, Zone::EstOr33, RefSystem::Etrf2000, P, Zone::Utm34));
     const PointResult r = convertPoint(ctx, {4877000, 257500, 0}, RunKind::SinglePoint);
     ASSERT_EQ(r.status, PointStatus::Converted);
     EXPECT_EQ(firstLines(singlePointMessages(ctx, r)),
@@ -342,15 +379,15 @@ TEST(OutputZone, PlaneInputWarningComesBeforeMismatch) {
 TEST(SameSystem, ProjectionOnlyRoundTrips) {
     struct Case {
         const char* what;
-        std::int16_t sys;
-        ZoneCode from, to;
+        RefSystem sys;
+        Zone from, to;
         PointInput in;
     };
     const Case cases[] = {
-        {"ETRF2000 UTM 32 to UTM 33", kEtrf2000, 1, 2, {4800000.123, 712345.678, 0}},
-        {"ETRF89 UTM 33 to Fuso Italia", kEtrf89, 2, 4, {4500000, 350000, 0}},
-        {"ED50 UTM 34 to UTM 33", kEd50, 3, 2, {4450000, 300000, 0}},
-        {"ROMA40 Ovest to Est", kRoma40, 1, 2, {4900000, 1700000, 0}},
+        {"ETRF2000 UTM 32 to UTM 33", RefSystem::Etrf2000, z1, z2, {4800000.123, 712345.678, 0}},
+        {"ETRF89 UTM 33 to Fuso Italia", RefSystem::Etrf89, z2, z4, {4500000, 350000, 0}},
+        {"ED50 UTM 34 to UTM 33", RefSystem::Ed50, z3, z2, {4450000, 300000, 0}},
+        {"ROMA40 Ovest to Est", RefSystem::Roma40, z1, z2, {4900000, 1700000, 0}},
     };
     for (const Case& c : cases) {
         for (const RunKind kind : {RunKind::SinglePoint, RunKind::Batch}) {
@@ -369,7 +406,7 @@ TEST(SameSystem, ProjectionOnlyRoundTrips) {
 TEST(SameSystem, BatchKeepsRoma40LongitudesFromMonteMario) {
     // Geographic ROMA40 to Gauss-Boaga, and back: the batch never moves the longitude to
     // Greenwich and back, the single point does; both give the same plane point.
-    const SelectionState toPlane = selection(kRoma40, G, 0, kRoma40, P, 0);
+    const SelectionState toPlane = selection(RefSystem::Roma40, G, Zone::Auto, RefSystem::Roma40, P, Zone::Auto);
     const PointInput in{42.30, -1.15, 0};
     const PointResult single = convertPoint(noGrid(toPlane), in, RunKind::SinglePoint);
     const PointResult batch = convertPoint(noGrid(toPlane), in, RunKind::Batch);
@@ -377,8 +414,9 @@ TEST(SameSystem, BatchKeepsRoma40LongitudesFromMonteMario) {
     EXPECT_STREQ(batch.zoneText, "Ovest");
     EXPECT_NEAR(batch.outFirst, single.outFirst, 1e-6);
     EXPECT_NEAR(batch.outSecond, single.outSecond, 1e-6);
-    const PointResult back = convertPoint(noGrid(selection(kRoma40, P, 0, kRoma40, G, 0)),
-                                          {batch.outFirst, batch.outSecond, 0}, RunKind::Batch);
+    const PointResult back =
+        convertPoint(noGrid(selection(RefSystem::Roma40, P, Zone::Auto, RefSystem::Roma40, G, Zone::Auto)),
+                     {batch.outFirst, batch.outSecond, 0}, RunKind::Batch);
     EXPECT_NEAR(sexagesimalToDegrees(back.outFirst), sexagesimalToDegrees(42.30), 1e-9);
     EXPECT_NEAR(sexagesimalToDegrees(back.outSecond), sexagesimalToDegrees(-1.15), 1e-9);
 }
@@ -393,11 +431,12 @@ TEST(DatumChain, ConstantShiftsAndMonteMario) {
     v.geoidN = 48;
     const double lat = sexagesimalToDegrees(43.10);
     const double typedLonMM = -0.40; // 40' west of Monte Mario
-    const double lonG = greenwichOf(kRoma40, typedLonMM);
-    const LoadedGrid g(portionAround(lat, lonG, v), kRoma40);
+    const double lonG = greenwichOf(RefSystem::Roma40, typedLonMM);
+    const LoadedGrid g(portionAround(lat, lonG, v), RefSystem::Roma40);
 
     for (const bool heights : {false, true}) {
-        const ConversionContext ctx = withGrid(selection(kRoma40, G, 0, kEtrf89, G, 0), g, heights);
+        const ConversionContext ctx =
+            withGrid(selection(RefSystem::Roma40, G, Zone::Auto, RefSystem::Etrf89, G, Zone::Auto), g, heights);
         const PointResult r = convertPoint(ctx, {43.10, typedLonMM, 100}, RunKind::SinglePoint);
         ASSERT_EQ(r.status, PointStatus::Converted);
         EXPECT_NEAR(sexagesimalToDegrees(r.outFirst), lat + 1.5 / 3600, 1e-9);
@@ -408,8 +447,9 @@ TEST(DatumChain, ConstantShiftsAndMonteMario) {
         }
     }
     // And back: ETRF89 to ROMA40 subtracts the same shifts; the longitude is from Monte Mario.
-    const LoadedGrid g89(portionAround(lat, lonG, v), kEtrf89);
-    const ConversionContext back = withGrid(selection(kEtrf89, G, 1, kRoma40, G, 0), g89, true);
+    const LoadedGrid g89(portionAround(lat, lonG, v), RefSystem::Etrf89);
+    const ConversionContext back =
+        withGrid(selection(RefSystem::Etrf89, G, Zone::OvestOr32, RefSystem::Roma40, G, Zone::Auto), g89, true);
     const double e89Lat = lat + 1.5 / 3600;
     const double e89Lon = lonG - 12.0 / 3600;
     const PointResult r = convertPoint(back, {degreesToSexagesimal(e89Lat), degreesToSexagesimal(e89Lon), 148}, RunKind::SinglePoint);
@@ -426,18 +466,18 @@ TEST(GridCoverage, EachEdgeInclusive) {
     enum Edge { PlanS, PlanN, PlanW, PlanE, GeoS, GeoN, GeoW, GeoE };
     // Offsets of the test positions from the point, from the system's sexagesimal values.
     struct Offsets {
-        std::int16_t sys;
+        RefSystem sys;
         double roLat, roLon, e89Lat, e89Lon;
     };
     const double s5 = sexagesimalToDegrees(0.0005), s25 = sexagesimalToDegrees(0.00025), s235 = sexagesimalToDegrees(0.000235), s065 = sexagesimalToDegrees(0.000065);
     const Offsets systems[] = {
-        {kRoma40, 0, 0, +s235, -s065},
-        {kEd50, -s5, -s25, +s235, -s065},
-        {kEtrf89, -s235, +s065, 0, 0},
-        {kEtrf2000, -s235, +s065, 0, 0},
+        {RefSystem::Roma40, 0, 0, +s235, -s065},
+        {RefSystem::Ed50, -s5, -s25, +s235, -s065},
+        {RefSystem::Etrf89, -s235, +s065, 0, 0},
+        {RefSystem::Etrf2000, -s235, +s065, 0, 0},
     };
     for (const Offsets& o : systems) {
-        const double typedLon = o.sys == kRoma40 ? -1.10 : 11.20;
+        const double typedLon = o.sys == RefSystem::Roma40 ? -1.10 : 11.20;
         const double lat = sexagesimalToDegrees(44.05);
         const double lon = greenwichOf(o.sys, typedLon);
         for (int edge = PlanS; edge <= GeoE; ++edge) {
@@ -459,7 +499,8 @@ TEST(GridCoverage, EachEdgeInclusive) {
             double* bound = bounds[edge].bound;
             const double pos = bounds[edge].pos;
             const double outward = bounds[edge].outward;
-            const SelectionState sel = selection(o.sys, G, 1, o.sys == kEtrf2000 ? kRoma40 : kEtrf2000, G, 0);
+            const SelectionState sel =
+                selection(o.sys, G, z1, o.sys == RefSystem::Etrf2000 ? RefSystem::Roma40 : RefSystem::Etrf2000, G, z0);
             const ConversionContext ctx = withGrid(sel, g);
             *bound = pos;
             EXPECT_EQ(convertPoint(ctx, {44.05, typedLon, 0}, RunKind::SinglePoint).status, PointStatus::Converted)
@@ -475,8 +516,9 @@ TEST(GridCoverage, EachEdgeInclusive) {
 
 TEST(GridCoverage, OutsideMessageByPortionKind) {
     for (const PortionKind kind : {PortionKind::Vertex, PortionKind::Sheet}) {
-        const LoadedGrid g(portionAround(44.0, 11.0, {}, kind), kEtrf89);
-        const ConversionContext ctx = withGrid(selection(kEtrf89, G, 1, kRoma40, G, 0), g);
+        const LoadedGrid g(portionAround(44.0, 11.0, {}, kind), RefSystem::Etrf89);
+        const ConversionContext ctx =
+            withGrid(selection(RefSystem::Etrf89, G, Zone::OvestOr32, RefSystem::Roma40, G, Zone::Auto), g);
         const PointResult r = convertPoint(ctx, {45.00, 11.00, 0}, RunKind::SinglePoint); // a degree north
         ASSERT_EQ(r.status, PointStatus::OutsideGrid);
         const std::vector<Message> ms = singlePointMessages(ctx, r);
@@ -494,10 +536,11 @@ TEST(GridCoverage, InterpolationBeyondTheNodesIsOutside) {
     // Limits that let everything through (as after a damaged or mismatched portion): the
     // interpolation finds no cell of its own and the point counts as outside, never as a
     // result read from the zero-filled nodes.
-    LoadedGrid g(portionAround(44.0, 11.0), kEtrf2000);
+    LoadedGrid g(portionAround(44.0, 11.0), RefSystem::Etrf2000);
     g.limits.planSouth = g.limits.geoidSouth = g.limits.planWest = g.limits.geoidWest = -1000;
     g.limits.planNorth = g.limits.geoidNorth = g.limits.planEast = g.limits.geoidEast = 1000;
-    const ConversionContext ctx = withGrid(selection(kEtrf2000, G, 1, kRoma40, P, 0), g, true);
+    const ConversionContext ctx =
+        withGrid(selection(RefSystem::Etrf2000, G, Zone::OvestOr32, RefSystem::Roma40, P, Zone::Auto), g, true);
     for (const RunKind kind : {RunKind::SinglePoint, RunKind::Batch}) {
         const PointResult r = convertPoint(ctx, {44.30, 11.30, 0}, kind); // north-east of the nodes
         EXPECT_EQ(r.status, PointStatus::OutsideGrid);
@@ -508,7 +551,8 @@ TEST(GridCoverage, InterpolationBeyondTheNodesIsOutside) {
 }
 
 TEST(GridCoverage, NoPortionMeansOutside) {
-    const ConversionContext ctx = noGrid(selection(kEtrf89, G, 1, kRoma40, G, 0));
+    const ConversionContext ctx =
+        noGrid(selection(RefSystem::Etrf89, G, Zone::OvestOr32, RefSystem::Roma40, G, Zone::Auto));
     EXPECT_EQ(convertPoint(ctx, {44.00, 11.00, 0}, RunKind::Batch).status, PointStatus::OutsideGrid);
 }
 
@@ -517,9 +561,9 @@ TEST(GridCoverage, NoPortionMeansOutside) {
 // run's own messages (the window shows it after writing the fields).
 TEST(Messages, GlobalGeoidNoteComesSeparately) {
     const double lat = 44.0, lon = 11.0;
-    const LoadedGrid global(portionAround(lat, lon, {}, PortionKind::Vertex, 1), kEtrf89);
-    const LoadedGrid national(portionAround(lat, lon), kEtrf89);
-    const SelectionState sel = selection(kEtrf89, G, 1, kRoma40, G, 0);
+    const LoadedGrid global(portionAround(lat, lon, {}, PortionKind::Vertex, 1), RefSystem::Etrf89);
+    const LoadedGrid national(portionAround(lat, lon), RefSystem::Etrf89);
+    const SelectionState sel = selection(RefSystem::Etrf89, G, Zone::OvestOr32, RefSystem::Roma40, G, Zone::Auto);
     const std::optional<Message> note = globalGeoidMessage(withGrid(sel, global, true));
     ASSERT_TRUE(note.has_value());
     EXPECT_EQ(note->lines, (std::vector<std::string>{"ATTENZIONE: QUOTE GEOIDICHE RIFERITE AL MODELLO GLOBALE"}));
@@ -534,7 +578,8 @@ TEST(Messages, GlobalGeoidNoteComesSeparately) {
 }
 
 TEST(Messages, FailedPointHasItsMessage) {
-    const ConversionContext ctx = noGrid(selection(kEtrf89, P, 1, kEtrf89, G, 0));
+    const ConversionContext ctx =
+        noGrid(selection(RefSystem::Etrf89, P, Zone::OvestOr32, RefSystem::Etrf89, G, Zone::Auto));
     const PointResult r = convertPoint(ctx, {std::numeric_limits<double>::infinity(), 500000, 0}, RunKind::Batch);
     EXPECT_EQ(r.status, PointStatus::Failed);
     const std::vector<Message> ms = singlePointMessages(ctx, r);
@@ -551,8 +596,9 @@ TEST(HotPath, ConvertingAPointDoesNotAllocate) {
     v.etH = 0.02;
     const double lat = sexagesimalToDegrees(44.10);
     const double lonG = 11.3;
-    const LoadedGrid g(portionAround(lat, lonG, v), kRoma40);
-    const ConversionContext ctx = withGrid(selection(kRoma40, G, 0, kEtrf2000, P, 0), g, true);
+    const LoadedGrid g(portionAround(lat, lonG, v), RefSystem::Roma40);
+    const ConversionContext ctx =
+        withGrid(selection(RefSystem::Roma40, G, Zone::Auto, RefSystem::Etrf2000, P, Zone::Auto), g, true);
     const PointInput in{44.10, degreesToSexagesimal(lonG - romeMeridian()), 120};
     PointResult warm = convertPoint(ctx, in, RunKind::Batch);
     ASSERT_EQ(warm.status, PointStatus::Converted);

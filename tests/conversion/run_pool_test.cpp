@@ -135,7 +135,7 @@ void expectSame(const RunLog& a, const RunLog& b, const std::string& what) {
 
 class PooledRun : public ::testing::Test {
 protected:
-    PooledRun() : grid_(portionAround(44.0, 11.0), kEtrf89) {}
+    PooledRun() : grid_(portionAround(44.0, 11.0), RefSystem::Etrf89) {}
 
     BatchRequest request(const std::string& data, const std::string& result, DataFileType type) {
         BatchRequest req;
@@ -162,12 +162,12 @@ TEST_F(PooledRun, SameReportsAsOneWorkerOn200000Points) {
     };
     const Case cases[] = {
         {"ETRF89 -> ETRF2000 UTM automatic, heights, outside points",
-         selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, kZoneAuto), true, true, 44.0, 11.0, 0.3},
-        {"ETRF2000 -> UTM 32, mismatch across 12 E", selection(kEtrf2000, kGeographic, 1, kEtrf2000, kPlane,
-                                                                 kZoneOvest32),
+         selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane, Zone::Auto), true, true, 44.0, 11.0, 0.3},
+        {"ETRF2000 -> UTM 32, mismatch across 12 E", selection(RefSystem::Etrf2000, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane,
+                                                                 Zone::OvestOr32),
          false, false, 43.0, 12.0, 1.0},
         {"ROMA40 -> Gauss-Boaga west, mismatch across the zones' border",
-         selection(kRoma40, kGeographic, 1, kRoma40, kPlane, kZoneOvest32), false, false, 43.0, 0.0, 1.0},
+         selection(RefSystem::Roma40, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40, CoordKind::Plane, Zone::OvestOr32), false, false, 43.0, 0.0, 1.0},
     };
     const std::string data = s_.file("d.txt");
     for (const Case& c : cases) {
@@ -268,7 +268,7 @@ TEST_F(PooledRun, SameWorkbookCellsAsOneWorker) {
     const std::string data = s_.file("d.xlsx");
     writeDataWorkbook(data, dataLines(20000, 44.0, 11.0, 0.3, 101, 5));
     BatchRequest req = request(data, s_.file("r.xlsx"), DataFileType::Excel);
-    req.ctx.sel = selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, kZoneOvest32);
+    req.ctx.sel = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane, Zone::OvestOr32);
     req.ctx.heights = true;
     req.ctx.portion = &grid_.portion;
     req.ctx.limits = &grid_.limits;

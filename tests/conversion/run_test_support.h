@@ -68,14 +68,14 @@ inline GridPortion portionAround(double lat, double lon, const ConstantGrids& v 
 struct LoadedGrid {
     GridPortion portion;
     ZoneLimits limits;
-    LoadedGrid(GridPortion p, std::int16_t inputSystem)
+    LoadedGrid(GridPortion p, RefSystem inputSystem)
         : portion(std::move(p)), limits(computeZoneLimits(portion, inputSystem)) {}
     LoadedGrid(const LoadedGrid&) = delete;
     LoadedGrid& operator=(const LoadedGrid&) = delete;
 };
 
-inline SelectionState selection(std::int16_t inSys, std::int16_t inKind, ZoneCode inZone, std::int16_t outSys,
-                                std::int16_t outKind, ZoneCode outZone) {
+inline SelectionState selection(RefSystem inSys, CoordKind inKind, Zone inZone, RefSystem outSys, CoordKind outKind,
+                                Zone outZone) {
     SelectionState s;
     s.inputSystem = inSys;
     s.inputKind = inKind;
@@ -87,8 +87,8 @@ inline SelectionState selection(std::int16_t inSys, std::int16_t inKind, ZoneCod
 }
 
 // Decimal degrees east of Greenwich of a typed longitude (sexagesimal; ROMA40 from Monte Mario).
-inline double greenwichOf(std::int16_t system, double typedLon) {
-    return sexagesimalToDegrees(typedLon) + (system == kRoma40 ? romeMeridian() : 0.0);
+inline double greenwichOf(RefSystem system, double typedLon) {
+    return sexagesimalToDegrees(typedLon) + (system == RefSystem::Roma40 ? romeMeridian() : 0.0);
 }
 
 } // namespace dormal::testing

@@ -6,6 +6,7 @@
 
 #include "geodesy/angles.h"
 #include "geodesy/ellipsoid.h"
+#include "geodesy/zones.h"
 
 namespace dormal {
 namespace {
@@ -65,24 +66,29 @@ TEST(Angles, DecSessPrimi) {
     }
 }
 
-// The reference-system code selects the ellipsoid whatever the zone; any other code gives none.
-TEST(Ellipsoids, CodeSelectsEllipsoidAndScale) {
-    for (EllipsoidCode code : {0, 1}) {
-        EXPECT_EQ(ellipsoidFor(code).a, 6378388.0);
-        EXPECT_EQ(ellipsoidFor(code).f, 1.0 / 297.0);
+// The reference system selects the ellipsoid whatever the zone; the zone table gives the
+// scale: 0.9985 for Fuso Italia, 0.9996 for every other zone of every system.
+TEST(Ellipsoids, SystemSelectsEllipsoidZoneSelectsScale) {
+    for (RefSystem s : {RefSystem::Roma40, RefSystem::Ed50}) {
+        EXPECT_EQ(ellipsoidOf(s).a, 6378388.0);
+        EXPECT_EQ(ellipsoidOf(s).f, 1.0 / 297.0);
     }
-    for (EllipsoidCode code : {2, 3}) {
-        EXPECT_EQ(ellipsoidFor(code).a, 6378137.0);
-        EXPECT_EQ(ellipsoidFor(code).f, 1.0 / 298.257222101);
+    for (RefSystem s : {RefSystem::Etrf89, RefSystem::Etrf2000}) {
+        EXPECT_EQ(ellipsoidOf(s).a, 6378137.0);
+        EXPECT_EQ(ellipsoidOf(s).f, 1.0 / 298.257222101);
     }
-    for (EllipsoidCode code : {-1, 4, 100}) {
-        EXPECT_EQ(ellipsoidFor(code).a, 0.0);
-        EXPECT_EQ(ellipsoidFor(code).f, 0.0);
+    int zones = 0;
+    for (RefSystem s : kAllSystems) {
+        for (Zone z : {Zone::OvestOr32, Zone::EstOr33, Zone::Utm34, Zone::Italia}) {
+            const ZoneInfo zi = zoneInfo(s, z);
+            if (!zi.valid) {
+                continue;
+            }
+            ++zones;
+            EXPECT_EQ(zi.scale, z == Zone::Italia ? 0.9985 : 0.9996) << zi.text;
+        }
     }
-    for (ProjectionCode code : {0, 1, 2, 3, 5, -1}) {
-        EXPECT_EQ(scaleFactorFor(code), 0.9996) << code;
-    }
-    EXPECT_EQ(scaleFactorFor(4), 0.9985);
+    EXPECT_EQ(zones, 2 + 3 + 4 + 4);
 }
 
 } // namespace

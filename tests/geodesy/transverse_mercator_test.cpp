@@ -16,17 +16,29 @@
 #include "geodesy/angles.h"
 #include "geodesy/ellipsoid.h"
 #include "geodesy/transverse_mercator.h"
+#include "geodesy/zones.h"
 
 namespace dormal {
 namespace {
 
-constexpr EllipsoidCode kHayford = 0; // International 1924 (ROMA40, ED50)
-constexpr EllipsoidCode kGrs80 = 2;   // ETRF89, ETRF2000
-constexpr ProjectionCode kUtm = 1;    // k0 0.9996
-constexpr ProjectionCode kItalia = 4; // k0 0.9985
+constexpr Ellipsoid kHayford = kInternational1924; // ROMA40, ED50 (kGrs80: ETRF89, ETRF2000)
+constexpr double kUtm = 0.9996;                    // Gauss-Boaga and UTM
+constexpr double kItalia = 0.9985;                 // Fuso Italia
 
-PlaneXY forwardDeg(double latDeg, double dlonDeg, EllipsoidCode e, ProjectionCode p) {
-    return tmForward(degToRad(latDeg), degToRad(dlonDeg), e, p);
+PlaneXY forwardDeg(double latDeg, double dlonDeg, const Ellipsoid& e, double k0) {
+    return tmForward(e, k0, degToRad(latDeg), degToRad(dlonDeg));
+}
+GeoLatDLon inverse(double north, double east, const Ellipsoid& e, double k0) {
+    return tmInverse(e, k0, north, east);
+}
+
+// The reference table names the ellipsoid by reference system (0 ROMA40, 1 ED50, 2 ETRF89,
+// 3 ETRF2000) and the scale by zone (4 Fuso Italia, any other 0.9996).
+Ellipsoid tableEllipsoid(int code) {
+    return code <= 1 ? kHayford : kGrs80;
+}
+double tableScale(int code) {
+    return code == 4 ? kItalia : kUtm;
 }
 
 // Check points of the surveyor's usual zones, to 0.1 mm where known (the values the inverse
@@ -35,8 +47,8 @@ PlaneXY forwardDeg(double latDeg, double dlonDeg, EllipsoidCode e, ProjectionCod
 TEST(GeoPiane, CheckPoints) {
     struct Case {
         const char* what;
-        EllipsoidCode e;
-        ProjectionCode p;
+        Ellipsoid e;
+        double p;
         double latDeg, dlonDeg, north, east, tol;
     };
     const Case cases[] = {
@@ -45,9 +57,14 @@ TEST(GeoPiane, CheckPoints) {
         {"GRS80 Fuso Italia on the meridian", kGrs80, kItalia, 42, 0, 4644659.424, 0.0, 5e-4},
         {"GRS80 Fuso Italia at 6 E", kGrs80, kItalia, 40, -6, 4440143.1456, -511757.8445, 5e-5},
         {"Hayford Gauss-Boaga", kHayford, kUtm, 46, 3.5, 5100102.0670, 271020.0396, 5e-5},
-        {"ED50 code takes Hayford", 1, 2, 46, 3.5, 5100102.0670, 271020.0396, 5e-5},
-        {"ETRF2000 code takes GRS80", 3, 3, 45, 3, 4987329.5048, 236446.0261, 5e-5},
-        {"automatic zone code scales by 0.9996", kGrs80, 0, 45, 3, 4987329.5048, 236446.0261, 5e-5},
+        {"ED50 takes Hayford, zone table's UTM 33 scale", ellipsoidOf(RefSystem::Ed50),
+         zoneInfo(RefSystem::Ed50, Zone::EstOr33).scale, 46, 3.5, 5100102.0670, 271020.0396, 5e-5},
+        {"ETRF2000 takes GRS80, zone table's UTM 34 scale", ellipsoidOf(RefSystem::Etrf2000),
+         zoneInfo(RefSystem::Etrf2000, Zone::Utm34).scale, 45, 3, 4987329.5048, 236446.0261, 5e-5},
+        {"ROMA40 Gauss-Boaga Ovest from the tables", ellipsoidOf(RefSystem::Roma40),
+         zoneInfo(RefSystem::Roma40, Zone::OvestOr32).scale, 46, 3.5, 5100102.0670, 271020.0396, 5e-5},
+        {"ETRF89 Fuso Italia from the tables", ellipsoidOf(RefSystem::Etrf89),
+         zoneInfo(RefSystem::Etrf89, Zone::Italia).scale, 40, -6, 4440143.1456, -511757.8445, 5e-5},
     };
     for (const auto& c : cases) {
         const PlaneXY r = forwardDeg(c.latDeg, c.dlonDeg, c.e, c.p);
@@ -72,8 +89,8 @@ TEST(GeoPiane, WestMirrorsEast) {
 TEST(PianeGeo, CheckPoints) {
     struct Case {
         const char* what;
-        EllipsoidCode e;
-        ProjectionCode p;
+        Ellipsoid e;
+        double p;
         double north, east, latDeg, dlonDeg, tolDeg;
     };
     const Case cases[] = {
@@ -83,7 +100,7 @@ TEST(PianeGeo, CheckPoints) {
         {"Hayford Gauss-Boaga", kHayford, kUtm, 5100102.0670, 271020.0396, 46.000000001, 3.5000000001, 5e-10},
     };
     for (const auto& c : cases) {
-        const GeoLatDLon r = tmInverse(c.north, c.east, c.e, c.p);
+        const GeoLatDLon r = inverse(c.north, c.east, c.e, c.p);
         EXPECT_NEAR(radToDeg(r.invLat), c.latDeg, c.tolDeg) << c.what;
         EXPECT_NEAR(radToDeg(r.invDLon), c.dlonDeg, c.tolDeg) << c.what;
     }
@@ -92,10 +109,10 @@ TEST(PianeGeo, CheckPoints) {
 // On the central meridian the longitude difference is exactly 0; a negative easting mirrors it.
 TEST(PianeGeo, CentralMeridianAndMirror) {
     for (double north : {3800000.0, 4982950.4004, 5400000.0}) {
-        const GeoLatDLon onMeridian = tmInverse(north, 0.0, kGrs80, kUtm);
+        const GeoLatDLon onMeridian = inverse(north, 0.0, kGrs80, kUtm);
         EXPECT_EQ(onMeridian.invDLon, 0.0);
-        const GeoLatDLon east = tmInverse(north, 250000.0, kHayford, kUtm);
-        const GeoLatDLon west = tmInverse(north, -250000.0, kHayford, kUtm);
+        const GeoLatDLon east = inverse(north, 250000.0, kHayford, kUtm);
+        const GeoLatDLon west = inverse(north, -250000.0, kHayford, kUtm);
         EXPECT_EQ(west.invLat, east.invLat);
         EXPECT_EQ(west.invDLon, -east.invDLon);
     }
@@ -140,10 +157,10 @@ TEST(TransverseMercator, ReferenceTable) {
     int bad = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const ReferenceRow& r = rows[i];
-        const auto e = static_cast<EllipsoidCode>(r.ellipsoid);
-        const auto p = static_cast<ProjectionCode>(r.projection);
+        const Ellipsoid e = tableEllipsoid(r.ellipsoid);
+        const double p = tableScale(r.projection);
         const PlaneXY f = forwardDeg(r.latDeg, r.dlonDeg, e, p);
-        const GeoLatDLon g = tmInverse(r.north, r.east, e, p);
+        const GeoLatDLon g = inverse(r.north, r.east, e, p);
         const double dn = std::fabs(f.tmNorth - r.north), de = std::fabs(f.tmEast - r.east);
         const double dlat = std::fabs(radToDeg(g.invLat) - r.invLatDeg);
         const double dlon = std::fabs(radToDeg(g.invDLon) - r.invDLonDeg);
@@ -168,8 +185,8 @@ TEST(TransverseMercator, ReferenceTable) {
 // Gauss-Boaga/UTM meridian (k0 0.9996), +-7 deg around the Fuso Italia meridian (k0 0.9985).
 struct LatticeZone {
     const char* what;
-    EllipsoidCode e;
-    ProjectionCode p;
+    Ellipsoid e;
+    double p;
     double halfWidthDeg;
 };
 constexpr LatticeZone kLatticeZones[] = {
@@ -191,8 +208,8 @@ template <class F> void forEachLatticePoint(double halfWidthDeg, F f) {
 // The series against the exact projection: forward and inverse within 0.5 mm on the ground.
 TEST(TransverseMercator, AgreesWithGeographicLibOverItaly) {
     for (const auto& z : kLatticeZones) {
-        const Ellipsoid el = ellipsoidFor(z.e);
-        const GeographicLib::TransverseMercatorExact exact(el.a, el.f, scaleFactorFor(z.p));
+        const Ellipsoid el = z.e;
+        const GeographicLib::TransverseMercatorExact exact(el.a, el.f, z.p);
         double maxForward = 0, maxInverse = 0;
         forEachLatticePoint(z.halfWidthDeg, [&](double lat, double dlon) {
             double x = 0, y = 0;
@@ -200,7 +217,7 @@ TEST(TransverseMercator, AgreesWithGeographicLibOverItaly) {
             const PlaneXY f = forwardDeg(lat, dlon, z.e, z.p);
             maxForward = std::max(maxForward, std::hypot(f.tmNorth - y, f.tmEast - x));
 
-            const GeoLatDLon g = tmInverse(y, x, z.e, z.p);
+            const GeoLatDLon g = inverse(y, x, z.e, z.p);
             const double dLatM = degToRad(radToDeg(g.invLat) - lat) * el.a;
             const double dLonM = degToRad(radToDeg(g.invDLon) - dlon) * el.a * std::cos(degToRad(lat));
             maxInverse = std::max(maxInverse, std::hypot(dLatM, dLonM));
@@ -223,7 +240,7 @@ TEST(TransverseMercator, RoundTripOverItaly) {
                 return;
             }
             const PlaneXY f = forwardDeg(lat, dlon, z.e, z.p);
-            const GeoLatDLon g = tmInverse(f.tmNorth, f.tmEast, z.e, z.p);
+            const GeoLatDLon g = inverse(f.tmNorth, f.tmEast, z.e, z.p);
             maxLat = std::max(maxLat, std::fabs(radToDeg(g.invLat) - lat));
             maxLon = std::max(maxLon, std::fabs(radToDeg(g.invDLon) - dlon));
         });

@@ -9,23 +9,29 @@
 #include "geodesy/angles.h"
 #include "geodesy/selection.h"
 #include "geodesy/zones.h"
+#include "tests/support/print_enums.h"
 
 namespace dormal {
 namespace {
 
 TEST(Zones, Table) {
     struct Case {
-        std::int16_t system;
-        ZoneCode zone;
+        RefSystem system;
+        Zone zone;
         double centralMeridian, falseEasting, scale;
         std::string text;
     };
     const Case cases[] = {
-        {kRoma40, 1, 9, 1500000, 0.9996, "Ovest"}, {kRoma40, 2, 15, 2520000, 0.9996, "Est"},
-        {kEd50, 1, 9, 500000, 0.9996, "32"},       {kEd50, 2, 15, 500000, 0.9996, "33"},
-        {kEd50, 3, 21, 500000, 0.9996, "34"},      {kEtrf89, 1, 9, 500000, 0.9996, "32"},
-        {kEtrf89, 3, 21, 500000, 0.9996, "34"},    {kEtrf89, 4, 12, 7000000, 0.9985, "Italia"},
-        {kEtrf2000, 2, 15, 500000, 0.9996, "33"},  {kEtrf2000, 4, 12, 7000000, 0.9985, "Italia"},
+        {RefSystem::Roma40, Zone::OvestOr32, 9, 1500000, 0.9996, "Ovest"},
+        {RefSystem::Roma40, Zone::EstOr33, 15, 2520000, 0.9996, "Est"},
+        {RefSystem::Ed50, Zone::OvestOr32, 9, 500000, 0.9996, "32"},
+        {RefSystem::Ed50, Zone::EstOr33, 15, 500000, 0.9996, "33"},
+        {RefSystem::Ed50, Zone::Utm34, 21, 500000, 0.9996, "34"},
+        {RefSystem::Etrf89, Zone::OvestOr32, 9, 500000, 0.9996, "32"},
+        {RefSystem::Etrf89, Zone::Utm34, 21, 500000, 0.9996, "34"},
+        {RefSystem::Etrf89, Zone::Italia, 12, 7000000, 0.9985, "Italia"},
+        {RefSystem::Etrf2000, Zone::EstOr33, 15, 500000, 0.9996, "33"},
+        {RefSystem::Etrf2000, Zone::Italia, 12, 7000000, 0.9985, "Italia"},
     };
     for (const auto& c : cases) {
         const ZoneInfo z = zoneInfo(c.system, c.zone);
@@ -35,9 +41,10 @@ TEST(Zones, Table) {
         EXPECT_EQ(z.scale, c.scale) << c.system << "/" << c.zone;
         EXPECT_EQ(std::string(z.text), c.text) << c.system << "/" << c.zone;
     }
-    // Zones a system does not have, and the automatic code, are not zones.
-    const std::pair<std::int16_t, ZoneCode> missing[] = {{kRoma40, 0}, {kRoma40, 3}, {kRoma40, 4}, {kEd50, 0},
-                                                         {kEd50, 4},   {kEtrf89, 0}, {kEtrf89, 5}, {4, 1}};
+    // Zones a system does not have, and the automatic choice, are not zones.
+    const std::pair<RefSystem, Zone> missing[] = {{RefSystem::Roma40, Zone::Auto},   {RefSystem::Roma40, Zone::Utm34},
+                                                  {RefSystem::Roma40, Zone::Italia}, {RefSystem::Ed50, Zone::Auto},
+                                                  {RefSystem::Ed50, Zone::Italia},   {RefSystem::Etrf89, Zone::Auto}};
     for (const auto& [system, zone] : missing) {
         EXPECT_FALSE(zoneInfo(system, zone).valid) << system << "/" << zone;
     }
@@ -47,85 +54,90 @@ TEST(Zones, Table) {
 TEST(Zones, Roma40FromMonteMario) {
     EXPECT_EQ(romeMeridian(), sexagesimalToDegrees(12.27084));
     EXPECT_NEAR(romeMeridian(), 12.452333333361, 1e-12);
-    EXPECT_EQ(zoneInfo(kRoma40, 1).centralMeridianMM, sexagesimalToDegrees(-3.27084));
-    EXPECT_EQ(zoneInfo(kRoma40, 2).centralMeridianMM, sexagesimalToDegrees(2.32516));
-    EXPECT_NEAR(zoneInfo(kRoma40, 1).centralMeridianMM + romeMeridian(), 9.0, 1e-10);
-    EXPECT_NEAR(zoneInfo(kRoma40, 2).centralMeridianMM + romeMeridian(), 15.0, 1e-10);
+    EXPECT_EQ(zoneInfo(RefSystem::Roma40, Zone::OvestOr32).centralMeridianMM, sexagesimalToDegrees(-3.27084));
+    EXPECT_EQ(zoneInfo(RefSystem::Roma40, Zone::EstOr33).centralMeridianMM, sexagesimalToDegrees(2.32516));
+    EXPECT_NEAR(zoneInfo(RefSystem::Roma40, Zone::OvestOr32).centralMeridianMM + romeMeridian(), 9.0, 1e-10);
+    EXPECT_NEAR(zoneInfo(RefSystem::Roma40, Zone::EstOr33).centralMeridianMM + romeMeridian(), 15.0, 1e-10);
 }
 
 TEST(Zones, NaturalZone) {
     struct Case {
         double lon;
-        ZoneCode zone;
+        Zone zone;
     };
     // Borders belong to the western zone: exactly 12 is zone 32, just east of it 33.
-    const Case greenwich[] = {{5, 1}, {12, 1}, {12.0000001, 2}, {18, 2}, {18.0000001, 3}, {20, 3}};
+    const Zone z32 = Zone::OvestOr32, z33 = Zone::EstOr33, z34 = Zone::Utm34;
+    const Case greenwich[] = {{5, z32}, {12, z32}, {12.0000001, z33}, {18, z33}, {18.0000001, z34}, {20, z34}};
     for (const auto& c : greenwich) {
         EXPECT_EQ(naturalZoneGreenwich(c.lon), c.zone) << c.lon;
     }
     // ROMA40 from Monte Mario: the border is sexagesimalToDegrees(-0.27084), 12 E of Greenwich.
-    const Case roma40[] = {{sexagesimalToDegrees(-2.30), 1}, {sexagesimalToDegrees(-0.27084), 1}, {sexagesimalToDegrees(-0.27083), 2}, {5, 2}};
+    const Case roma40[] = {{sexagesimalToDegrees(-2.30), z32},
+                           {sexagesimalToDegrees(-0.27084), z32},
+                           {sexagesimalToDegrees(-0.27083), z33},
+                           {5, z33}};
     for (const auto& c : roma40) {
         EXPECT_EQ(naturalZoneRoma40(c.lon), c.zone) << c.lon;
     }
 }
 
-std::vector<std::string> texts(std::span<const ListItem> list) {
+template <class T> std::vector<std::string> texts(std::span<const ListItem<T>> list) {
     std::vector<std::string> out;
     for (const auto& item : list) {
         out.emplace_back(item.text);
     }
     return out;
 }
-std::vector<int> codes(std::span<const ListItem> list) {
-    std::vector<int> out;
+template <class T> std::vector<T> values(std::span<const ListItem<T>> list) {
+    std::vector<T> out;
     for (const auto& item : list) {
-        out.push_back(item.code);
+        out.push_back(item.value);
     }
     return out;
 }
 using Texts = std::vector<std::string>;
-using Codes = std::vector<int>;
+using Zones = std::vector<Zone>;
+constexpr Zone kAuto = Zone::Auto, k32 = Zone::OvestOr32, k33 = Zone::EstOr33, k34 = Zone::Utm34,
+               kItalia = Zone::Italia;
 
 TEST(Selection, Lists) {
     EXPECT_EQ(texts(systemList()), (Texts{"ROMA40", "ED50", "ETRF89", "ETRF2000"}));
-    EXPECT_EQ(codes(systemList()), (Codes{0, 1, 2, 3}));
+    EXPECT_EQ(values(systemList()), (std::vector<RefSystem>(kAllSystems.begin(), kAllSystems.end())));
     EXPECT_EQ(texts(kindList()), (Texts{"Geografiche", "Piane"}));
-    EXPECT_EQ(codes(kindList()), (Codes{0, 1}));
+    EXPECT_EQ(values(kindList()), (std::vector<CoordKind>{CoordKind::Geographic, CoordKind::Plane}));
 
-    // Input zone lists: Combo3 from position 0, Combo4 and Combo5 from zone code 1.
-    EXPECT_EQ(texts(inputZoneList(kRoma40)), (Texts{"Gauss-Boaga", "Gauss-Boaga Ovest", "Gauss-Boaga Est"}));
-    EXPECT_EQ(codes(inputZoneList(kRoma40)), (Codes{0, 1, 2}));
-    EXPECT_EQ(texts(inputZoneList(kEd50)), (Texts{"UTM 32", "UTM 33", "UTM 34"}));
-    EXPECT_EQ(codes(inputZoneList(kEd50)), (Codes{1, 2, 3}));
-    for (std::int16_t s : {kEtrf89, kEtrf2000}) {
+    // Input zone lists: Combo3 from the automatic zone, Combo4 and Combo5 from zone 32.
+    EXPECT_EQ(texts(inputZoneList(RefSystem::Roma40)), (Texts{"Gauss-Boaga", "Gauss-Boaga Ovest", "Gauss-Boaga Est"}));
+    EXPECT_EQ(values(inputZoneList(RefSystem::Roma40)), (Zones{kAuto, k32, k33}));
+    EXPECT_EQ(texts(inputZoneList(RefSystem::Ed50)), (Texts{"UTM 32", "UTM 33", "UTM 34"}));
+    EXPECT_EQ(values(inputZoneList(RefSystem::Ed50)), (Zones{k32, k33, k34}));
+    for (RefSystem s : {RefSystem::Etrf89, RefSystem::Etrf2000}) {
         EXPECT_EQ(texts(inputZoneList(s)), (Texts{"UTM 32", "UTM 33", "UTM 34", "Fuso Italia"}));
-        EXPECT_EQ(codes(inputZoneList(s)), (Codes{1, 2, 3, 4}));
+        EXPECT_EQ(values(inputZoneList(s)), (Zones{k32, k33, k34, kItalia}));
     }
 
-    // Output zone lists: every position gives its own code, 0 automatic.
-    EXPECT_EQ(texts(outputZoneList(kRoma40)), (Texts{"Gauss-Boaga Autom.", "Gauss-Boaga Ovest", "Gauss-Boaga Est"}));
-    EXPECT_EQ(codes(outputZoneList(kRoma40)), (Codes{0, 1, 2}));
-    EXPECT_EQ(texts(outputZoneList(kEd50)), (Texts{"UTM Automatico", "UTM 32", "UTM 33", "UTM 34"}));
-    EXPECT_EQ(codes(outputZoneList(kEd50)), (Codes{0, 1, 2, 3}));
-    for (std::int16_t s : {kEtrf89, kEtrf2000}) {
+    // Output zone lists: the automatic zone first, then the zones.
+    EXPECT_EQ(texts(outputZoneList(RefSystem::Roma40)),
+              (Texts{"Gauss-Boaga Autom.", "Gauss-Boaga Ovest", "Gauss-Boaga Est"}));
+    EXPECT_EQ(values(outputZoneList(RefSystem::Roma40)), (Zones{kAuto, k32, k33}));
+    EXPECT_EQ(texts(outputZoneList(RefSystem::Ed50)), (Texts{"UTM Automatico", "UTM 32", "UTM 33", "UTM 34"}));
+    EXPECT_EQ(values(outputZoneList(RefSystem::Ed50)), (Zones{kAuto, k32, k33, k34}));
+    for (RefSystem s : {RefSystem::Etrf89, RefSystem::Etrf2000}) {
         EXPECT_EQ(texts(outputZoneList(s)), (Texts{"UTM Automatico", "UTM 32", "UTM 33", "UTM 34", "Fuso Italia"}));
-        EXPECT_EQ(codes(outputZoneList(s)), (Codes{0, 1, 2, 3, 4}));
+        EXPECT_EQ(values(outputZoneList(s)), (Zones{kAuto, k32, k33, k34, kItalia}));
     }
-    EXPECT_TRUE(inputZoneList(4).empty());
-    EXPECT_TRUE(outputZoneList(-1).empty());
 }
 
 TEST(Selection, SystemTexts) {
     struct Case {
-        std::int16_t system;
+        RefSystem system;
         const char *name, *symbol, *inCaption, *outCaption, *heading;
     };
     const Case cases[] = {
-        {kRoma40, "ROMA40", "H", "Da quote geoidiche", "A quote geoidiche", "H geoid."},
-        {kEd50, "ED50", "H", "Da quote geoidiche", "A quote geoidiche", "H geoid."},
-        {kEtrf89, "ETRF89", "h", "Da quote ellissoidiche", "A quote ellissoidiche", "h ellis."},
-        {kEtrf2000, "ETRF2000", "h", "Da quote ellissoidiche", "A quote ellissoidiche", "h ellis."},
+        {RefSystem::Roma40, "ROMA40", "H", "Da quote geoidiche", "A quote geoidiche", "H geoid."},
+        {RefSystem::Ed50, "ED50", "H", "Da quote geoidiche", "A quote geoidiche", "H geoid."},
+        {RefSystem::Etrf89, "ETRF89", "h", "Da quote ellissoidiche", "A quote ellissoidiche", "h ellis."},
+        {RefSystem::Etrf2000, "ETRF2000", "h", "Da quote ellissoidiche", "A quote ellissoidiche", "h ellis."},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(systemName(c.system), c.name);
@@ -134,16 +146,16 @@ TEST(Selection, SystemTexts) {
         EXPECT_EQ(outputHeightCaption(c.system), c.outCaption);
         EXPECT_EQ(heightHeading(c.system), c.heading);
     }
-    EXPECT_EQ(systemName(4), "");
 }
 
 TEST(Selection, PairTable) {
     using P = PairEntry;
     const P S = P::Same, G = P::GeoidPair, O = P::Open;
     const P table[4][4] = {{S, G, O, O}, {G, S, O, O}, {O, O, S, O}, {O, O, O, S}};
-    for (std::int16_t in = 0; in < 4; ++in) {
-        for (std::int16_t out = 0; out < 4; ++out) {
-            EXPECT_EQ(pairEntry(in, out), table[in][out]) << in << " -> " << out;
+    for (std::size_t in = 0; in < kAllSystems.size(); ++in) {
+        for (std::size_t out = 0; out < kAllSystems.size(); ++out) {
+            EXPECT_EQ(pairEntry(kAllSystems[in], kAllSystems[out]), table[in][out])
+                << kAllSystems[in] << " -> " << kAllSystems[out];
         }
     }
     EXPECT_FALSE(gridNeeded(S));
@@ -158,22 +170,22 @@ TEST(Selection, PairTable) {
 // has an automatic output zone.
 TEST(Selection, ZoneNames) {
     struct Case {
-        std::int16_t system;
-        ZoneCode zone;
+        RefSystem system;
+        Zone zone;
         const char *input, *output;
     };
     const Case cases[] = {
-        {kRoma40, 0, "Automatico", "Automatico"},
-        {kRoma40, 1, "Ovest", "Ovest"},
-        {kRoma40, 2, "Est", "Est"},
-        {kRoma40, 3, "", ""},
-        {kEd50, 0, "", "Automatico"},
-        {kEd50, 1, "32", "32"},
-        {kEd50, 3, "34", "34"},
-        {kEd50, 4, "", ""},
-        {kEtrf89, 0, "", "Automatico"},
-        {kEtrf89, 2, "33", "33"},
-        {kEtrf2000, 4, "Italia", "Italia"},
+        {RefSystem::Roma40, Zone::Auto, "Automatico", "Automatico"},
+        {RefSystem::Roma40, Zone::OvestOr32, "Ovest", "Ovest"},
+        {RefSystem::Roma40, Zone::EstOr33, "Est", "Est"},
+        {RefSystem::Roma40, Zone::Utm34, "", ""},
+        {RefSystem::Ed50, Zone::Auto, "", "Automatico"},
+        {RefSystem::Ed50, Zone::OvestOr32, "32", "32"},
+        {RefSystem::Ed50, Zone::Utm34, "34", "34"},
+        {RefSystem::Ed50, Zone::Italia, "", ""},
+        {RefSystem::Etrf89, Zone::Auto, "", "Automatico"},
+        {RefSystem::Etrf89, Zone::EstOr33, "33", "33"},
+        {RefSystem::Etrf2000, Zone::Italia, "Italia", "Italia"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(inputZoneName(c.system, c.zone), c.input) << c.system << "/" << c.zone;
@@ -182,15 +194,24 @@ TEST(Selection, ZoneNames) {
 }
 
 TEST(Selection, Words) {
-    const std::pair<const char*, int> systems[] = {{"ROMA40", 0},   {"roma40", 0}, {"Ed50", 1}, {"ETRF89", 2},
-                                                   {"etrf2000", 3}, {"ETRF", -1},  {"", -1},    {"ROMA40 ", -1}};
-    for (const auto& [word, code] : systems) {
-        EXPECT_EQ(parseSystemWord(word), code) << word;
+    using S = std::optional<RefSystem>;
+    const std::pair<const char*, S> systems[] = {{"ROMA40", RefSystem::Roma40},
+                                                 {"roma40", RefSystem::Roma40},
+                                                 {"Ed50", RefSystem::Ed50},
+                                                 {"ETRF89", RefSystem::Etrf89},
+                                                 {"etrf2000", RefSystem::Etrf2000},
+                                                 {"ETRF", std::nullopt},
+                                                 {"", std::nullopt},
+                                                 {"ROMA40 ", std::nullopt}};
+    for (const auto& [word, system] : systems) {
+        EXPECT_EQ(parseSystemWord(word), system) << word;
     }
-    const std::pair<const char*, int> zones[] = {{"auto", 0}, {"OVEST", 1},  {"est", 2}, {"32", 1},      {"33", 2},
-                                                 {"34", 3},   {"Italia", 4}, {"35", -1}, {"ovest32", -1}};
-    for (const auto& [word, code] : zones) {
-        EXPECT_EQ(parseZoneWord(word), code) << word;
+    using Z = std::optional<Zone>;
+    const std::pair<const char*, Z> zones[] = {{"auto", kAuto},     {"OVEST", k32},       {"est", k33},
+                                               {"32", k32},         {"33", k33},          {"34", k34},
+                                               {"Italia", kItalia}, {"35", std::nullopt}, {"ovest32", std::nullopt}};
+    for (const auto& [word, zone] : zones) {
+        EXPECT_EQ(parseZoneWord(word), zone) << word;
     }
 }
 

@@ -21,7 +21,7 @@ GridPortion blankPortion(PortionKind kind, double lat0, double lon0) {
 }
 
 GridPortion generatedPortion(PortionKind kind, double lat0, double lon0, std::uint32_t seed) {
-    gridgen::PortionSpec gen;
+    gridgen::PortionRecipe gen;
     gen.kind = kind;
     gen.southLat = lat0;
     gen.westLon = lon0;
@@ -35,7 +35,7 @@ GridPortion generatedPortion(PortionKind kind, double lat0, double lon0, std::ui
 }
 
 std::vector<std::string> generatedItems(PortionKind kind, double lat0, double lon0) {
-    gridgen::PortionSpec gen;
+    gridgen::PortionRecipe gen;
     gen.kind = kind;
     gen.southLat = lat0;
     gen.westLon = lon0;

@@ -4,19 +4,20 @@
 #include <random>
 
 #include "geodesy/angles.h"
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 #include "grid/datum_transform.h"
 #include "grid/zone_limits.h"
 #include "grid_fixtures.h"
+#include "tests/support/print_enums.h"
 
 namespace dormal {
 namespace {
 
-constexpr std::int16_t kSystems[] = {kRoma40, kEd50, kEtrf89, kEtrf2000};
-const char* const kSystemNames[] = {"ROMA40", "ED50", "ETRF89", "ETRF2000"};
-
-std::string pairName(std::int16_t a, std::int16_t b) {
-    return std::string(kSystemNames[a]) + "->" + kSystemNames[b];
+constexpr RefSystem kSystems[] = {RefSystem::Roma40, RefSystem::Ed50, RefSystem::Etrf89, RefSystem::Etrf2000};
+std::string pairName(RefSystem a, RefSystem b) {
+    std::ostringstream os;
+    os << a << "->" << b;
+    return os.str();
 }
 
 constexpr double kLat0 = 43.0;
@@ -29,8 +30,8 @@ constexpr double kLon = 11.2;
 // All grids zero: every pair gives the input position back, and heights keep their value.
 TEST(DatumTransform, ZeroGridsGiveTheInputBack) {
     const GridPortion g = test::blankPortion(PortionKind::Vertex, kLat0, kLon0);
-    for (std::int16_t a : kSystems) {
-        for (std::int16_t b : kSystems) {
+    for (RefSystem a : kSystems) {
+        for (RefSystem b : kSystems) {
             SCOPED_TRACE(pairName(a, b));
             const DatumResult r = transformDatum(g, kLat, kLon, 123.456, a, b);
             EXPECT_FALSE(r.outsideNodes);
@@ -52,13 +53,13 @@ TEST(DatumTransform, ConstantShiftsInvertExactly) {
     const double dLon = sexagesimalToDegrees(-12.0 / 10000);
     EXPECT_NEAR(dLat, 1.5 / 3600, 1e-10);
 
-    const DatumResult fwd = transformDatum(g, kLat, kLon, 250.0, kRoma40, kEtrf89);
+    const DatumResult fwd = transformDatum(g, kLat, kLon, 250.0, RefSystem::Roma40, RefSystem::Etrf89);
     EXPECT_EQ(fwd.outLat, kLat + dLat);
     EXPECT_EQ(fwd.outLon, kLon + dLon);
     ASSERT_TRUE(fwd.hasHeight);
     EXPECT_EQ(fwd.outHeight, 250.0);
 
-    const DatumResult back = transformDatum(g, kLat, kLon, 250.0, kEtrf89, kRoma40);
+    const DatumResult back = transformDatum(g, kLat, kLon, 250.0, RefSystem::Etrf89, RefSystem::Roma40);
     EXPECT_EQ(back.outLat, kLat - dLat);
     EXPECT_EQ(back.outLon, kLon - dLon);
 }
@@ -69,10 +70,10 @@ TEST(DatumTransform, Etrf2000ToEd50Height) {
     GridPortion g = test::blankPortion(PortionKind::Vertex, kLat0, kLon0);
     g.geoidN.fill(48.0);
     g.e89E2000DH.fill(0.02);
-    const DatumResult r = transformDatum(g, kLat, kLon, 100.00, kEtrf2000, kEd50);
+    const DatumResult r = transformDatum(g, kLat, kLon, 100.00, RefSystem::Etrf2000, RefSystem::Ed50);
     ASSERT_TRUE(r.hasHeight);
     EXPECT_NEAR(r.outHeight, 51.98, 1e-9);
-    const DatumResult up = transformDatum(g, kLat, kLon, 51.98, kEd50, kEtrf2000);
+    const DatumResult up = transformDatum(g, kLat, kLon, 51.98, RefSystem::Ed50, RefSystem::Etrf2000);
     EXPECT_NEAR(up.outHeight, 100.00, 1e-9);
 }
 
@@ -88,22 +89,22 @@ TEST(DatumTransform, EveryChainMakesItsStepsInOrder) {
     };
     const Step RO1{C::Roma40Shift, Roma40Grid::ToEd50}, RO2{C::Roma40Shift, Roma40Grid::ToEtrf89}, ET{C::Etrf2000Shift, Roma40Grid::None}, HELL{C::HeightShift, Roma40Grid::None}, GEO{C::Geoid, Roma40Grid::None};
     const struct {
-        std::int16_t in, out;
+        RefSystem in, out;
         bool height;
         std::vector<Step> steps;
     } chains[] = {
-        {kRoma40, kEd50, false, {RO2, GEO, RO1}},
-        {kRoma40, kEtrf89, true, {RO2, GEO}},
-        {kRoma40, kEtrf2000, true, {RO2, GEO, ET, HELL}},
-        {kEd50, kRoma40, false, {RO1, RO1, RO2, GEO}},
-        {kEd50, kEtrf89, true, {RO1, RO1, RO2, GEO}},
-        {kEd50, kEtrf2000, true, {RO1, RO1, RO2, GEO, ET, HELL}},
-        {kEtrf89, kRoma40, true, {RO2, RO2, GEO}},
-        {kEtrf89, kEd50, true, {RO2, RO2, GEO, RO1}},
-        {kEtrf89, kEtrf2000, true, {RO2, RO2, GEO, ET, HELL}},
-        {kEtrf2000, kRoma40, true, {ET, ET, HELL, RO2, RO2, GEO}},
-        {kEtrf2000, kEd50, true, {ET, ET, HELL, RO2, RO2, GEO, RO1}},
-        {kEtrf2000, kEtrf89, true, {ET, ET, HELL, RO2, RO2, GEO}},
+        {RefSystem::Roma40, RefSystem::Ed50, false, {RO2, GEO, RO1}},
+        {RefSystem::Roma40, RefSystem::Etrf89, true, {RO2, GEO}},
+        {RefSystem::Roma40, RefSystem::Etrf2000, true, {RO2, GEO, ET, HELL}},
+        {RefSystem::Ed50, RefSystem::Roma40, false, {RO1, RO1, RO2, GEO}},
+        {RefSystem::Ed50, RefSystem::Etrf89, true, {RO1, RO1, RO2, GEO}},
+        {RefSystem::Ed50, RefSystem::Etrf2000, true, {RO1, RO1, RO2, GEO, ET, HELL}},
+        {RefSystem::Etrf89, RefSystem::Roma40, true, {RO2, RO2, GEO}},
+        {RefSystem::Etrf89, RefSystem::Ed50, true, {RO2, RO2, GEO, RO1}},
+        {RefSystem::Etrf89, RefSystem::Etrf2000, true, {RO2, RO2, GEO, ET, HELL}},
+        {RefSystem::Etrf2000, RefSystem::Roma40, true, {ET, ET, HELL, RO2, RO2, GEO}},
+        {RefSystem::Etrf2000, RefSystem::Ed50, true, {ET, ET, HELL, RO2, RO2, GEO, RO1}},
+        {RefSystem::Etrf2000, RefSystem::Etrf89, true, {ET, ET, HELL, RO2, RO2, GEO}},
     };
     const GridPortion g = test::generatedPortion(PortionKind::Sheet, 42.25, 13.25);
     for (const auto& c : chains) {
@@ -130,7 +131,7 @@ TEST(DatumTransform, Ed50ToEtrf2000SamplesEachGridInItsOwnSystem) {
     const GridPortion g = test::generatedPortion(PortionKind::Sheet, 42.25, 13.25);
     const double lat = 42.45, lon = 13.55;
     std::vector<InterpCallRecord> t;
-    const DatumResult r = transformDatum(g, lat, lon, 500, kEd50, kEtrf2000, {}, &t);
+    const DatumResult r = transformDatum(g, lat, lon, 500, RefSystem::Ed50, RefSystem::Etrf2000, {}, &t);
     ASSERT_EQ(t.size(), 6u);
     const ShiftResult first = interpolateRoma40Shift(g, lat, lon, Roma40Grid::ToEd50);
     EXPECT_EQ(t[0], (InterpCallRecord{InterpCall::Roma40Shift, Roma40Grid::ToEd50, lat, lon}));
@@ -164,10 +165,10 @@ TEST(DatumTransform, RoundTripsReturnToTheStart) {
     std::mt19937 rng(2024);
     for (const auto& p : portions) {
         const GridPortion g = test::generatedPortion(p.kind, p.lat0, p.lon0, 5);
-        const ZoneLimits z = computeZoneLimits(g, kEtrf89);
+        const ZoneLimits z = computeZoneLimits(g, RefSystem::Etrf89);
         std::uniform_real_distribution<double> lat(z.south, z.north), lon(z.west, z.east), h(-50, 3000);
-        for (std::int16_t a : kSystems) {
-            for (std::int16_t b : kSystems) {
+        for (RefSystem a : kSystems) {
+            for (RefSystem b : kSystems) {
                 if (a == b) {
                     continue;
                 }
@@ -182,7 +183,7 @@ TEST(DatumTransform, RoundTripsReturnToTheStart) {
                     EXPECT_NEAR(back.outLat, la, 1e-8);
                     EXPECT_NEAR(back.outLon, lo, 1e-8);
                     // The datum really changed (ROMA40 shifts are seconds of arc).
-                    if (a < kEtrf89 || b < kEtrf89) {
+                    if (a < RefSystem::Etrf89 || b < RefSystem::Etrf89) {
                         EXPECT_GT(std::fabs(there.outLat - la) + std::fabs(there.outLon - lo), 1e-5);
                     }
                     EXPECT_EQ(there.hasHeight, back.hasHeight);
@@ -201,13 +202,13 @@ TEST(DatumTransform, RoundTripsReturnToTheStart) {
 TEST(DatumTransform, OutsideTheNodesEndsTheChain) {
     const GridPortion g = test::generatedPortion(PortionKind::Vertex, kLat0, kLon0);
     std::vector<InterpCallRecord> t;
-    const DatumResult r = transformDatum(g, kLat0 + 1, kLon0, 100, kEtrf2000, kEd50, {}, &t);
+    const DatumResult r = transformDatum(g, kLat0 + 1, kLon0, 100, RefSystem::Etrf2000, RefSystem::Ed50, {}, &t);
     EXPECT_TRUE(r.outsideNodes);
     EXPECT_FALSE(r.hasHeight);
     EXPECT_EQ(t.size(), 1u);
 
     GridPortion none;
-    EXPECT_TRUE(transformDatum(none, kLat, kLon, 0, kRoma40, kEtrf89).outsideNodes);
+    EXPECT_TRUE(transformDatum(none, kLat, kLon, 0, RefSystem::Roma40, RefSystem::Etrf89).outsideNodes);
 }
 
 // Fault guarded: a geoid corner numbered 0 (a point north of the geoid's top row) let the
@@ -223,8 +224,8 @@ TEST(DatumTransform, GeoidZeroCornerEndsTheChainAsOutside) {
     const double lon = g.geoidOriginLon + 8.5 * geoidStepLon; // NE corner's node number is 0
     InterpolationCells previous;
     previous.geoidUndulation = 7;
-    for (std::int16_t a : kSystems) {
-        for (std::int16_t b : kSystems) {
+    for (RefSystem a : kSystems) {
+        for (RefSystem b : kSystems) {
             if (a == b) {
                 continue;
             }
@@ -242,7 +243,7 @@ TEST(DatumTransform, GeoidZeroCornerEndsTheChainAsOutside) {
 
 TEST(DatumTransform, EqualOrUnknownSystems) {
     const GridPortion g = test::generatedPortion(PortionKind::Vertex, kLat0, kLon0);
-    for (std::int16_t s : kSystems) {
+    for (RefSystem s : kSystems) {
         std::vector<InterpCallRecord> t;
         const DatumResult r = transformDatum(g, kLat, kLon, 10, s, s, {}, &t);
         EXPECT_EQ(r.outLat, kLat);
@@ -252,7 +253,9 @@ TEST(DatumTransform, EqualOrUnknownSystems) {
     }
     InterpolationCells previous;
     previous.shiftLat = 1;
-    for (auto [a, b] : {std::pair<std::int16_t, std::int16_t>{4, 2}, {2, -1}}) {
+    // Values outside the enumeration (only a cast makes one) compute nothing.
+    for (auto [a, b] : {std::pair{static_cast<RefSystem>(4), RefSystem::Etrf89},
+                        std::pair{RefSystem::Etrf89, static_cast<RefSystem>(-1)}}) {
         std::vector<InterpCallRecord> t;
         const DatumResult r = transformDatum(g, kLat, kLon, 10, a, b, previous, &t);
         EXPECT_TRUE(t.empty());

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 #include "grid/datum_transform.h"
 #include "grid/portion_set.h"
 #include "grid_fixtures.h"
@@ -50,7 +50,7 @@ private:
 
 // The probe of a ROMA40 position (Greenwich).
 CoverageProbe roma40(double lat, double lon) {
-    return coverageProbe(kRoma40, lat, lon);
+    return coverageProbe(RefSystem::Roma40, lat, lon);
 }
 
 // ---- The rule: first portion in set order whose coverage test accepts the point ----------
@@ -88,7 +88,7 @@ TEST(PortionSetRule, FirstAcceptingPortionInSetOrder) {
         PortionSet onlyA;
         onlyA.add(a);
         onlyA.buildIndex();
-        const ZoneLimits za = computeZoneLimits(a, kRoma40);
+        const ZoneLimits za = computeZoneLimits(a, RefSystem::Roma40);
         EXPECT_EQ(onlyA.find(roma40(c.lat, c.lon)) == 0, coverageAccepts(za, roma40(c.lat, c.lon)));
     }
 }
@@ -173,7 +173,7 @@ TEST(PortionSetFolder, NamesMatchedWithoutCaseInByteOrder) {
 }
 
 std::string sheetText(double lat, double lon, const std::string& name, std::uint32_t seed = 1) {
-    gridgen::PortionSpec spec;
+    gridgen::PortionRecipe spec;
     spec.kind = PortionKind::Sheet;
     spec.southLat = lat;
     spec.westLon = lon;
@@ -229,14 +229,14 @@ TEST(PortionSetFolder, FilesFirstThenFolder) {
 // ---- Neighbours that agree, and sets that do not ------------------------------------------
 
 PortionSet mosaic(PortionKind kind, double lat, double lon, int rows, int cols, std::uint32_t seed) {
-    gridgen::PortionSpec first;
+    gridgen::PortionRecipe first;
     first.kind = kind;
     first.southLat = lat;
     first.westLon = lon;
     first.name = "100";
     first.seed = seed;
     PortionSet s;
-    for (const gridgen::PortionSpec& spec : gridgen::mosaicSpecs(first, rows, cols)) {
+    for (const gridgen::PortionRecipe& spec : gridgen::mosaicRecipes(first, rows, cols)) {
         GridLoadResult r = parseGridPortion(gridgen::portionText(spec), gridgen::defaultFileName(spec));
         EXPECT_TRUE(r.ok());
         s.add(std::move(*r.portion));
@@ -269,13 +269,13 @@ TEST(PortionSetMosaic, ContinuousAcrossSharedEdges) {
             const double lat = la0 + (la1 - la0) * i / steps, lon = lo0 + (lo1 - lo0) * i / steps;
             const int k = s.find(roma40(lat, lon));
             ASSERT_GE(k, 0) << "gap at " << lat << ", " << lon;
-            const DatumResult r = transformDatum(s.portion(static_cast<std::size_t>(k)), lat, lon, 500, kRoma40, kEtrf2000);
+            const DatumResult r = transformDatum(s.portion(static_cast<std::size_t>(k)), lat, lon, 500, RefSystem::Roma40, RefSystem::Etrf2000);
             ASSERT_FALSE(r.outsideNodes);
             if (previousIndex >= 0 && k != previousIndex) {
                 ++switches;
                 // The same point through the portion used just before.
                 const DatumResult same =
-                    transformDatum(s.portion(static_cast<std::size_t>(previousIndex)), lat, lon, 500, kRoma40, kEtrf2000);
+                    transformDatum(s.portion(static_cast<std::size_t>(previousIndex)), lat, lon, 500, RefSystem::Roma40, RefSystem::Etrf2000);
                 ASSERT_FALSE(same.outsideNodes);
                 EXPECT_LT(std::abs(same.outLat - r.outLat) * 111000 * 1000, 1.0);
                 EXPECT_LT(std::abs(same.outLon - r.outLon) * 82000 * 1000, 1.0);

@@ -3,10 +3,11 @@
 #include <GeographicLib/TransverseMercator.hpp>
 
 #include "geodesy/angles.h"
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
 #include "geodesy/transverse_mercator.h"
 #include "grid/zone_limits.h"
 #include "grid_fixtures.h"
+#include "tests/support/print_enums.h"
 
 namespace dormal {
 namespace {
@@ -24,7 +25,7 @@ TEST(ZoneLimits, EdgesLieFiveSecondsInsideTheOuterNodes) {
         GridPortion g = test::blankPortion(c.kind, 44.0, 10.0);
         g.geoidOriginLat = 44.01;
         g.geoidOriginLon = 10.02;
-        const ZoneLimits z = computeZoneLimits(g, kEtrf89);
+        const ZoneLimits z = computeZoneLimits(g, RefSystem::Etrf89);
         EXPECT_EQ(z.planSouth, 44.0 + sexagesimalToDegrees(0.0005));
         EXPECT_EQ(z.planWest, 10.0 + sexagesimalToDegrees(0.0005));
         EXPECT_EQ(z.planNorth, 44.0 + sexagesimalToDegrees(c.north));
@@ -44,7 +45,7 @@ TEST(ZoneLimits, EdgesLieFiveSecondsInsideTheOuterNodes) {
     GridPortion g = test::blankPortion(PortionKind::Vertex, 44.0, 10.0);
     g.geoidOriginLat = 43.99;
     g.geoidOriginLon = 9.98;
-    const ZoneLimits z = computeZoneLimits(g, kEtrf89);
+    const ZoneLimits z = computeZoneLimits(g, RefSystem::Etrf89);
     EXPECT_EQ(z.south, z.planSouth);
     EXPECT_EQ(z.west, z.planWest);
     EXPECT_EQ(z.north, z.geoidNorth);
@@ -52,10 +53,10 @@ TEST(ZoneLimits, EdgesLieFiveSecondsInsideTheOuterNodes) {
 }
 
 TEST(ZoneLimits, NothingLoadedGivesNoZone) {
-    const ZoneLimits z = computeZoneLimits(GridPortion{}, kRoma40);
-    EXPECT_EQ(z.zone, 0);
+    const ZoneLimits z = computeZoneLimits(GridPortion{}, RefSystem::Roma40);
+    EXPECT_EQ(z.zone, Zone::Auto);
     EXPECT_EQ(z.nwEast, 0.0);
-    EXPECT_EQ(convertCornersForInputSystem(z, kEd50).nwEast, 0.0);
+    EXPECT_EQ(convertCornersForInputSystem(z, RefSystem::Ed50).nwEast, 0.0);
 }
 
 // The zone is the one of the area's middle longitude, whatever the sides straddle.
@@ -64,20 +65,20 @@ TEST(ZoneLimits, ZoneOfTheMiddleLongitude) {
     // lon0 + 17'55": its middle is lon0 + 0.15.
     const struct {
         double lon0;
-        std::int16_t zone;
+        int zone;
     } cases[] = {{8.0, 32}, {11.84, 32}, {11.86, 33}, {11.75 + 0.15, 33}, {17.84, 33}, {17.86, 34}, {18.3, 34}};
     for (const auto& c : cases) {
-        const ZoneLimits z = computeZoneLimits(test::blankPortion(PortionKind::Vertex, 42.0, c.lon0), kEd50);
+        const ZoneLimits z = computeZoneLimits(test::blankPortion(PortionKind::Vertex, 42.0, c.lon0), RefSystem::Ed50);
         EXPECT_NEAR(z.midLon, c.lon0 + 0.15, 1e-9);
-        EXPECT_EQ(z.zone, c.zone) << c.lon0;
+        EXPECT_EQ(utmZoneNumber(z.zone), c.zone) << c.lon0;
     }
     // A sheet whose area runs from 11.9 to 12.33 straddles 12 E and takes zone 33.
     const GridPortion g = test::blankPortion(PortionKind::Sheet, 42.0, 11.9 - sexagesimalToDegrees(0.0005));
-    const ZoneLimits z = computeZoneLimits(g, kEd50);
+    const ZoneLimits z = computeZoneLimits(g, RefSystem::Ed50);
     EXPECT_NEAR(z.west, 11.9, 1e-9);
     EXPECT_LT(z.west, 12.0);
     EXPECT_GT(z.east, 12.3);
-    EXPECT_EQ(z.zone, 33);
+    EXPECT_EQ(utmZoneNumber(z.zone), 33);
 }
 
 // Corner coordinates: International ellipsoid, scale 0.9996, central meridian of the zone
@@ -85,22 +86,22 @@ TEST(ZoneLimits, ZoneOfTheMiddleLongitude) {
 TEST(ZoneLimits, CornerCoordinatesByZoneAndInputSystem) {
     const struct {
         double lat0, lon0;
-        std::int16_t input;
-        std::int16_t zone;
+        RefSystem input;
+        int zone;
         double cm, extra; // extra: added to the UTM false easting 500000 for ROMA40
     } cases[] = {
-        {45.25, 9.0, kEtrf89, 32, 9, 0},     {45.25, 9.0, kRoma40, 32, 9, 1000000},
-        {42.25, 13.25, kEd50, 33, 15, 0},    {42.25, 13.25, kRoma40, 33, 15, 2020000},
-        {40.0, 18.25, kEtrf2000, 34, 21, 0}, {40.0, 18.25, kRoma40, 34, 15, 2020000},
+        {45.25, 9.0, RefSystem::Etrf89, 32, 9, 0},     {45.25, 9.0, RefSystem::Roma40, 32, 9, 1000000},
+        {42.25, 13.25, RefSystem::Ed50, 33, 15, 0},    {42.25, 13.25, RefSystem::Roma40, 33, 15, 2020000},
+        {40.0, 18.25, RefSystem::Etrf2000, 34, 21, 0}, {40.0, 18.25, RefSystem::Roma40, 34, 15, 2020000},
     };
     const GeographicLib::TransverseMercator international(6378388, 1 / 297.0, 0.9996);
     for (const auto& c : cases) {
         const GridPortion g = test::generatedPortion(PortionKind::Vertex, c.lat0, c.lon0);
         const ZoneLimits z = computeZoneLimits(g, c.input);
         SCOPED_TRACE(testing::Message() << "zone " << c.zone << " input " << c.input);
-        ASSERT_EQ(z.zone, c.zone);
-        const PlaneXY nw = tmForward(degToRad(z.north), degToRad(z.west - c.cm), 1, 1);
-        const PlaneXY se = tmForward(degToRad(z.south), degToRad(z.east - c.cm), 1, 1);
+        ASSERT_EQ(utmZoneNumber(z.zone), c.zone);
+        const PlaneXY nw = tmForward(kInternational1924, 0.9996, degToRad(z.north), degToRad(z.west - c.cm));
+        const PlaneXY se = tmForward(kInternational1924, 0.9996, degToRad(z.south), degToRad(z.east - c.cm));
         EXPECT_EQ(z.nwNorth, nw.tmNorth);
         EXPECT_EQ(z.nwEast, nw.tmEast + 500000 + c.extra);
         EXPECT_EQ(z.seNorth, se.tmNorth);
@@ -122,33 +123,33 @@ TEST(ZoneLimits, CornersFollowTheInputSystem) {
     } cases[] = {{42.25, 13.25, 2020000}, {45.25, 9.0, 1000000}};
     for (const auto& c : cases) {
         const GridPortion g = test::generatedPortion(PortionKind::Sheet, c.lat0, c.lon0);
-        const ZoneLimits ed50 = computeZoneLimits(g, kEd50);
-        const ZoneLimits roma = convertCornersForInputSystem(ed50, kRoma40);
+        const ZoneLimits ed50 = computeZoneLimits(g, RefSystem::Ed50);
+        const ZoneLimits roma = convertCornersForInputSystem(ed50, RefSystem::Roma40);
         EXPECT_EQ(roma.nwEast, ed50.nwEast + c.roma40Extra);
         EXPECT_EQ(roma.seEast, ed50.seEast + c.roma40Extra);
         EXPECT_EQ(roma.nwNorth, ed50.nwNorth);
         EXPECT_EQ(roma.seNorth, ed50.seNorth);
-        EXPECT_EQ(roma.nwEast, computeZoneLimits(g, kRoma40).nwEast);
-        const ZoneLimits again = convertCornersForInputSystem(roma, kRoma40);
+        EXPECT_EQ(roma.nwEast, computeZoneLimits(g, RefSystem::Roma40).nwEast);
+        const ZoneLimits again = convertCornersForInputSystem(roma, RefSystem::Roma40);
         EXPECT_EQ(again.nwEast, roma.nwEast);
-        const ZoneLimits etrf = convertCornersForInputSystem(again, kEtrf89);
+        const ZoneLimits etrf = convertCornersForInputSystem(again, RefSystem::Etrf89);
         EXPECT_NEAR(etrf.nwEast, ed50.nwEast, 1e-6);
         EXPECT_NEAR(etrf.seEast, ed50.seEast, 1e-6);
-        EXPECT_EQ(convertCornersForInputSystem(etrf, kEtrf2000).nwEast, etrf.nwEast);
+        EXPECT_EQ(convertCornersForInputSystem(etrf, RefSystem::Etrf2000).nwEast, etrf.nwEast);
         EXPECT_EQ(etrf.south, ed50.south);
         EXPECT_EQ(etrf.east, ed50.east);
     }
     // Zone 34: recomputed about 15 E for ROMA40 and about 21 E for the others.
     const GridPortion g = test::generatedPortion(PortionKind::Vertex, 40.0, 18.25);
-    const ZoneLimits ed50 = computeZoneLimits(g, kEd50);
-    const ZoneLimits roma = convertCornersForInputSystem(ed50, kRoma40);
-    const ZoneLimits roma40Direct = computeZoneLimits(g, kRoma40);
+    const ZoneLimits ed50 = computeZoneLimits(g, RefSystem::Ed50);
+    const ZoneLimits roma = convertCornersForInputSystem(ed50, RefSystem::Roma40);
+    const ZoneLimits roma40Direct = computeZoneLimits(g, RefSystem::Roma40);
     EXPECT_NEAR(roma.nwEast, roma40Direct.nwEast, 1e-6);
     EXPECT_EQ(roma.nwNorth, roma40Direct.nwNorth);
     EXPECT_NEAR(roma.seEast, roma40Direct.seEast, 1e-6);
     EXPECT_GT(roma.nwEast, 2520000); // the area lies east of the 15 E meridian
     EXPECT_NE(roma.nwNorth, ed50.nwNorth);
-    const ZoneLimits back = convertCornersForInputSystem(roma, kEtrf89);
+    const ZoneLimits back = convertCornersForInputSystem(roma, RefSystem::Etrf89);
     EXPECT_EQ(back.nwEast, ed50.nwEast);
     EXPECT_EQ(back.seNorth, ed50.seNorth);
 }

@@ -13,10 +13,15 @@
 #include <gtest/gtest.h>
 
 #include "support_window.h"
+#include "tests/support/print_enums.h"
 #include "ui/coordinate_fields.h"
 #include "ui/selection_rules.h"
 
 namespace {
+
+using dormal::CoordKind;
+using dormal::RefSystem;
+using dormal::Zone;
 
 using uitest::WindowHarness;
 
@@ -306,7 +311,8 @@ TEST(CoordinateFields, HeightFieldHiddenByARuleWhileTypedKeepsTheRulesVisibility
     h.click("Check1");
     h.typeInto("Text6", "Text7", "250");
     ASSERT_TRUE(h.field("Text7")->hasFocus());
-    h.window().rules().setPosition(6, dormal::kEtrf89); // same systems: the box is unticked
+    h.window().rules().setPosition(
+        6, dormal::positionOf(dormal::systemList(), dormal::RefSystem::Etrf89)); // same systems: the box is unticked
     EXPECT_FALSE(h.shown("Text6"));
     EXPECT_FALSE(h.shown("Text7"));
     EXPECT_DOUBLE_EQ(h.window().fields().values().inputHeight, 250);

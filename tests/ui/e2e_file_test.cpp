@@ -66,7 +66,7 @@ const Selection kSelections[] = {
      "123456",
      {"--from", "ROMA40", "--from-kind", "plane", "--from-zone", "auto", "--to", "ETRF2000", "--to-kind", "plane",
       "--to-zone", "auto", "--heights"},
-     {kRoma40, kPlane, kZoneAuto, kEtrf2000, kPlane, kZoneAuto}},
+     {RefSystem::Roma40, CoordKind::Plane, Zone::Auto, RefSystem::Etrf2000, CoordKind::Plane, Zone::Auto}},
     {"ETRF89 geographic -> ROMA40 geographic, heights on the global geoid",
      "ETRF89",
      "Geografiche",
@@ -78,7 +78,7 @@ const Selection kSelections[] = {
      "654321.GK1",
      "654321",
      {"--from", "ETRF89", "--to", "ROMA40", "--heights"},
-     {kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0}},
+     {RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40, CoordKind::Geographic, Zone::Auto}},
     {"ED50 UTM 33 -> ETRF89 UTM 34 (fixed zone, marks), no heights",
      "ED50",
      "Piane",
@@ -91,7 +91,7 @@ const Selection kSelections[] = {
      "0245",
      {"--from", "ED50", "--from-kind", "plane", "--from-zone", "33", "--to", "ETRF89", "--to-kind", "plane",
       "--to-zone", "34"},
-     {kEd50, kPlane, kZoneEst33, kEtrf89, kPlane, kZone34}},
+     {RefSystem::Ed50, CoordKind::Plane, Zone::EstOr33, RefSystem::Etrf89, CoordKind::Plane, Zone::Utm34}},
     {"ETRF89 geographic -> ETRF2000 Fuso Italia, heights",
      "ETRF89",
      "Geografiche",
@@ -103,7 +103,7 @@ const Selection kSelections[] = {
      "0245.GK2",
      "0245",
      {"--from", "ETRF89", "--to", "ETRF2000", "--to-kind", "plane", "--to-zone", "italia", "--heights"},
-     {kEtrf89, kGeographic, 1, kEtrf2000, kPlane, kZoneItalia}},
+     {RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane, Zone::Italia}},
     {"ETRF2000 UTM 32 -> ETRF2000 UTM automatic (no grid)",
      "ETRF2000",
      "Piane",
@@ -116,7 +116,7 @@ const Selection kSelections[] = {
      "123456",
      {"--from", "ETRF2000", "--from-kind", "plane", "--from-zone", "32", "--to", "ETRF2000", "--to-kind", "plane",
       "--to-zone", "auto"},
-     {kEtrf2000, kPlane, kZoneOvest32, kEtrf2000, kPlane, kZoneAuto}},
+     {RefSystem::Etrf2000, CoordKind::Plane, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane, Zone::Auto}},
 };
 
 // ---- The data ----------------------------------------------------------------------------
@@ -145,15 +145,16 @@ std::vector<DataPoint> makePoints(const Selection& s, const GridPortion& portion
             lat0 = c.lat, lon0 = c.lon;
     const SelectionState& sel = s.sel;
     ConversionContext ctx;
-    ctx.sel = SelectionState{kEtrf89, kGeographic, 1, sel.inputSystem, sel.inputKind, sel.inputZone};
-    ctx.heights = sel.inputSystem != kEtrf89;
-    const ZoneLimits limits = computeZoneLimits(portion, kEtrf89);
+    ctx.sel = SelectionState{RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32,
+                             sel.inputSystem,   sel.inputKind,         sel.inputZone};
+    ctx.heights = sel.inputSystem != RefSystem::Etrf89;
+    const ZoneLimits limits = computeZoneLimits(portion, RefSystem::Etrf89);
     ctx.portion = &portion;
     ctx.limits = &limits;
-    const bool plane = sel.inputKind == kPlane;
+    const bool plane = sel.inputKind == CoordKind::Plane;
     const auto point = [&](const std::string& name, double dLat, double dLon, double h, double shift) {
         double first = degreesToSexagesimal(lat0 + dLat), second = degreesToSexagesimal(lon0 + dLon), height = h;
-        if (!(sel.inputSystem == kEtrf89 && !plane)) {
+        if (!(sel.inputSystem == RefSystem::Etrf89 && !plane)) {
             const PointResult r = convertPoint(ctx, PointInput{first, second, h}, RunKind::Batch);
             EXPECT_EQ(r.status, PointStatus::Converted) << name;
             first = r.outFirst;
@@ -231,10 +232,10 @@ void select(WindowHarness& h, const Selection& s) {
     const SelectionState& now = h.window().rules().state();
     ASSERT_EQ(now.inputSystem, s.sel.inputSystem);
     ASSERT_EQ(now.inputKind, s.sel.inputKind);
-    ASSERT_TRUE(s.sel.inputKind == kGeographic || now.inputZone == s.sel.inputZone);
+    ASSERT_TRUE(s.sel.inputKind == CoordKind::Geographic || now.inputZone == s.sel.inputZone);
     ASSERT_EQ(now.outputSystem, s.sel.outputSystem);
     ASSERT_EQ(now.outputKind, s.sel.outputKind);
-    ASSERT_TRUE(s.sel.outputKind == kGeographic || now.outputZone == s.sel.outputZone);
+    ASSERT_TRUE(s.sel.outputKind == CoordKind::Geographic || now.outputZone == s.sel.outputZone);
     if (std::string(s.inSystem) != s.outSystem)
         clickGridFile(h, s.sample, s.sampleName);
 }
@@ -331,7 +332,7 @@ void compareWithBatch(const Selection& s, bool ascii, const std::string& data, i
     EXPECT_EQ(last.title, "Dormal2k");
     if (ascii && readingErrorLine > 0) {
         ASSERT_EQ(h.dialogs().messages.size(), 2u);
-        const bool plane = s.sel.inputKind == kPlane;
+        const bool plane = s.sel.inputKind == CoordKind::Plane;
         EXPECT_EQ(h.dialogs().messages[0].lines,
                   (std::vector<std::string>{
                       plane ? "ERRORE NELLA LETTURA NELLA COORD. NORD" : "ERRORE NELLA LETTURA NELLA LATITUDINE",
@@ -393,19 +394,20 @@ INSTANTIATE_TEST_SUITE_P(Selections, EndToEndFile,
 // sample sheet, one of them north of it.
 TEST(EndToEndSampleData, ShippedDataFilesGiveWhatTheBatchConverterGives) {
     ASSERT_TRUE(std::filesystem::exists(ct::batchExe())) << "build dormal2k-batch first";
-    const Selection s{"ROMA40 Gauss-Boaga automatic -> ETRF2000 UTM automatic, heights",
-                      "ROMA40",
-                      "Piane",
-                      "Gauss-Boaga",
-                      "ETRF2000",
-                      "Piane",
-                      "UTM Automatico",
-                      true,
-                      "0245.GK2",
-                      "0245",
-                      {"--from", "ROMA40", "--from-kind", "plane", "--from-zone", "auto", "--to", "ETRF2000",
-                       "--to-kind", "plane", "--to-zone", "auto", "--heights"},
-                      {kRoma40, kPlane, kZoneAuto, kEtrf2000, kPlane, kZoneAuto}};
+    const Selection s{
+        "ROMA40 Gauss-Boaga automatic -> ETRF2000 UTM automatic, heights",
+        "ROMA40",
+        "Piane",
+        "Gauss-Boaga",
+        "ETRF2000",
+        "Piane",
+        "UTM Automatico",
+        true,
+        "0245.GK2",
+        "0245",
+        {"--from", "ROMA40", "--from-kind", "plane", "--from-zone", "auto", "--to", "ETRF2000", "--to-kind", "plane",
+         "--to-zone", "auto", "--heights"},
+        {RefSystem::Roma40, CoordKind::Plane, Zone::Auto, RefSystem::Etrf2000, CoordKind::Plane, Zone::Auto}};
     for (const char* name : {"punti_roma40_gb.txt", "punti_roma40_gb.xlsx"}) {
         SCOPED_TRACE(name);
         const std::string data = std::string(DORMAL2K_SAMPLES_DIR) + "/" + name;

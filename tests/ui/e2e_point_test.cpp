@@ -18,6 +18,7 @@
 #include "geodesy/selection.h"
 #include "grid/zone_limits.h"
 #include "support_window.h"
+#include "tests/support/print_enums.h"
 #include "ui/selection_rules.h"
 #include "ui/working_zone_panel.h"
 
@@ -102,48 +103,52 @@ std::string fixed(double v, int decimals) {
 
 // One side of a selection: geographic, or plane with the zone at list position `zonePos`.
 struct Side {
-    std::int16_t kind = kGeographic;
+    CoordKind kind = CoordKind::Geographic;
     int zonePos = -1;
 };
 
-int inputZoneCombo(std::int16_t system) {
-    return system == kRoma40 ? 3 : system == kEd50 ? 4 : 5;
+int inputZoneCombo(RefSystem system) {
+    return system == RefSystem::Roma40 ? 3 : system == RefSystem::Ed50 ? 4 : 5;
 }
-int outputZoneCombo(std::int16_t system) {
-    return system == kRoma40 ? 8 : system == kEd50 ? 9 : 10;
+int outputZoneCombo(RefSystem system) {
+    return system == RefSystem::Roma40 ? 8 : system == RefSystem::Ed50 ? 9 : 10;
 }
 
-std::vector<Side> sides(std::span<const ListItem> zones) {
+std::vector<Side> sides(std::span<const ListItem<Zone>> zones) {
     std::vector<Side> out{Side{}};
     for (int i = 0; i < static_cast<int>(zones.size()); ++i)
-        out.push_back(Side{kPlane, i});
+        out.push_back(Side{CoordKind::Plane, i});
     return out;
 }
 
-std::string zoneWord(std::int16_t system, ZoneCode zone) {
+std::string zoneWord(RefSystem system, Zone zone) {
     switch (zone) {
-    case kZoneAuto:
+    case Zone::Auto:
         return "auto";
-    case kZoneOvest32:
-        return system == kRoma40 ? "ovest" : "32";
-    case kZoneEst33:
-        return system == kRoma40 ? "est" : "33";
-    case kZone34:
+    case Zone::OvestOr32:
+        return system == RefSystem::Roma40 ? "ovest" : "32";
+    case Zone::EstOr33:
+        return system == RefSystem::Roma40 ? "est" : "33";
+    case Zone::Utm34:
         return "34";
-    default:
-        return "italia";
+    case Zone::Italia:
+        break;
     }
+    return "italia";
 }
 
-const char* systemWord(std::int16_t system) {
-    return system == kRoma40 ? "ROMA40" : system == kEd50 ? "ED50" : system == kEtrf89 ? "ETRF89" : "ETRF2000";
+const char* systemWord(RefSystem system) {
+    return system == RefSystem::Roma40   ? "ROMA40"
+           : system == RefSystem::Ed50   ? "ED50"
+           : system == RefSystem::Etrf89 ? "ETRF89"
+                                         : "ETRF2000";
 }
 
 // The zone text the window writes into Text1 for a fixed output zone.
-const char* fixedZoneText(std::int16_t system, ZoneCode zone) {
-    if (system == kRoma40)
-        return zone == kZoneOvest32 ? "Ovest" : "Est";
-    return zone == kZoneOvest32 ? "32" : zone == kZoneEst33 ? "33" : zone == kZone34 ? "34" : "Italia";
+const char* fixedZoneText(RefSystem system, Zone zone) {
+    if (system == RefSystem::Roma40)
+        return zone == Zone::OvestOr32 ? "Ovest" : "Est";
+    return zone == Zone::OvestOr32 ? "32" : zone == Zone::EstOr33 ? "33" : zone == Zone::Utm34 ? "34" : "Italia";
 }
 
 struct Case {
@@ -160,32 +165,35 @@ struct Case {
 std::vector<Case> allCases() {
     std::vector<Case> cases;
     int rotation = 0;
-    for (std::int16_t in = kRoma40; in <= kEtrf2000; ++in) {
-        for (std::int16_t out = kRoma40; out <= kEtrf2000; ++out) {
+    for (RefSystem in : kAllSystems) {
+        for (RefSystem out : kAllSystems) {
             const std::vector<Side> ins = sides(inputZoneList(in));
             const std::vector<Side> outs = sides(outputZoneList(out));
             const bool heightsOk = heightsAllowed(pairEntry(in, out));
             const std::size_t n = std::max({ins.size(), outs.size(), std::size_t{heightsOk ? 2u : 1u}});
             for (std::size_t i = 0; i < n; ++i) {
                 const Side a = ins[i % ins.size()];
-                const Side b = outs[(i + static_cast<std::size_t>(in + (in == out ? 1 : 0))) % outs.size()];
+                const Side b = outs[(i + static_cast<std::size_t>(positionOf(systemList(), in) + (in == out ? 1 : 0))) %
+                                    outs.size()];
                 Case c;
                 c.sel = SelectionState{
                     in,
                     a.kind,
-                    a.kind == kPlane ? inputZoneList(in)[static_cast<std::size_t>(a.zonePos)].code : ZoneCode{1},
+                    a.kind == CoordKind::Plane ? inputZoneList(in)[static_cast<std::size_t>(a.zonePos)].value
+                                               : Zone::OvestOr32,
                     out,
                     b.kind,
-                    b.kind == kPlane ? outputZoneList(out)[static_cast<std::size_t>(b.zonePos)].code : ZoneCode{0}};
+                    b.kind == CoordKind::Plane ? outputZoneList(out)[static_cast<std::size_t>(b.zonePos)].value
+                                               : Zone::Auto};
                 c.heights = heightsOk && i % 2 == 1;
                 // A fixed input zone takes the sample that lies in it, so its plane
                 // coordinates are in range; other choices go round the three samples.
                 const bool fixedZone =
-                    a.kind == kPlane && c.sel.inputZone != kZoneAuto && c.sel.inputZone != kZoneItalia;
-                if (fixedZone && in == kRoma40)
-                    c.sample = c.sel.inputZone == kZoneOvest32 ? 0 : 1 + rotation % 2;
+                    a.kind == CoordKind::Plane && c.sel.inputZone != Zone::Auto && c.sel.inputZone != Zone::Italia;
+                if (fixedZone && in == RefSystem::Roma40)
+                    c.sample = c.sel.inputZone == Zone::OvestOr32 ? 0 : 1 + rotation % 2;
                 else if (fixedZone)
-                    c.sample = c.sel.inputZone - 1;
+                    c.sample = zoneNumber(c.sel.inputZone) - 1;
                 else
                     c.sample = rotation % 3;
                 ++rotation;
@@ -194,9 +202,15 @@ std::vector<Case> allCases() {
         }
     }
     // Nothing to convert: both refuse alike.
-    cases.push_back(Case{SelectionState{kEtrf89, kGeographic, 1, kEtrf89, kGeographic, 0}, false, 0});
-    cases.push_back(Case{SelectionState{kRoma40, kPlane, kZoneAuto, kRoma40, kPlane, kZoneAuto}, false, 1});
-    cases.push_back(Case{SelectionState{kEd50, kPlane, kZoneEst33, kEd50, kPlane, kZoneEst33}, false, 1});
+    cases.push_back(Case{SelectionState{RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf89,
+                                        CoordKind::Geographic, Zone::Auto},
+                         false, 0});
+    cases.push_back(Case{SelectionState{RefSystem::Roma40, CoordKind::Plane, Zone::Auto, RefSystem::Roma40,
+                                        CoordKind::Plane, Zone::Auto},
+                         false, 1});
+    cases.push_back(Case{SelectionState{RefSystem::Ed50, CoordKind::Plane, Zone::EstOr33, RefSystem::Ed50,
+                                        CoordKind::Plane, Zone::EstOr33},
+                         false, 1});
     return cases;
 }
 
@@ -209,17 +223,18 @@ struct Typed {
 Typed typedPoint(const Case& c, const GridPortion& portion) {
     const Sample& s = kSamples[c.sample];
     const SelectionState& sel = c.sel;
-    if (sel.inputSystem == kEtrf89 && sel.inputKind == kGeographic)
+    if (sel.inputSystem == RefSystem::Etrf89 && sel.inputKind == CoordKind::Geographic)
         return {fixed(s.lat, 8), fixed(s.lon, 8), "250.000"};
     ConversionContext ctx;
-    ctx.sel = SelectionState{kEtrf89, kGeographic, 1, sel.inputSystem, sel.inputKind, sel.inputZone};
-    ctx.heights = sel.inputSystem != kEtrf89;
-    const ZoneLimits limits = computeZoneLimits(portion, kEtrf89);
+    ctx.sel = SelectionState{RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32,
+                             sel.inputSystem,   sel.inputKind,         sel.inputZone};
+    ctx.heights = sel.inputSystem != RefSystem::Etrf89;
+    const ZoneLimits limits = computeZoneLimits(portion, RefSystem::Etrf89);
     ctx.portion = &portion;
     ctx.limits = &limits;
     const PointResult r = convertPoint(ctx, PointInput{s.lat, s.lon, 250.0}, RunKind::Batch);
     EXPECT_EQ(r.status, PointStatus::Converted);
-    const int decimals = sel.inputKind == kPlane ? 3 : 8;
+    const int decimals = sel.inputKind == CoordKind::Plane ? 3 : 8;
     return {fixed(r.outFirst, decimals), fixed(r.outSecond, decimals), fixed(ctx.heights ? r.outHeight : 250.0, 3)};
 }
 
@@ -230,18 +245,18 @@ void select(WindowHarness& h, const Case& c) {
     const SelectionState& s = c.sel;
     h.pick(1, s.inputSystem);
     h.pick(2, s.inputKind);
-    if (s.inputKind == kPlane) {
+    if (s.inputKind == CoordKind::Plane) {
         const auto list = inputZoneList(s.inputSystem);
         for (std::size_t i = 0; i < list.size(); ++i)
-            if (list[i].code == s.inputZone)
+            if (list[i].value == s.inputZone)
                 h.pick(inputZoneCombo(s.inputSystem), static_cast<int>(i));
     }
     h.pick(6, s.outputSystem);
     h.pick(7, s.outputKind);
-    if (s.outputKind == kPlane) {
+    if (s.outputKind == CoordKind::Plane) {
         const auto list = outputZoneList(s.outputSystem);
         for (std::size_t i = 0; i < list.size(); ++i)
-            if (list[i].code == s.outputZone)
+            if (list[i].value == s.outputZone)
                 h.pick(outputZoneCombo(s.outputSystem), static_cast<int>(i));
     }
     auto* check1 = h.find<QCheckBox>("Check1");
@@ -252,12 +267,12 @@ void select(WindowHarness& h, const Case& c) {
     const SelectionState& now = h.window().rules().state();
     ASSERT_EQ(now.inputSystem, s.inputSystem);
     ASSERT_EQ(now.inputKind, s.inputKind);
-    if (s.inputKind == kPlane) {
+    if (s.inputKind == CoordKind::Plane) {
         ASSERT_EQ(now.inputZone, s.inputZone);
     }
     ASSERT_EQ(now.outputSystem, s.outputSystem);
     ASSERT_EQ(now.outputKind, s.outputKind);
-    if (s.outputKind == kPlane) {
+    if (s.outputKind == CoordKind::Plane) {
         ASSERT_EQ(now.outputZone, s.outputZone);
     }
 }
@@ -302,9 +317,9 @@ void typePoint(WindowHarness& h, const Typed& t, bool heights) {
 std::vector<std::string> batchArguments(const Case& c, QChar sep) {
     const SelectionState& s = c.sel;
     std::vector<std::string> args{"--from", systemWord(s.inputSystem), "--to", systemWord(s.outputSystem)};
-    if (s.inputKind == kPlane)
+    if (s.inputKind == CoordKind::Plane)
         args.insert(args.end(), {"--from-kind", "plane", "--from-zone", zoneWord(s.inputSystem, s.inputZone)});
-    if (s.outputKind == kPlane)
+    if (s.outputKind == CoordKind::Plane)
         args.insert(args.end(), {"--to-kind", "plane", "--to-zone", zoneWord(s.outputSystem, s.outputZone)});
     if (c.heights)
         args.emplace_back("--heights");
@@ -319,9 +334,9 @@ std::vector<std::string> batchArguments(const Case& c, QChar sep) {
 std::string describe(const Case& c) {
     const SelectionState& s = c.sel;
     std::string d = std::string(systemWord(s.inputSystem)) +
-                    (s.inputKind == kPlane ? " plane " + zoneWord(s.inputSystem, s.inputZone) : " geo") + " -> " +
-                    systemWord(s.outputSystem) +
-                    (s.outputKind == kPlane ? " plane " + zoneWord(s.outputSystem, s.outputZone) : " geo");
+                    (s.inputKind == CoordKind::Plane ? " plane " + zoneWord(s.inputSystem, s.inputZone) : " geo") +
+                    " -> " + systemWord(s.outputSystem) +
+                    (s.outputKind == CoordKind::Plane ? " plane " + zoneWord(s.outputSystem, s.outputZone) : " geo");
     return d + (c.heights ? ", heights" : "") + ", sample " + kSamples[c.sample].file;
 }
 
@@ -333,8 +348,8 @@ constexpr const char* kGlobalNote = "ATTENZIONE: QUOTE GEOIDICHE RIFERITE AL MOD
 // and pairs converted with and without heights.
 struct Coverage {
     std::set<std::pair<int, int>> items;
-    std::set<std::pair<int, int>> pairs;
-    std::set<std::tuple<int, int, bool>> heightPairs;
+    std::set<std::pair<RefSystem, RefSystem>> pairs;
+    std::set<std::tuple<RefSystem, RefSystem, bool>> heightPairs;
 };
 
 void runCase(WindowHarness& h, const Case& c, const ct::ScratchDir& scratch, Coverage& cov) {
@@ -342,8 +357,8 @@ void runCase(WindowHarness& h, const Case& c, const ct::ScratchDir& scratch, Cov
     const QChar sep = h.window().runInputs().decimalSeparator;
     const SelectionState& s = c.sel;
     const bool sameSystem = s.inputSystem == s.outputSystem;
-    const bool refused =
-        sameSystem && s.inputKind == s.outputKind && (s.inputKind == kGeographic || s.inputZone == s.outputZone);
+    const bool refused = sameSystem && s.inputKind == s.outputKind &&
+                         (s.inputKind == CoordKind::Geographic || s.inputZone == s.outputZone);
 
     const GridLoadResult loaded = loadGridPortion(DORMAL2K_SAMPLES_DIR, sample.file);
     ASSERT_TRUE(loaded.ok());
@@ -389,12 +404,12 @@ void runCase(WindowHarness& h, const Case& c, const ct::ScratchDir& scratch, Cov
     at += note ? 1 : 0;
     EXPECT_EQ(at, shown.size()) << "unexpected box: " << (at < shown.size() ? shown[at] : "");
     EXPECT_EQ(note, c.heights && sample.globalGeoid);
-    EXPECT_FALSE(otherZone && s.inputKind == kGeographic);
+    EXPECT_FALSE(otherZone && s.inputKind == CoordKind::Geographic);
 
     // Report fields: name, two input values, [input height], two outputs, [height], [zone].
-    const int layout = s.outputKind == kGeographic || s.outputZone == kZoneItalia ? 0
-                       : s.outputZone == kZoneAuto                                ? 2
-                                                                                  : 1;
+    const int layout = s.outputKind == CoordKind::Geographic || s.outputZone == Zone::Italia ? 0
+                       : s.outputZone == Zone::Auto                                          ? 2
+                                                                                             : 1;
     const QStringList f = reportFields(batch.out);
     const qsizetype expectedCount = 5 + (c.heights ? 2 : 0) + (layout != 0 ? 1 : 0);
     ASSERT_EQ(f.size(), expectedCount) << batch.out;
@@ -408,7 +423,7 @@ void runCase(WindowHarness& h, const Case& c, const ct::ScratchDir& scratch, Cov
         EXPECT_EQ(*a, *b) << field << " \"" << shownText.toStdString() << "\", report \"" << report.toStdString()
                           << "\"";
     };
-    const bool geo = s.outputKind == kGeographic;
+    const bool geo = s.outputKind == CoordKind::Geographic;
     same("Text8", f[out1], geo);
     same("Text9", f[out1 + 1], geo);
     if (c.heights) {
@@ -428,18 +443,18 @@ void runCase(WindowHarness& h, const Case& c, const ct::ScratchDir& scratch, Cov
     }
     // The single point chooses the mismatch rules by the input system, the batch by the
     // output system: where both choose the same rules, the warning and "Altro" go together.
-    if (layout == 1 && (s.inputSystem == kRoma40) == (s.outputSystem == kRoma40)) {
+    if (layout == 1 && (s.inputSystem == RefSystem::Roma40) == (s.outputSystem == RefSystem::Roma40)) {
         EXPECT_EQ(mismatch, f.back() == QLatin1String("Altro")) << "report zone " << f.back().toStdString();
     }
     if (layout != 1) {
         EXPECT_FALSE(mismatch);
     }
 
-    cov.items.insert({2, s.inputKind});
-    cov.items.insert({7, s.outputKind});
-    if (s.inputKind == kPlane)
+    cov.items.insert({2, positionOf(kindList(), s.inputKind)});
+    cov.items.insert({7, positionOf(kindList(), s.outputKind)});
+    if (s.inputKind == CoordKind::Plane)
         cov.items.insert({inputZoneCombo(s.inputSystem), h.combo(inputZoneCombo(s.inputSystem))->currentIndex()});
-    if (s.outputKind == kPlane)
+    if (s.outputKind == CoordKind::Plane)
         cov.items.insert({outputZoneCombo(s.outputSystem), h.combo(outputZoneCombo(s.outputSystem))->currentIndex()});
     cov.pairs.insert({s.inputSystem, s.outputSystem});
     cov.heightPairs.insert({s.inputSystem, s.outputSystem, c.heights});
@@ -452,7 +467,7 @@ TEST(EndToEndPoint, EveryPairAndListItemMatchesTheBatchConverter) {
     Coverage cov;
     // One window for each input system: the picks of one case follow those of the one before.
     std::unique_ptr<WindowHarness> h;
-    std::int16_t windowFor = -1;
+    std::optional<RefSystem> windowFor;
     for (const Case& c : cases) {
         SCOPED_TRACE(describe(c));
         if (c.sel.inputSystem != windowFor) {
@@ -473,12 +488,12 @@ TEST(EndToEndPoint, EveryPairAndListItemMatchesTheBatchConverter) {
         }
     }
     for (int combo : {2, 7}) {
-        for (int kind : {kGeographic, kPlane}) {
-            EXPECT_TRUE(cov.items.count({combo, kind})) << "Combo" << combo << " kind " << kind;
+        for (CoordKind kind : {CoordKind::Geographic, CoordKind::Plane}) {
+            EXPECT_TRUE(cov.items.count({combo, positionOf(kindList(), kind)})) << "Combo" << combo << " kind " << kind;
         }
     }
-    for (std::int16_t in = kRoma40; in <= kEtrf2000; ++in) {
-        for (std::int16_t out = kRoma40; out <= kEtrf2000; ++out) {
+    for (RefSystem in : kAllSystems) {
+        for (RefSystem out : kAllSystems) {
             EXPECT_TRUE(cov.pairs.count({in, out})) << "pair " << in << " -> " << out;
             if (heightsAllowed(pairEntry(in, out))) {
                 EXPECT_TRUE(cov.heightPairs.count({in, out, true})) << "pair with heights " << in << " -> " << out;

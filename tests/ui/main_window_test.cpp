@@ -11,10 +11,15 @@
 
 #include "grid/message.h"
 #include "support_window.h"
+#include "tests/support/print_enums.h"
 #include "ui/coordinate_fields.h"
 #include "ui/selection_rules.h"
 
 namespace {
+
+using dormal::CoordKind;
+using dormal::RefSystem;
+using dormal::Zone;
 
 using uitest::WindowHarness;
 
@@ -96,8 +101,8 @@ TEST(Execute, RunInputsAreASnapshotOfTheWindow) {
     QTest::keyClicks(h.field("Text5"), "-0.3");
     QTest::keyClick(h.field("Text5"), Qt::Key_Return);
     const dormal::ui::RunInputs in = h.window().runInputs();
-    EXPECT_EQ(in.sel.inputSystem, dormal::kRoma40);
-    EXPECT_EQ(in.sel.outputSystem, dormal::kEtrf89);
+    EXPECT_EQ(in.sel.inputSystem, dormal::RefSystem::Roma40);
+    EXPECT_EQ(in.sel.outputSystem, dormal::RefSystem::Etrf89);
     EXPECT_TRUE(in.heights);
     EXPECT_DOUBLE_EQ(in.inputLat, 41.5);
     EXPECT_DOUBLE_EQ(in.inputLon, -0.3);

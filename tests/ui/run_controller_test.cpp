@@ -15,13 +15,18 @@
 
 #include "conversion/formats.h"
 #include "geodesy/angles.h"
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
+#include "tests/support/print_enums.h"
 #include "ui/run_controller.h"
 #include "ui/working_zone_panel.h"
 #include "ui/wz_text.h"
 #include "wz_fixtures.h"
 
 namespace {
+
+using dormal::CoordKind;
+using dormal::RefSystem;
+using dormal::Zone;
 
 using namespace dormal;
 using dormal::ui::RunController;
@@ -67,8 +72,8 @@ constexpr const char* kMismatch =
     "msg:E' STATA RICHIESTA LA PROIEZIONE DEL PUNTO\nIN UN FUSO DIVERSO DA QUELLO DI APPARTENENZA";
 constexpr const char* kGlobalGeoid = "msg:ATTENZIONE: QUOTE GEOIDICHE RIFERITE AL MODELLO GLOBALE";
 
-SelectionState selection(std::int16_t inSys, std::int16_t inKind, ZoneCode inZone, std::int16_t outSys,
-                         std::int16_t outKind, ZoneCode outZone) {
+SelectionState selection(RefSystem inSys, CoordKind inKind, Zone inZone, RefSystem outSys, CoordKind outKind,
+                         Zone outZone) {
     return SelectionState{inSys, inKind, inZone, outSys, outKind, outZone};
 }
 
@@ -95,7 +100,8 @@ protected:
         in.decimalSeparator = QLatin1Char(sep);
         return in;
     }
-    void pick(const char* file, std::int16_t inputSystem = kEtrf89, std::int16_t inputKind = kGeographic) {
+    void pick(const char* file, RefSystem inputSystem = RefSystem::Etrf89,
+              CoordKind inputKind = CoordKind::Geographic) {
         panel->onInputSystemPicked(inputSystem, inputKind);
         ASSERT_TRUE(panel->pickFile(QString::fromLatin1(file)));
         ASSERT_NE(panel->portion(), nullptr);
@@ -131,18 +137,35 @@ TEST_F(RunControllerTest, CommonChecksComeFirstInTheirOrder) {
     };
     const Case cases[] = {
         {"systems differ, nothing picked",
-         selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0),
+         selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40, CoordKind::Geographic,
+                   Zone::Auto),
          false,
          0,
          {kNoGrid}},
-        {"systems differ, file mode", selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0), false, 1, {kNoGrid}},
+        {"systems differ, file mode",
+         selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40, CoordKind::Geographic,
+                   Zone::Auto),
+         false,
+         1,
+         {kNoGrid}},
         {"same system, both geographic",
-         selection(kEtrf89, kGeographic, 1, kEtrf89, kGeographic, 0),
+         selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf89, CoordKind::Geographic,
+                   Zone::Auto),
          false,
          0,
          {kNotNeeded}},
-        {"same system, plane, same zone", selection(kEtrf2000, kPlane, 1, kEtrf2000, kPlane, 1), true, 0, {kNotNeeded}},
-        {"same system, file mode", selection(kEd50, kGeographic, 1, kEd50, kGeographic, 0), true, 1, {kNotNeeded}},
+        {"same system, plane, same zone",
+         selection(RefSystem::Etrf2000, CoordKind::Plane, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane,
+                   Zone::OvestOr32),
+         true,
+         0,
+         {kNotNeeded}},
+        {"same system, file mode",
+         selection(RefSystem::Ed50, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Ed50, CoordKind::Geographic,
+                   Zone::Auto),
+         true,
+         1,
+         {kNotNeeded}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -166,7 +189,8 @@ TEST_F(RunControllerTest, FailedReadMeansNoGridPortionSelected) {
     wz::writeFile(dir.filePath("123.GK1"), wz::portionText(damaged));
     ASSERT_TRUE(panel->pickFile("123.GK1"));
     log.clear();
-    RunInputs in = inputs(selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0));
+    RunInputs in = inputs(selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40,
+                                    CoordKind::Geographic, Zone::Auto));
     in.firstFieldEmpty = false;
     in.inputLat = 45.07;
     in.inputLon = 11.40;
@@ -182,7 +206,8 @@ TEST_F(RunControllerTest, FailedReadMeansNoGridPortionSelected) {
 
 TEST_F(RunControllerTest, EmptyFirstFieldAsksForCoordinatesAndFocusesIt) {
     pick("123.GK1");
-    RunInputs in = inputs(selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0));
+    RunInputs in = inputs(selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40,
+                                    CoordKind::Geographic, Zone::Auto));
     in.firstFieldEmpty = true;
     run(in);
     EXPECT_EQ(log, (Log{"msg:INSERIRE LE COORDINATE  \nDEL PUNTO DA CALCOLARE", "focus:1"}));
@@ -199,8 +224,10 @@ TEST_F(RunControllerTest, RangeFailuresGiveTheirMessageAndFocus) {
         const char* message;
         const char* focus;
     };
-    const SelectionState planeIn = selection(kEtrf89, kPlane, 1, kEtrf89, kGeographic, 0);
-    const SelectionState geoIn = selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0);
+    const SelectionState planeIn = selection(RefSystem::Etrf89, CoordKind::Plane, Zone::OvestOr32, RefSystem::Etrf89,
+                                             CoordKind::Geographic, Zone::Auto);
+    const SelectionState geoIn = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40,
+                                           CoordKind::Geographic, Zone::Auto);
     const Case cases[] = {
         {planeIn, 2999999.999, 700000, 0, false, "msg:VALORE DELLA COORD. NORD\nNON CONSENTITO", "focus:1"},
         {planeIn, 6000000.001, 700000, 0, false, "msg:VALORE DELLA COORD. NORD\nNON CONSENTITO", "focus:1"},
@@ -218,8 +245,8 @@ TEST_F(RunControllerTest, RangeFailuresGiveTheirMessageAndFocus) {
         RunInputs in = inputs(c.sel);
         in.firstFieldEmpty = false;
         in.heights = c.heights;
-        (c.sel.inputKind == kPlane ? in.inputNorth : in.inputLat) = c.first;
-        (c.sel.inputKind == kPlane ? in.inputEast : in.inputLon) = c.second;
+        (c.sel.inputKind == CoordKind::Plane ? in.inputNorth : in.inputLat) = c.first;
+        (c.sel.inputKind == CoordKind::Plane ? in.inputEast : in.inputLon) = c.second;
         in.inputHeight = c.height;
         run(in);
         EXPECT_EQ(log, (Log{"clear", c.message, c.focus}));
@@ -229,10 +256,11 @@ TEST_F(RunControllerTest, RangeFailuresGiveTheirMessageAndFocus) {
 // Automatic Gauss-Boaga input: East 1999999.999 is read in Ovest, 2000000 in Est; each
 // lies in the other zone, so both warn before the fields are written.
 TEST_F(RunControllerTest, AutomaticGaussBoagaInputTakesTheZoneFromTheEasting) {
-    for (const auto& [east, zoneUsed] : {std::pair{1999999.999, ZoneCode{1}}, std::pair{2000000.0, ZoneCode{2}}}) {
+    for (const auto& [east, zoneUsed] : {std::pair{1999999.999, Zone{1}}, std::pair{2000000.0, Zone{2}}}) {
         SCOPED_TRACE(east);
         log.clear();
-        RunInputs in = inputs(selection(kRoma40, kPlane, 0, kRoma40, kGeographic, 0));
+        RunInputs in = inputs(selection(RefSystem::Roma40, CoordKind::Plane, Zone::Auto, RefSystem::Roma40,
+                                        CoordKind::Geographic, Zone::Auto));
         in.firstFieldEmpty = false;
         in.inputNorth = 5000000;
         in.inputEast = east;
@@ -270,7 +298,8 @@ TEST_F(RunControllerTest, PositionExactlyOnTheGridEdgeIsInsideAndJustBeyondIsOut
     ASSERT_EQ(panel->limits().geoidSouth, edge);
 
     // ETRF89 input: the geoid grid's edges are tested on the point itself.
-    RunInputs in = inputs(selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0));
+    RunInputs in = inputs(selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40,
+                                    CoordKind::Geographic, Zone::Auto));
     in.firstFieldEmpty = false;
     in.inputLat = typed;
     in.inputLon = 11.40;
@@ -299,20 +328,46 @@ TEST_F(RunControllerTest, OutputFieldsFormatTheConvertedPoint) {
         const char* zone;
     };
     const Case cases[] = {
-        {"123.GK1", selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0), false, {"clear", "fields"}, ""},
-        {"123.GK1", selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, 0), true, {"clear", "fields"}, "32"},
+        {"123.GK1",
+         selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40, CoordKind::Geographic,
+                   Zone::Auto),
+         false,
+         {"clear", "fields"},
+         ""},
+        {"123.GK1",
+         selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane,
+                   Zone::Auto),
+         true,
+         {"clear", "fields"},
+         "32"},
         {"124.GK1",
-         selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, 0),
+         selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane,
+                   Zone::Auto),
          true,
          {"clear", "fields", kGlobalGeoid},
          "32"},
-        {"124.GK1", selection(kEtrf89, kGeographic, 1, kRoma40, kPlane, 0), false, {"clear", "fields"}, "Ovest"},
-        {"124.GK1", selection(kEtrf89, kGeographic, 1, kEd50, kPlane, 2), false, {"clear", kMismatch, "fields"}, "33"},
-        {"123.GK1", selection(kEtrf89, kGeographic, 1, kEtrf89, kPlane, 4), false, {"clear", "fields"}, "Italia"},
+        {"124.GK1",
+         selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40, CoordKind::Plane,
+                   Zone::Auto),
+         false,
+         {"clear", "fields"},
+         "Ovest"},
+        {"124.GK1",
+         selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Ed50, CoordKind::Plane,
+                   Zone::EstOr33),
+         false,
+         {"clear", kMismatch, "fields"},
+         "33"},
+        {"123.GK1",
+         selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf89, CoordKind::Plane,
+                   Zone::Italia),
+         false,
+         {"clear", "fields"},
+         "Italia"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.file) + " to system " + std::to_string(c.sel.outputSystem) + " kind " +
-                     std::to_string(c.sel.outputKind));
+        SCOPED_TRACE(testing::Message() << c.file << " to system " << c.sel.outputSystem << " kind "
+                                        << c.sel.outputKind);
         pick(c.file);
         RunInputs in = inputs(c.sel);
         in.firstFieldEmpty = false;
@@ -326,7 +381,7 @@ TEST_F(RunControllerTest, OutputFieldsFormatTheConvertedPoint) {
         const PointResult r =
             convertPoint(context(in), PointInput{in.inputLat, in.inputLon, in.inputHeight}, RunKind::SinglePoint);
         ASSERT_EQ(r.status, PointStatus::Converted);
-        if (c.sel.outputKind == kPlane) {
+        if (c.sel.outputKind == CoordKind::Plane) {
             EXPECT_EQ(view.fields[0], q(formatPlaneField(r.outFirst, sep)));
             EXPECT_EQ(view.fields[1], q(formatPlaneField(r.outSecond, sep)));
         } else {
@@ -342,7 +397,8 @@ TEST_F(RunControllerTest, OutputFieldsFormatTheConvertedPoint) {
 // A point the computation cannot give (a zone its system does not have) is said so, not
 // left as empty fields without a word.
 TEST_F(RunControllerTest, PointThatCannotBeComputedIsReported) {
-    RunInputs in = inputs(selection(kEd50, kPlane, 4, kEd50, kGeographic, 0));
+    RunInputs in = inputs(
+        selection(RefSystem::Ed50, CoordKind::Plane, Zone::Italia, RefSystem::Ed50, CoordKind::Geographic, Zone::Auto));
     in.firstFieldEmpty = false;
     in.inputNorth = 5000000;
     in.inputEast = 500000;
@@ -401,7 +457,9 @@ TEST_F(RunFileTest, AsciiFileGivesResultFileAndSummaryThenDisablesEsegui) {
                         "P3\n"
                         "P4 45.12 11.48\n"
                         "P5 46.00 11.40\n");
-    run(fileInputs(selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0), DataFileType::Ascii, data, result));
+    run(fileInputs(selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40,
+                             CoordKind::Geographic, Zone::Auto),
+                   DataFileType::Ascii, data, result));
 
     const std::string readingError = "msg:ERRORE NELLA LETTURA NELLA LATITUDINE\nALLA RIGA:     4    DEL FILE DI INPUT";
     const std::string summary = "msg:PROCEDURA TERMINATA CON SUCCESSO:\nPUNTI TRATTATI:   4\n"
@@ -443,8 +501,9 @@ TEST_F(RunFileTest, ExcelFileGivesWorkbookAndSummary) {
         freelocale(cLocale);
         ASSERT_EQ(closed, LXW_NO_ERROR);
     }
-    RunInputs in =
-        fileInputs(selection(kEtrf89, kGeographic, 1, kEtrf2000, kPlane, 0), DataFileType::Excel, data, result);
+    RunInputs in = fileInputs(selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000,
+                                        CoordKind::Plane, Zone::Auto),
+                              DataFileType::Excel, data, result);
     in.heights = true;
     run(in);
     const std::string summary = "msg:PROCEDURA TERMINATA CON SUCCESSO:\nPUNTI TRATTATI:   3\n"
@@ -468,8 +527,9 @@ TEST_F(RunFileTest, ExcelFileGivesWorkbookAndSummary) {
 TEST_F(RunFileTest, SameSystemSummaryHasTwoLinesAndNeedsNoGrid) {
     const QString data = dir.filePath("punti.txt");
     wz::writeFile(data, "A 45.07 11.40\nB 44.30 9.10\n");
-    run(fileInputs(selection(kEtrf89, kGeographic, 1, kEtrf89, kPlane, 0), DataFileType::Ascii, data,
-                   dir.filePath("piane.txt")));
+    run(fileInputs(selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf89,
+                             CoordKind::Plane, Zone::Auto),
+                   DataFileType::Ascii, data, dir.filePath("piane.txt")));
     EXPECT_EQ(log, (Log{"busy:on", "progress:show:2", "busy:off",
                         "msg:PROCEDURA TERMINATA CON SUCCESSO:\nPUNTI TRATTATI:   2", "busy:on", "progress:hide",
                         "busy:off", "exec:off"}));
@@ -478,7 +538,8 @@ TEST_F(RunFileTest, SameSystemSummaryHasTwoLinesAndNeedsNoGrid) {
 // Every batch run that passed the common checks ends with Esegui disabled, a refusal too.
 TEST_F(RunFileTest, FileRefusalsAndFailuresAlsoDisableEsegui) {
     pick("123.GK1");
-    const SelectionState sel = selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0);
+    const SelectionState sel = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40,
+                                         CoordKind::Geographic, Zone::Auto);
     const QString data = dir.filePath("punti.txt");
     wz::writeFile(data, "' only a comment\n");
     struct Case {
@@ -524,7 +585,8 @@ TEST_F(RunControllerTest, ShippedSamplePortionConvertsItsCentre) {
         SCOPED_TRACE(f.toStdString());
         pick(f.toLatin1().constData());
         const ZoneLimits& lim = panel->limits();
-        RunInputs in = inputs(selection(kEtrf89, kGeographic, 1, kRoma40, kGeographic, 0));
+        RunInputs in = inputs(selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40,
+                                        CoordKind::Geographic, Zone::Auto));
         in.firstFieldEmpty = false;
         in.inputLat = degreesToSexagesimal((lim.south + lim.north) / 2);
         in.inputLon = degreesToSexagesimal((lim.west + lim.east) / 2);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "support_window.h"
+#include "tests/support/print_enums.h"
 #include "ui/coordinate_fields.h"
 #include "ui/file_choice_frame.h"
 #include "ui/selection_rules.h"
@@ -13,24 +14,28 @@
 
 namespace {
 
+using dormal::CoordKind;
+using dormal::RefSystem;
+using dormal::Zone;
+
 using uitest::WindowHarness;
 
 TEST(StartUp, SelectionStateIsTheFirstChoice) {
     WindowHarness h;
     const dormal::SelectionState& s = h.window().rules().state();
-    // inputZone 1 is what the Combo5 rule leaves; neither zone matters while both kinds are geographic.
-    EXPECT_EQ(s.inputSystem, dormal::kEtrf89);
-    EXPECT_EQ(s.inputKind, dormal::kGeographic);
-    EXPECT_EQ(s.inputZone, 1);
-    EXPECT_EQ(s.outputSystem, dormal::kRoma40);
-    EXPECT_EQ(s.outputKind, dormal::kGeographic);
-    EXPECT_EQ(s.outputZone, 0);
+    // UTM 32 is what the Combo5 rule leaves; neither zone matters while both kinds are geographic.
+    EXPECT_EQ(s.inputSystem, dormal::RefSystem::Etrf89);
+    EXPECT_EQ(s.inputKind, dormal::CoordKind::Geographic);
+    EXPECT_EQ(s.inputZone, Zone::OvestOr32);
+    EXPECT_EQ(s.outputSystem, dormal::RefSystem::Roma40);
+    EXPECT_EQ(s.outputKind, dormal::CoordKind::Geographic);
+    EXPECT_EQ(s.outputZone, Zone::Auto);
     EXPECT_EQ(h.window().inputMode(), 0);
     EXPECT_EQ(h.window().fileChoice()->dataFileType(), dormal::DataFileType::Excel);
     EXPECT_TRUE(h.window().fileChoice()->dataFilePath().isEmpty());
     EXPECT_TRUE(h.window().fileChoice()->resultFilePath().isEmpty());
     EXPECT_EQ(h.window().workingZone()->portion(), nullptr);
-    EXPECT_EQ(h.window().workingZone()->limits().zone, 0);
+    EXPECT_EQ(h.window().workingZone()->limits().zone, Zone::Auto);
 }
 
 struct ListCase {

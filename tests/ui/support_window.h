@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "geodesy/selection.h"
 #include "grid/message.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
@@ -59,6 +60,9 @@ public:
     // A user's pick of item `index` in list n, through the open list and Enter (a pick of
     // the current item runs the rule too).
     void pick(int n, int index);
+    // Picks the item of a system or kind list (Combo1, Combo2, Combo6, Combo7) that gives `value`.
+    void pick(int n, dormal::RefSystem value) { pick(n, dormal::positionOf(dormal::systemList(), value)); }
+    void pick(int n, dormal::CoordKind value) { pick(n, dormal::positionOf(dormal::kindList(), value)); }
     // A user's pick by the item's text.
     void pick(int n, const char* item);
     void click(const char* name);

@@ -10,18 +10,18 @@
 
 #include <gtest/gtest.h>
 
-#include "geodesy/codes.h"
+#include "geodesy/systems.h"
+#include "tests/support/print_enums.h"
 #include "ui/working_zone_panel.h"
 #include "ui/wz_text.h"
 #include "wz_fixtures.h"
 
 namespace {
 
-using dormal::kEd50;
-using dormal::kEtrf89;
-using dormal::kGeographic;
-using dormal::kPlane;
-using dormal::kRoma40;
+using dormal::CoordKind;
+using dormal::RefSystem;
+using dormal::Zone;
+
 using dormal::ui::WorkingZonePanel;
 
 class WorkingZoneTest : public ::testing::Test {
@@ -121,7 +121,8 @@ TEST_F(WorkingZoneTest, StartsResetInTheStartFolderListingGridFilesWhateverTheir
 
 struct LimitsCase {
     const char* file;
-    std::int16_t inputSystem, inputKind;
+    RefSystem inputSystem;
+    CoordKind inputKind;
     const char *label10, *label13, *label17, *label18, *label19, *label20, *label28, *label29, *label40;
     bool vertexShapes;
 };
@@ -130,24 +131,23 @@ struct LimitsCase {
 // whole minute, 30" down), and with an independent Transverse Mercator (PROJ cs2cs,
 // International ellipsoid, k0 0.9996) for the corners in km.
 const LimitsCase kLimitCases[] = {
-    {"123.GK1", kEtrf89, kGeographic, "Punto KVT95 n.", "123", "11°.32'", "11°.50'", "45°.14'", "45°.01'", "-0°.55'",
-     "-0°.37'", "32", true},
-    {"123.GK1", kEtrf89, kPlane, "Punto KVT95 n.", "123", " 699 km", " 723 km", "5 013 km", "4 988 km", "", "", "32",
-     true},
-    {"123.GK1", kRoma40, kPlane, "Punto KVT95 n.", "123", "1 699 km", "1 723 km", "5 013 km", "4 988 km", "", "", "32",
-     true},
-    {"4567.gk2", kEtrf89, kGeographic, "Foglio al 50.000 :", "4567", "16°.20'", "16°.46'", "40°.51'", "40°.33'",
-     "3°.53'", "4°.19'", "33", false},
-    {"4567.gk2", kEd50, kPlane, "Foglio al 50.000 :", "4567", " 613 km", " 649 km", "4 523 km", "4 491 km", "", "",
-     "33", false},
-    {"4567.gk2", kRoma40, kPlane, "Foglio al 50.000 :", "4567", "2 633 km", "2 669 km", "4 523 km", "4 491 km", "", "",
-     "33", false},
+    {"123.GK1", RefSystem::Etrf89, CoordKind::Geographic, "Punto KVT95 n.", "123", "11°.32'", "11°.50'", "45°.14'",
+     "45°.01'", "-0°.55'", "-0°.37'", "32", true},
+    {"123.GK1", RefSystem::Etrf89, CoordKind::Plane, "Punto KVT95 n.", "123", " 699 km", " 723 km", "5 013 km",
+     "4 988 km", "", "", "32", true},
+    {"123.GK1", RefSystem::Roma40, CoordKind::Plane, "Punto KVT95 n.", "123", "1 699 km", "1 723 km", "5 013 km",
+     "4 988 km", "", "", "32", true},
+    {"4567.gk2", RefSystem::Etrf89, CoordKind::Geographic, "Foglio al 50.000 :", "4567", "16°.20'", "16°.46'",
+     "40°.51'", "40°.33'", "3°.53'", "4°.19'", "33", false},
+    {"4567.gk2", RefSystem::Ed50, CoordKind::Plane, "Foglio al 50.000 :", "4567", " 613 km", " 649 km", "4 523 km",
+     "4 491 km", "", "", "33", false},
+    {"4567.gk2", RefSystem::Roma40, CoordKind::Plane, "Foglio al 50.000 :", "4567", "2 633 km", "2 669 km", "4 523 km",
+     "4 491 km", "", "", "33", false},
 };
 
 TEST_F(WorkingZoneTest, ShowsEveryLabelOfBothPortionKindsForBothInputKinds) {
     for (const LimitsCase& c : kLimitCases) {
-        SCOPED_TRACE(std::string(c.file) + " system " + std::to_string(c.inputSystem) + " kind " +
-                     std::to_string(c.inputKind));
+        SCOPED_TRACE(testing::Message() << c.file << " system " << c.inputSystem << " kind " << c.inputKind);
         panel->onInputSystemPicked(c.inputSystem, c.inputKind);
         panel->onInputKindPicked(c.inputSystem, c.inputKind);
         ASSERT_TRUE(panel->pickFile(QString::fromUtf8(c.file)));
@@ -162,7 +162,7 @@ TEST_F(WorkingZoneTest, ShowsEveryLabelOfBothPortionKindsForBothInputKinds) {
         EXPECT_EQ(text("Label19"), local(QString::fromUtf8(c.label19)));
         EXPECT_EQ(text("Label20"), local(QString::fromUtf8(c.label20)));
         EXPECT_EQ(text("Label40"), QString::fromUtf8(c.label40));
-        const bool geographic = c.inputKind == kGeographic;
+        const bool geographic = c.inputKind == CoordKind::Geographic;
         if (geographic) {
             EXPECT_EQ(text("Label28"), local(QString::fromUtf8(c.label28)));
             EXPECT_EQ(text("Label29"), local(QString::fromUtf8(c.label29)));
@@ -195,22 +195,22 @@ TEST_F(WorkingZoneTest, VertexMarkSitsAtTheCentreOfItsShape) {
 // Switching the input system and kind after a pick rewrites only the texts (and the corner
 // convention); the limits themselves stay.
 TEST_F(WorkingZoneTest, InputSystemAndKindPicksRefillTheLimitsAfterAPick) {
-    panel->onInputSystemPicked(kEtrf89, kGeographic);
+    panel->onInputSystemPicked(RefSystem::Etrf89, CoordKind::Geographic);
     ASSERT_TRUE(panel->pickFile("123.GK1"));
     const double west = panel->limits().west;
 
-    panel->onInputKindPicked(kEtrf89, kPlane);
+    panel->onInputKindPicked(RefSystem::Etrf89, CoordKind::Plane);
     EXPECT_EQ(text("Label17"), local(" 699 km"));
     EXPECT_FALSE(shown("Label28"));
-    panel->onInputSystemPicked(kRoma40, kPlane);
+    panel->onInputSystemPicked(RefSystem::Roma40, CoordKind::Plane);
     EXPECT_EQ(text("Label17"), local("1 699 km"));
     EXPECT_EQ(text("Label18"), local("1 723 km"));
-    panel->onInputSystemPicked(kRoma40, kPlane); // a second pick of ROMA40 changes nothing
+    panel->onInputSystemPicked(RefSystem::Roma40, CoordKind::Plane); // a second pick of ROMA40 changes nothing
     EXPECT_EQ(text("Label17"), local("1 699 km"));
-    panel->onInputKindPicked(kRoma40, kGeographic);
+    panel->onInputKindPicked(RefSystem::Roma40, CoordKind::Geographic);
     EXPECT_EQ(text("Label17"), local("11°.32'"));
     EXPECT_TRUE(shown("Label28") && shown("Label31"));
-    panel->onInputSystemPicked(kEtrf89, kPlane);
+    panel->onInputSystemPicked(RefSystem::Etrf89, CoordKind::Plane);
     EXPECT_EQ(text("Label17"), local(" 699 km"));
     EXPECT_EQ(text("Label19"), local("5 013 km"));
     EXPECT_EQ(panel->limits().west, west);
@@ -218,11 +218,11 @@ TEST_F(WorkingZoneTest, InputSystemAndKindPicksRefillTheLimitsAfterAPick) {
 }
 
 TEST_F(WorkingZoneTest, SystemPickWithoutPortionHidesTheLimits) {
-    panel->onInputSystemPicked(kRoma40, kGeographic);
-    panel->onInputKindPicked(kRoma40, kPlane);
+    panel->onInputSystemPicked(RefSystem::Roma40, CoordKind::Geographic);
+    panel->onInputKindPicked(RefSystem::Roma40, CoordKind::Plane);
     expectResetState();
     EXPECT_EQ(panel->limits().nwEast, 0.0);
-    EXPECT_EQ(panel->limits().zone, 0);
+    EXPECT_EQ(panel->limits().zone, Zone::Auto);
 }
 
 // Fault guarded: after a failed read the file stayed selected, so a run compared points
@@ -240,7 +240,7 @@ TEST_F(WorkingZoneTest, DamagedFileIsRefusedWithItsMessageAndLeavesNothingSelect
     EXPECT_FALSE(panel->fileSelected());
     EXPECT_EQ(list("File1")->selectedItems().size(), 0);
     EXPECT_EQ(panel->portion(), nullptr);
-    EXPECT_EQ(panel->limits().zone, 0);
+    EXPECT_EQ(panel->limits().zone, Zone::Auto);
     expectResetState();
 
     // The window stays usable: the next good pick reads.
@@ -368,7 +368,7 @@ TEST_F(WorkingZoneTest, ShippedSamplePortionsShow) {
         EXPECT_EQ(text("Label10"), vertex ? "Punto KVT95 n." : "Foglio al 50.000 :");
         EXPECT_EQ(shown("Shape1"), !vertex);
         EXPECT_EQ(shown("Shape4"), vertex);
-        const auto zone = panel->limits().zone;
+        const int zone = dormal::utmZoneNumber(panel->limits().zone);
         EXPECT_TRUE(zone == 32 || zone == 33 || zone == 34);
         EXPECT_EQ(text("Label40"), QString::number(zone));
         EXPECT_TRUE(text("Label17").endsWith("'"));
@@ -396,8 +396,8 @@ TEST_F(WorkingZoneTest, ShippedSamplesShowTheirDocumentedLimits) {
             continue;
         SCOPED_TRACE(c.file);
         ++checked;
-        panel->onInputSystemPicked(kEtrf89, kGeographic);
-        panel->onInputKindPicked(kEtrf89, kGeographic);
+        panel->onInputSystemPicked(RefSystem::Etrf89, CoordKind::Geographic);
+        panel->onInputKindPicked(RefSystem::Etrf89, CoordKind::Geographic);
         ASSERT_TRUE(panel->pickFile(QString::fromLatin1(c.file)));
         ASSERT_TRUE(dialogs.shown.empty());
         EXPECT_EQ(text("Label17"), local(QString::fromUtf8(c.l17)));
@@ -413,13 +413,13 @@ TEST_F(WorkingZoneTest, ShippedSamplesShowTheirDocumentedLimits) {
         GTEST_SKIP() << "no documented sample portions in " << DORMAL2K_SAMPLES_DIR;
     if (!samples.exists("654321.GK1"))
         return;
-    panel->onInputSystemPicked(kRoma40, kPlane);
-    panel->onInputKindPicked(kRoma40, kPlane);
+    panel->onInputSystemPicked(RefSystem::Roma40, CoordKind::Plane);
+    panel->onInputKindPicked(RefSystem::Roma40, CoordKind::Plane);
     EXPECT_EQ(text("Label17"), local("2 800 km"));
     EXPECT_EQ(text("Label18"), local("2 826 km"));
     EXPECT_EQ(text("Label19"), local("4 460 km"));
     EXPECT_EQ(text("Label20"), local("4 435 km"));
-    panel->onInputSystemPicked(kEd50, kPlane);
+    panel->onInputSystemPicked(RefSystem::Ed50, CoordKind::Plane);
     EXPECT_EQ(text("Label17"), local(" 269 km"));
     EXPECT_EQ(text("Label18"), local(" 294 km"));
     EXPECT_EQ(text("Label19"), local("4 458 km"));
