@@ -147,17 +147,17 @@ int main(int argc, char** argv) {
     if (rows == 1 && cols == 1) {
         return writePortion(gen, folder) ? 0 : 1;
     }
-    const std::vector<gridgen::PortionRecipe> specs = gridgen::mosaicRecipes(gen, rows, cols);
-    if (specs.empty()) {
+    const std::vector<gridgen::PortionRecipe> recipes = gridgen::mosaicRecipes(gen, rows, cols);
+    if (recipes.empty()) {
         return usage("a mosaic needs --name to be a number");
     }
-    for (const gridgen::PortionRecipe& spec : specs) {
-        if (spec.southLat > 47.5 || spec.westLon > 19) {
+    for (const gridgen::PortionRecipe& recipe : recipes) {
+        if (recipe.southLat > 47.5 || recipe.westLon > 19) {
             return usage("the mosaic reaches beyond Italy (latitude 47.5, longitude 19)");
         }
     }
-    for (const gridgen::PortionRecipe& spec : specs) {
-        if (!writePortion(spec, folder)) {
+    for (const gridgen::PortionRecipe& recipe : recipes) {
+        if (!writePortion(recipe, folder)) {
             return 1;
         }
     }

@@ -173,13 +173,13 @@ TEST(PortionSetFolder, NamesMatchedWithoutCaseInByteOrder) {
 }
 
 std::string sheetText(double lat, double lon, const std::string& name, std::uint32_t seed = 1) {
-    gridgen::PortionRecipe spec;
-    spec.kind = PortionKind::Sheet;
-    spec.southLat = lat;
-    spec.westLon = lon;
-    spec.name = name;
-    spec.seed = seed;
-    return gridgen::portionText(spec);
+    gridgen::PortionRecipe recipe;
+    recipe.kind = PortionKind::Sheet;
+    recipe.southLat = lat;
+    recipe.westLon = lon;
+    recipe.name = name;
+    recipe.seed = seed;
+    return gridgen::portionText(recipe);
 }
 
 // What a set refuses, and the message that names the culprit: nothing is skipped.
@@ -236,8 +236,8 @@ PortionSet mosaic(PortionKind kind, double lat, double lon, int rows, int cols, 
     first.name = "100";
     first.seed = seed;
     PortionSet s;
-    for (const gridgen::PortionRecipe& spec : gridgen::mosaicRecipes(first, rows, cols)) {
-        GridLoadResult r = parseGridPortion(gridgen::portionText(spec), gridgen::defaultFileName(spec));
+    for (const gridgen::PortionRecipe& recipe : gridgen::mosaicRecipes(first, rows, cols)) {
+        GridLoadResult r = parseGridPortion(gridgen::portionText(recipe), gridgen::defaultFileName(recipe));
         EXPECT_TRUE(r.ok());
         s.add(std::move(*r.portion));
     }
