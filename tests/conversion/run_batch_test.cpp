@@ -24,27 +24,8 @@ namespace fs = std::filesystem;
 using testing::ConstantGrids;
 using testing::LoadedGrid;
 using testing::portionAround;
+using testing::Scratch;
 using testing::selection;
-
-class Scratch {
-public:
-    Scratch() {
-        std::string t = (fs::temp_directory_path() / "dormal2k-run-XXXXXX").string();
-        if (::mkdtemp(t.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp");
-        }
-        dir_ = t;
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    std::string file(const std::string& name) const { return (dir_ / name).string(); }
-    const fs::path& dir() const { return dir_; }
-
-private:
-    fs::path dir_;
-};
 
 void write(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;

@@ -26,26 +26,8 @@ using testing::ConstantGrids;
 using testing::constantPortion;
 using testing::LoadedGrid;
 using testing::portionAround;
+using testing::Scratch;
 using testing::selection;
-
-class Folder {
-public:
-    Folder() {
-        std::string t = (fs::temp_directory_path() / "dormal2k-guard-XXXXXX").string();
-        if (::mkdtemp(t.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp");
-        }
-        dir_ = t;
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    std::string file(const std::string& name) const { return (dir_ / name).string(); }
-
-private:
-    fs::path dir_;
-};
 
 void write(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -60,7 +42,7 @@ std::string read(const std::string& path) {
 // Fault guarded: `--grid g.GK1 data.txt g.GK1` replaced the grid portion with the report.
 // The result is compared with the grid file as it is with the data file: however spelled.
 TEST(GridAsResult, RefusedHoweverSpelled) {
-    Folder f;
+    Scratch f;
     const std::string grid = f.file("1234.GK1"), data = f.file("d.txt");
     write(grid, "the grid\n");
     write(data, "x\n");
@@ -104,7 +86,7 @@ TEST(GridAsResult, RefusedHoweverSpelled) {
 
 // The run itself refuses, with the loaded portion's own path, and leaves the grid as it was.
 TEST(GridAsResult, RunLeavesTheGridFileAlone) {
-    Folder f;
+    Scratch f;
     LoadedGrid g(portionAround(44.0, 11.0), RefSystem::Etrf89);
     g.portion.sourcePath = f.file("1234.GK1");
     write(g.portion.sourcePath, "the grid\n");
@@ -171,7 +153,7 @@ TEST(GeoidZeroCorner, PointIsOutsideTheGrid) {
     ASSERT_EQ(ok.status, PointStatus::Converted);
     EXPECT_NEAR(ok.outHeight, 135, 1e-9);
 
-    Folder f;
+    Scratch f;
     const std::string data = f.file("d.txt"), result = f.file("r.txt");
     char line[160];
     std::snprintf(line, sizeof line, "A %.10f %.10f 100\nB %.10f %.10f 100\n", degreesToSexagesimal(south), e.typedLon,
@@ -197,7 +179,7 @@ TEST(GeoidZeroCorner, PointIsOutsideTheGrid) {
 
 // Refused lines are counted (the batch converter's exit status rests on it).
 TEST(BatchCounts, RefusedLinesAreCounted) {
-    Folder f;
+    Scratch f;
     const LoadedGrid g(portionAround(44.0, 11.0), RefSystem::Etrf89);
     const struct {
         const char* text;
@@ -274,7 +256,7 @@ private:
 // said "NESSUN RISULTATO E' STATO SCRITTO". It now says the output is incomplete; before
 // any byte left, the old words are still true and stay.
 TEST(StandardOutput, FailureAfterOutputBeganSaysItIsIncomplete) {
-    Folder f;
+    Scratch f;
     const std::string data = f.file("d.txt");
     std::string many;
     for (int i = 0; i < 30000; ++i) {

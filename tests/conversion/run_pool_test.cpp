@@ -26,26 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::LoadedGrid;
 using testing::portionAround;
+using testing::Scratch;
 using testing::selection;
-
-class Scratch {
-public:
-    Scratch() {
-        std::string t = (fs::temp_directory_path() / "dormal2k-pool-XXXXXX").string();
-        if (::mkdtemp(t.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp");
-        }
-        dir_ = t;
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    std::string file(const std::string& name) const { return (dir_ / name).string(); }
-
-private:
-    fs::path dir_;
-};
 
 std::string read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

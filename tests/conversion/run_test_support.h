@@ -1,8 +1,14 @@
 #pragma once
 // In-memory grid portions for the conversion tests: constant grids, so every shift the
-// chain applies is known exactly.
+// chain applies is known exactly; and a temporary folder of the test's own.
 
 #include <cmath>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+#include <stdlib.h>
 
 #include "conversion/point_conversion.h"
 #include "geodesy/angles.h"
@@ -11,6 +17,30 @@
 #include "grid/zone_limits.h"
 
 namespace dormal::testing {
+
+// A folder made for one test under the process's temporary folder, removed with everything
+// in it when the test ends.
+class Scratch {
+public:
+    Scratch() {
+        std::string t = (std::filesystem::temp_directory_path() / "dormal2k-run-XXXXXX").string();
+        if (::mkdtemp(t.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp");
+        }
+        dir_ = t;
+    }
+    ~Scratch() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    std::string file(const std::string& name) const { return (dir_ / name).string(); }
+    const std::filesystem::path& dir() const { return dir_; }
+
+private:
+    std::filesystem::path dir_;
+};
 
 // Constant node values: shifts in seconds of arc, height shift and undulation in metres.
 struct ConstantGrids {
