@@ -440,6 +440,21 @@ BatchOutcome stoppedWith(const BatchOutcome& counts, Message m) {
     return o;
 }
 
+// The outcome of a run that the exception being handled ended: a write failure or a run
+// failure, with the counts so far. Call only inside a catch block; anything that is not a
+// standard exception goes on up.
+BatchOutcome stoppedByException(const BatchRequest& req, const BatchOutcome& out) {
+    try {
+        throw;
+    } catch (const WriteError& e) {
+        return stoppedWith(out, writeErrorMessage(req.resultPath, e));
+    } catch (const std::bad_alloc&) {
+        return stoppedWith(out, runFailureMessage("MEMORIA INSUFFICIENTE"));
+    } catch (const std::exception& e) {
+        return stoppedWith(out, runFailureMessage(e.what()));
+    }
+}
+
 // The result writer of a run, made when the first point is read, with its header written.
 bool startWriter(const BatchRequest& req, std::unique_ptr<ResultWriter>& writer) {
     const bool sameSystem = req.ctx.sel.inputSystem == req.ctx.sel.outputSystem;
@@ -514,12 +529,8 @@ BatchOutcome readConvertWrite(const BatchRequest& req, const BatchCallbacks& cb,
             }
         }
         return finishRun(req, out, writer);
-    } catch (const WriteError& e) {
-        return stoppedWith(out, writeErrorMessage(req.resultPath, e));
-    } catch (const std::bad_alloc&) {
-        return stoppedWith(out, runFailureMessage("MEMORIA INSUFFICIENTE"));
-    } catch (const std::exception& e) {
-        return stoppedWith(out, runFailureMessage(e.what()));
+    } catch (...) {
+        return stoppedByException(req, out);
     }
 }
 
@@ -593,12 +604,8 @@ BatchOutcome readConvertWritePooled(const BatchRequest& req, const BatchCallback
             return stoppedWith(out, std::move(*stop));
         }
         return finishRun(req, out, writer);
-    } catch (const WriteError& e) {
-        return stoppedWith(out, writeErrorMessage(req.resultPath, e));
-    } catch (const std::bad_alloc&) {
-        return stoppedWith(out, runFailureMessage("MEMORIA INSUFFICIENTE"));
-    } catch (const std::exception& e) {
-        return stoppedWith(out, runFailureMessage(e.what()));
+    } catch (...) {
+        return stoppedByException(req, out);
     }
 }
 
