@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "conversion/batch_run.h"
-#include "geodesy/selection.h"
+#include "conversion/selection_words.h"
 #include "grid/grid_portion.h"
 #include "grid/portion_set.h"
 #include "grid/zone_limits.h"

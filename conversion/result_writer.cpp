@@ -27,7 +27,7 @@
 
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
-#include "geodesy/selection.h"
+#include "conversion/selection_words.h"
 #include "grid/system_error.h"
 #include "grid/text_encoding.h"
 

@@ -13,7 +13,7 @@
 #include <QRadioButton>
 #include <algorithm>
 
-#include "geodesy/selection.h"
+#include "conversion/selection_words.h"
 #include "ui/coordinate_fields.h"
 #include "ui/file_choice_frame.h"
 #include "ui/secondary_windows.h"

@@ -6,7 +6,7 @@
 #include <QRadioButton>
 
 #include "geodesy/angles.h"
-#include "geodesy/selection.h"
+#include "conversion/selection_words.h"
 #include "ui/coordinate_fields.h"
 #include "ui/main_window.h"
 #include "ui/secondary_windows.h"

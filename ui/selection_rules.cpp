@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
-#include "geodesy/selection.h"
+#include "conversion/selection_words.h"
 #include "ui/coordinate_fields.h"
 
 namespace dormal::ui {

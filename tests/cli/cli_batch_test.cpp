@@ -13,7 +13,7 @@
 #include "cli_support.h"
 #include "conversion/point_conversion.h"
 #include "geodesy/angles.h"
-#include "geodesy/selection.h"
+#include "conversion/selection_words.h"
 #include "geodesy/zones.h"
 #include "grid/grid_portion.h"
 #include "grid/zone_limits.h"

@@ -12,7 +12,7 @@
 namespace dormal::clitest {
 namespace {
 
-const fs::path kScript = fs::path(__FILE__).parent_path().parent_path() / "conversion" / "make_test_xls.py";
+const fs::path kScript = fs::path(DORMAL2K_TESTS_DIR) / "conversion" / "make_test_xls.py";
 
 class XlsCli : public ::testing::Test {
 protected:

@@ -21,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kFixtures = fs::path(__FILE__).parent_path() / "fixtures";
+const fs::path kFixtures = fs::path(DORMAL2K_TESTS_DIR) / "conversion" / "fixtures";
 
 std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);

@@ -24,7 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kScript = fs::path(__FILE__).parent_path() / "make_test_xls.py";
+const fs::path kScript = fs::path(DORMAL2K_TESTS_DIR) / "conversion" / "make_test_xls.py";
 constexpr const char* kDamaged = "file .xls danneggiato o non leggibile";
 
 std::size_t openFdCount() {

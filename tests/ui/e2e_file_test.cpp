@@ -14,7 +14,7 @@
 
 #include "../cli/cli_support.h"
 #include "geodesy/angles.h"
-#include "geodesy/selection.h"
+#include "conversion/selection_words.h"
 #include "grid/zone_limits.h"
 #include "support_window.h"
 #include "ui/selection_rules.h"

@@ -15,7 +15,7 @@
 #include <set>
 
 #include "../cli/cli_support.h"
-#include "geodesy/selection.h"
+#include "conversion/selection_words.h"
 #include "grid/zone_limits.h"
 #include "support_window.h"
 #include "tests/support/print_enums.h"

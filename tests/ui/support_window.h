@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "geodesy/selection.h"
+#include "conversion/selection_words.h"
 #include "grid/message.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"

@@ -1,5 +1,5 @@
 #pragma once
-// The ten selection lists, their items and the code each position gives; captions and
+// The ten selection lists, their items and the value each position gives; captions and
 // height texts per system; the pair table. Plain data read by the window and the batch
 // converter alike.
 

@@ -1,4 +1,4 @@
-#include "geodesy/selection.h"
+#include "conversion/selection_words.h"
 
 #include <algorithm>
 #include <cctype>
