@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "conversion/batch_run.h"
+#include "conversion/grid_messages.h"
 #include "conversion/selection_words.h"
 #include "grid/grid_portion.h"
 #include "grid/portion_set.h"
@@ -416,7 +417,7 @@ int checkSet(const Options& o) {
     }
     const PortionSetLoad load = loadPortionSet(o.grids, o.gridDirs);
     if (!load.ok()) {
-        printMessage(*load.message);
+        printMessage(portionSetMessage(*load.error));
         return kExitFailed;
     }
     const std::vector<PortionDisagreement> pairs = comparePortions(load.set);
@@ -472,7 +473,7 @@ int main(int argc, char** argv) {
     if (!sameSystem && useSet) {
         setLoad = loadPortionSet(options.grids, options.gridDirs);
         if (!setLoad.ok()) {
-            printMessage(*setLoad.message);
+            printMessage(portionSetMessage(*setLoad.error));
             return kExitFailed;
         }
         req.ctx.set = &setLoad.set;
@@ -486,10 +487,7 @@ int main(int argc, char** argv) {
         GridLoadResult loaded = loadGridPortion(folder, gridPath.filename().string());
         if (!loaded.ok()) {
             // The reader's message names the file and says why, in Italian.
-            printMessage(loaded.message.value_or(Message{MessageIcon::Warning,
-                                                         kTitleAttenzione,
-                                                         {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE",
-                                                          "FILE DI GRIGLIA: " + grid}}));
+            printMessage(gridLoadMessage(*loaded.error));
             return kExitFailed;
         }
         portion = std::move(loaded.portion);

@@ -72,19 +72,12 @@ Message writeFailureMessage(const std::string& path, const char* cause) {
         MessageIcon::Error, kTitleErrore, {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", shownResultPath(path), cause}};
 }
 
-// A writer's failure: its text already names the file and the cause, one line each.
-Message writeErrorMessage(const std::string& path, const WriteError& e) {
-    const std::string text = e.what();
-    if (text.find('\n') == std::string::npos) {
-        return writeFailureMessage(path, text.c_str());
+// A writer's failure names the file it was writing (or standard output) and the cause.
+Message writeErrorMessage(const WriteError& e) {
+    if (e.onStandardOutput()) {
+        return Message{MessageIcon::Error, kTitleErrore, {"IMPOSSIBILE SCRIVERE I RISULTATI", "(uscita standard)", e.cause()}};
     }
-    Message m{MessageIcon::Error, kTitleErrore, {}};
-    std::size_t from = 0;
-    for (std::size_t nl; (nl = text.find('\n', from)) != std::string::npos; from = nl + 1) {
-        m.lines.push_back(text.substr(from, nl - from));
-    }
-    m.lines.push_back(text.substr(from));
-    return m;
+    return Message{MessageIcon::Error, kTitleErrore, {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", e.path(), e.cause()}};
 }
 
 // A result path that names something other than a file (a device, a pipe, a folder): the
@@ -443,11 +436,11 @@ BatchOutcome stoppedWith(const BatchOutcome& counts, Message m) {
 // The outcome of a run that the exception being handled ended: a write failure or a run
 // failure, with the counts so far. Call only inside a catch block; anything that is not a
 // standard exception goes on up.
-BatchOutcome stoppedByException(const BatchRequest& req, const BatchOutcome& out) {
+BatchOutcome stoppedByException(const BatchOutcome& out) {
     try {
         throw;
     } catch (const WriteError& e) {
-        return stoppedWith(out, writeErrorMessage(req.resultPath, e));
+        return stoppedWith(out, writeErrorMessage(e));
     } catch (const std::bad_alloc&) {
         return stoppedWith(out, runFailureMessage("MEMORIA INSUFFICIENTE"));
     } catch (const std::exception& e) {
@@ -530,7 +523,7 @@ BatchOutcome readConvertWrite(const BatchRequest& req, const BatchCallbacks& cb,
         }
         return finishRun(req, out, writer);
     } catch (...) {
-        return stoppedByException(req, out);
+        return stoppedByException(out);
     }
 }
 
@@ -605,7 +598,7 @@ BatchOutcome readConvertWritePooled(const BatchRequest& req, const BatchCallback
         }
         return finishRun(req, out, writer);
     } catch (...) {
-        return stoppedByException(req, out);
+        return stoppedByException(out);
     }
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "geodesy/systems.h"
-#include "grid/message.h"
+#include "conversion/message.h"
 
 namespace dormal {
 

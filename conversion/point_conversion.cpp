@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "conversion/grid_messages.h"
 #include "geodesy/angles.h"
 #include "geodesy/transverse_mercator.h"
 #include "geodesy/zones.h"

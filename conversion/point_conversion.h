@@ -9,7 +9,7 @@
 #include "geodesy/systems.h"
 #include "grid/datum_transform.h"
 #include "grid/grid_portion.h"
-#include "grid/message.h"
+#include "conversion/message.h"
 #include "grid/portion_set.h"
 #include "grid/zone_limits.h"
 

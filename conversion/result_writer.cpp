@@ -28,7 +28,7 @@
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
 #include "conversion/selection_words.h"
-#include "grid/system_error.h"
+#include "conversion/system_error.h"
 #include "grid/text_encoding.h"
 
 namespace dormal {
@@ -36,10 +36,24 @@ namespace dormal {
 namespace {
 
 constexpr const char* kCannotWrite = "IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI";
+constexpr const char* kCannotWriteStream = "IMPOSSIBILE SCRIVERE I RISULTATI";
+constexpr const char* kStandardOutput = "(uscita standard)";
+
+std::string writeErrorText(const std::string& path, const std::string& cause) {
+    return path.empty() ? std::string(kCannotWriteStream) + "\n" + kStandardOutput + "\n" + cause
+                        : std::string(kCannotWrite) + "\n" + path + "\n" + cause;
+}
 
 [[noreturn]] void throwWrite(const std::string& path, const std::string& cause) {
-    throw WriteError(std::string(kCannotWrite) + "\n" + path + "\n" + cause);
+    throw WriteError(path, cause);
 }
+
+} // namespace
+
+WriteError::WriteError(std::string path, std::string cause)
+    : std::runtime_error(writeErrorText(path, cause)), path_(std::move(path)), cause_(std::move(cause)) {}
+
+namespace {
 
 // ---------------------------------------------------------------------------------------
 // The layout shared by both forms.
@@ -394,7 +408,7 @@ public:
 private:
     void check() {
         if (!out_)
-            throw WriteError("IMPOSSIBILE SCRIVERE I RISULTATI\n(uscita standard)\nErrore di scrittura");
+            throw WriteError({}, "Errore di scrittura");
     }
     std::ostream& out_;
 };

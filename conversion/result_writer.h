@@ -32,12 +32,23 @@ public:
     virtual bool started() const { return false; }
 };
 
-struct WriteError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+// A result that could not be written: which file (empty for standard output) and why, in
+// Italian. what() gives the lines a message shows, joined by '\n': "IMPOSSIBILE SCRIVERE IL
+// FILE DEI RISULTATI" / path / cause, or "IMPOSSIBILE SCRIVERE I RISULTATI" / "(uscita
+// standard)" / cause.
+class WriteError : public std::runtime_error {
+public:
+    WriteError(std::string path, std::string cause);
+    const std::string& path() const { return path_; }
+    const std::string& cause() const { return cause_; }
+    bool onStandardOutput() const { return path_.empty(); }
+
+private:
+    std::string path_;
+    std::string cause_;
 };
 
-// An output value that is not finite is written as "Errore". WriteError texts are lines
-// joined by '\n': "IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI" / path / cause (Italian).
+// An output value that is not finite is written as "Errore".
 
 // Report onto a stream (standard output, tests).
 std::unique_ptr<ResultWriter> makeAsciiReportWriter(std::ostream& out);

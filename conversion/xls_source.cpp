@@ -22,7 +22,7 @@
 #include "conversion/data_source.h"
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
-#include "grid/system_error.h"
+#include "conversion/system_error.h"
 #include "conversion/xls_wire.h"
 
 extern char** environ;

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "geodesy/angles.h"
-#include "grid/system_error.h"
 #include "grid/text_encoding.h"
 
 namespace dormal {
@@ -25,34 +24,20 @@ constexpr std::size_t kMaxItemChars = 512;
 constexpr double kClosingValue = -11.99;
 constexpr double kClosingTolerance = 0.000001;
 
-Message damagedFileMessage() {
-    return Message{MessageIcon::Warning, kTitleAttenzione, {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE"}};
-}
-
-// The line that names the file in every failure of a read from disk.
-std::string fileLine(const std::string& path) {
-    return "FILE DI GRIGLIA: " + path;
-}
-
-Message systemErrorMessage(const std::string& cause, const std::string& path) {
-    return Message{MessageIcon::Error, kTitleErrore, {cause, fileLine(path)}};
-}
-
-// What a path names when it is not a regular file, in words.
-std::string notAFileCause(mode_t mode) {
-    std::string what;
+FileType fileTypeOf(mode_t mode) {
     if (S_ISDIR(mode)) {
-        what = "una cartella";
-    } else if (S_ISFIFO(mode)) {
-        what = "una coda (FIFO)";
-    } else if (S_ISSOCK(mode)) {
-        what = "un socket";
-    } else if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        what = "un dispositivo";
-    } else {
-        what = "un oggetto particolare";
+        return FileType::Folder;
     }
-    return "Il percorso non indica un file ordinario ma " + what;
+    if (S_ISFIFO(mode)) {
+        return FileType::Fifo;
+    }
+    if (S_ISSOCK(mode)) {
+        return FileType::Socket;
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return FileType::Device;
+    }
+    return S_ISREG(mode) ? FileType::Regular : FileType::Other;
 }
 
 // Closes a descriptor on every way out of the read.
@@ -72,9 +57,10 @@ private:
     int fd_;
 };
 
-GridLoadResult failure(Message m) {
+GridLoadResult failure(GridLoadFailure why, const std::string& path, int errorNumber = 0,
+                       FileType type = FileType::Regular) {
     GridLoadResult r;
-    r.message = std::move(m);
+    r.error = GridLoadError{why, errorNumber, type, path};
     return r;
 }
 
@@ -303,11 +289,11 @@ std::string gridPortionPath(const std::string& folder, const std::string& fileNa
 
 GridLoadResult parseGridPortion(std::string_view text, const std::string& fileName) {
     if (text.size() > kMaxFileBytes) {
-        return failure(damagedFileMessage());
+        return failure(GridLoadFailure::Damaged, {});
     }
     GridPortion g; // every node array starts at zero
     if (!readItems(text, g)) {
-        return failure(damagedFileMessage());
+        return failure(GridLoadFailure::Damaged, {});
     }
     // 0 14' (vertex) or 0 18' (sheet): the geoid grid's 8 or 10 rows, 2' apart, above its south edge.
     g.geoidTopLat = g.geoidOriginLat + sexagesimalToDegrees(g.kind == PortionKind::Vertex ? 0.14 : 0.18);
@@ -324,14 +310,16 @@ GridLoadResult loadGridPortion(const std::string& folder, const std::string& fil
     // regular file is read, through this very descriptor.
     const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) {
-        return failure(systemErrorMessage(systemErrorText(errno), path));
+        const int err = errno; // taken before anything else can change it
+        return failure(GridLoadFailure::SystemError, path, err);
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
-        return failure(systemErrorMessage(systemErrorText(errno), path));
+        const int err = errno;
+        return failure(GridLoadFailure::SystemError, path, err);
     }
     if (!S_ISREG(st.st_mode)) {
-        return failure(systemErrorMessage(notAFileCause(st.st_mode), path));
+        return failure(GridLoadFailure::NotARegularFile, path, 0, fileTypeOf(st.st_mode));
     }
     // Read at most one byte beyond the size limit: enough to tell that the file is too large.
     std::string text(kMaxFileBytes + 1, '\0');
@@ -342,7 +330,8 @@ GridLoadResult loadGridPortion(const std::string& folder, const std::string& fil
             if (errno == EINTR) {
                 continue;
             }
-            return failure(systemErrorMessage(systemErrorText(errno), path));
+            const int err = errno;
+            return failure(GridLoadFailure::SystemError, path, err);
         }
         if (r == 0) {
             break;
@@ -351,8 +340,8 @@ GridLoadResult loadGridPortion(const std::string& folder, const std::string& fil
     }
     text.resize(got);
     GridLoadResult r = parseGridPortion(text, fileName);
-    if (!r.ok() && r.message) {
-        r.message->lines.push_back(fileLine(path));
+    if (!r.ok()) {
+        r.error->path = path;
     }
     if (r.ok()) {
         r.portion->sourcePath = path;

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "grid/message.h"
 
 namespace dormal {
 
@@ -53,14 +52,27 @@ struct GridPortion {
                              // read from memory. A batch run refuses to write its result there.
 };
 
-// Outcome of a read. On failure `portion` is empty (no portion loaded) and `message`
-// says why: "LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE" ("ATTENZIONE:", warning)
-// for a damaged file, or the reason in Italian ("Errore", error icon) for one that cannot
-// be opened or is not a regular file (a folder, a FIFO, a device). A read from disk adds
-// a last line "FILE DI GRIGLIA: " and the file's path.
+// Why a portion could not be read.
+enum class GridLoadFailure : std::int16_t {
+    Damaged,        // the items are not those of a grid portion (or the file is far too large)
+    SystemError,    // the file could not be opened or read: `errorNumber` says why
+    NotARegularFile // the path names a folder, a FIFO, a socket or a device: `fileType`
+};
+enum class FileType : std::int16_t { Regular, Folder, Fifo, Socket, Device, Other };
+
+struct GridLoadError {
+    GridLoadFailure failure = GridLoadFailure::Damaged;
+    int errorNumber = 0;                // SystemError: the errno value
+    FileType fileType = FileType::Regular; // NotARegularFile: what the path names
+    std::string path; // the file (folder and name joined); empty for a read from memory
+
+    friend bool operator==(const GridLoadError&, const GridLoadError&) = default;
+};
+
+// Outcome of a read: a portion, or on failure the error (the caller words the message).
 struct GridLoadResult {
     std::optional<GridPortion> portion;
-    std::optional<Message> message;
+    std::optional<GridLoadError> error;
     bool ok() const { return portion.has_value(); }
 };
 

@@ -221,30 +221,4 @@ double shiftSecondsToDegrees(double seconds) {
     return sexagesimalToDegrees(p);
 }
 
-std::vector<Message> zeroCornerMessages(Corner corner, bool geoid) {
-    const char* text = nullptr;
-    switch (corner) {
-    case Corner::NE:
-        text = "IL PUNTO A N.E. VALE 0 ";
-        break;
-    case Corner::SE:
-        text = "IL PUNTO A S.E. VALE 0 ";
-        break;
-    case Corner::SW:
-        text = "IL PUNTO A S.O. VALE 0 ";
-        break;
-    case Corner::NW:
-        text = "IL PUNTO A N.O. VALE 0 ";
-        break;
-    case Corner::None:
-        return {};
-    }
-    std::vector<Message> boxes;
-    boxes.push_back(Message{MessageIcon::Warning, kAppTitle, {text}});
-    if (geoid) {
-        boxes.push_back(Message{MessageIcon::None, kAppTitle, {"ERRORE"}});
-    }
-    return boxes;
-}
-
 } // namespace dormal

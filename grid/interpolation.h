@@ -55,8 +55,4 @@ GeoidResult interpolateGeoid(const GridPortion& g, double latDeg, double lonDeg)
 // sexagesimal value v / 10000, that is sexagesimalToDegrees(v / 10000) (bit for bit).
 double shiftSecondsToDegrees(double seconds);
 
-// The messages for a corner node number of 0: "IL PUNTO A N.E. VALE 0 " (and S.E., S.O.,
-// N.O.), warning icon, title "Dormal2k"; for the geoid a second box "ERRORE".
-std::vector<Message> zeroCornerMessages(Corner corner, bool geoid);
-
 } // namespace dormal

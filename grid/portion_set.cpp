@@ -11,7 +11,6 @@
 #include "geodesy/angles.h"
 #include "geodesy/systems.h"
 #include "grid/datum_transform.h"
-#include "grid/system_error.h"
 
 namespace dormal {
 
@@ -201,17 +200,12 @@ int PortionSet::find(const CoverageProbe& p) const {
     return -1;
 }
 
-Message noPortionInFolderMessage(const std::string& folder) {
-    return Message{MessageIcon::Warning,
-                   kTitleAttenzione,
-                   {"NESSUNA PORZIONE DI GRIGLIA (*.GK?) NELLA CARTELLA", "CARTELLA: " + folder}};
-}
-
-std::vector<std::string> portionFileNames(const std::string& folder, std::optional<Message>& error) {
+std::vector<std::string> portionFileNames(const std::string& folder, int& errorNumber) {
     std::vector<std::string> names;
+    errorNumber = 0;
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) {
-        error = Message{MessageIcon::Error, kTitleErrore, {systemErrorText(errno), "CARTELLA: " + folder}};
+        errorNumber = errno;
         return names;
     }
     errno = 0;
@@ -225,7 +219,7 @@ std::vector<std::string> portionFileNames(const std::string& folder, std::option
     const int readErr = errno;
     ::closedir(dir);
     if (readErr != 0) {
-        error = Message{MessageIcon::Error, kTitleErrore, {systemErrorText(readErr), "CARTELLA: " + folder}};
+        errorNumber = readErr;
         names.clear();
         return names;
     }
@@ -238,11 +232,10 @@ PortionSetLoad loadPortionSet(const std::vector<std::string>& files, const std::
     const auto take = [&out](const std::string& folder, const std::string& name) {
         GridLoadResult r = loadGridPortion(folder, name);
         if (!r.ok()) {
-            out.message = r.message.value_or(
-                Message{MessageIcon::Warning,
-                        kTitleAttenzione,
-                        {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE", "FILE DI GRIGLIA: " +
-                                                                                 gridPortionPath(folder, name)}});
+            PortionSetError e;
+            e.failure = PortionSetFailure::PortionUnreadable;
+            e.portion = *r.error;
+            out.error = std::move(e);
             return false;
         }
         out.set.add(std::move(*r.portion));
@@ -257,14 +250,14 @@ PortionSetLoad loadPortionSet(const std::vector<std::string>& files, const std::
         }
     }
     for (const std::string& folder : folders) {
-        std::optional<Message> error;
-        const std::vector<std::string> names = portionFileNames(folder, error);
-        if (error) {
-            out.message = std::move(error);
-            return out;
-        }
-        if (names.empty()) {
-            out.message = noPortionInFolderMessage(folder);
+        int errorNumber = 0;
+        const std::vector<std::string> names = portionFileNames(folder, errorNumber);
+        if (errorNumber != 0 || names.empty()) {
+            PortionSetError e;
+            e.failure = errorNumber != 0 ? PortionSetFailure::FolderUnreadable : PortionSetFailure::NoPortionInFolder;
+            e.folder = folder;
+            e.errorNumber = errorNumber;
+            out.error = std::move(e);
             return out;
         }
         for (const std::string& name : names) {

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "grid/grid_portion.h"
-#include "grid/message.h"
 #include "grid/zone_limits.h"
 
 namespace dormal {
@@ -81,26 +80,37 @@ private:
     std::vector<std::uint32_t> ids_;
 };
 
-// Outcome of loading a set: on failure `message` says which file or folder and why
-// (a damaged or unreadable portion gives the reader's own message naming its file).
+// Why a set could not be loaded.
+enum class PortionSetFailure : std::int16_t {
+    PortionUnreadable,  // a portion file could not be read: `portion` says which and why
+    FolderUnreadable,   // a folder could not be listed: `errorNumber`
+    NoPortionInFolder   // a folder holds no portion file
+};
+struct PortionSetError {
+    PortionSetFailure failure = PortionSetFailure::PortionUnreadable;
+    std::string folder;      // FolderUnreadable, NoPortionInFolder
+    int errorNumber = 0;     // FolderUnreadable: the errno value
+    GridLoadError portion;   // PortionUnreadable
+
+    friend bool operator==(const PortionSetError&, const PortionSetError&) = default;
+};
+
+// Outcome of loading a set: on failure `error` says which file or folder and why.
 struct PortionSetLoad {
     PortionSet set;
-    std::optional<Message> message;
-    bool ok() const { return !message.has_value(); }
+    std::optional<PortionSetError> error;
+    bool ok() const { return !error.has_value(); }
 };
 
 // The portion files of a folder: every entry whose name ends in ".GK" and one more
 // character, without regard to case, sorted by the bytes of the name. On failure
-// (the folder cannot be read) `error` gets the message and the list is empty.
-std::vector<std::string> portionFileNames(const std::string& folder, std::optional<Message>& error);
+// (the folder cannot be read) `errorNumber` gets the errno value and the list is empty.
+std::vector<std::string> portionFileNames(const std::string& folder, int& errorNumber);
 
 // Loads `files` (paths, in the order given), then every portion of each of `folders`
 // (each in portionFileNames order). Refuses a folder without portions, and stops at the
 // first file that cannot be read: nothing is skipped.
 PortionSetLoad loadPortionSet(const std::vector<std::string>& files, const std::vector<std::string>& folders);
-
-// "NESSUNA PORZIONE DI GRIGLIA (*.GK?) NELLA CARTELLA" with the folder's path.
-Message noPortionInFolderMessage(const std::string& folder);
 
 // How much two overlapping portions disagree on their common area.
 struct PortionDisagreement {

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "grid/message.h"
+#include "conversion/message.h"
 
 class QWidget;
 

@@ -23,6 +23,7 @@
 #include <functional>
 
 #include "conversion/formats.h"
+#include "conversion/grid_messages.h"
 #include "geodesy/angles.h"
 #include "geodesy/systems.h"
 #include "geodesy/zones.h"
@@ -527,9 +528,8 @@ void WorkingZonePanel::Impl::onFilePicked(const QString& name) {
     // file is not handed to the reader: a FIFO would keep it waiting for a writer.
     const QFileInfo info(path);
     GridLoadResult result;
-    if (info.exists() && !info.isFile())
-        result.message = Message{MessageIcon::Warning, kTitleAttenzione, {"IL FILE NON E' UN FILE ORDINARIO"}};
-    else
+    const bool notRegular = info.exists() && !info.isFile();
+    if (!notRegular)
         result = loadGridPortion(toFileName(folder), toFileName(name));
     if (result.ok()) {
         portion = std::move(result.portion);
@@ -542,14 +542,8 @@ void WorkingZonePanel::Impl::onFilePicked(const QString& name) {
     // is selected instead of testing points against the limits of an earlier portion.
     portion.reset();
     limits = ZoneLimits{};
-    Message m;
-    if (result.message) {
-        m = *result.message;
-    } else {
-        m.icon = MessageIcon::Warning;
-        m.title = kTitleAttenzione;
-        m.lines = {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE"};
-    }
+    const Message m = notRegular ? Message{MessageIcon::Warning, kTitleAttenzione, {"IL FILE NON E' UN FILE ORDINARIO"}}
+                                 : gridLoadMessage(*result.error);
     dialogs.showMessage(self, namingFile(m, QDir::toNativeSeparators(path).toStdString()));
     clearFileSelection();
     emit self->portionChanged();
@@ -580,7 +574,7 @@ void WorkingZonePanel::Impl::loadSet() {
             checkAll->setChecked(false);
         }
         file1->setEnabled(true);
-        dialogs.showMessage(self, *r.message);
+        dialogs.showMessage(self, portionSetMessage(*r.error));
         resetFrame(true);
         return;
     }

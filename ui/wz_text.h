@@ -6,7 +6,7 @@
 #include <QString>
 #include <string>
 
-#include "grid/message.h"
+#include "conversion/message.h"
 
 namespace dormal::ui {
 

@@ -334,7 +334,10 @@ TEST_F(ResultFileTest, UnwritablePathsAreReported) {
                 ADD_FAILURE() << "no error for " << path;
             } catch (const WriteError& e) {
                 const std::string what = e.what();
-                EXPECT_EQ(what.rfind("IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI\n" + path + "\n", 0), 0u) << what;
+                EXPECT_EQ(what, "IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI\n" + path + "\n" + e.cause());
+                EXPECT_EQ(e.path(), path);
+                EXPECT_FALSE(e.cause().empty());
+                EXPECT_EQ(e.cause().find('\n'), std::string::npos) << e.cause();
             }
         }
     }

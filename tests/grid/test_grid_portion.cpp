@@ -20,13 +20,19 @@
 
 #include "geodesy/angles.h"
 #include "grid/grid_portion.h"
-#include "grid/system_error.h"
+#include "conversion/grid_messages.h"
+#include "conversion/system_error.h"
 #include "grid_fixtures.h"
 
 namespace dormal {
 namespace {
 
-const Message kDamaged{MessageIcon::Warning, "ATTENZIONE:", {"LETTURA DELLA GRIGLIA NON AVVENUTA CORRETTAMENTE"}};
+const GridLoadError kDamaged{GridLoadFailure::Damaged, 0, FileType::Regular, ""};
+
+// The reader reports a status; the run words it. Both halves are checked together here.
+Message messageOf(const GridLoadResult& r) {
+    return gridLoadMessage(*r.error);
+}
 
 std::vector<std::string> vertexItems() {
     return test::generatedItems(PortionKind::Vertex, 45.25, 9.0);
@@ -51,7 +57,7 @@ constexpr std::size_t kFirstRoEdDLat = 4;
 TEST(GridPortionRead, VertexFileFillsEveryField) {
     const GridLoadResult r = parseGridPortion(test::joinItems(vertexItems(), "\n"), "123456.GK1");
     ASSERT_TRUE(r.ok());
-    EXPECT_FALSE(r.message.has_value());
+    EXPECT_FALSE(r.error.has_value());
     const GridPortion& g = *r.portion;
     EXPECT_EQ(g.kind, PortionKind::Vertex);
     EXPECT_EQ(g.planNodeCount, 16);
@@ -128,7 +134,7 @@ TEST(GridPortionRead, ClosingValueIsTestedOnBothSides) {
         const GridLoadResult r = parseGridPortion(test::joinItems(items, "\n") + "\nextra, items\n", "1.GK1");
         EXPECT_EQ(r.ok(), c.ok);
         if (!c.ok) {
-            EXPECT_EQ(r.message, kDamaged);
+            EXPECT_EQ(r.error, kDamaged);
         }
     }
 }
@@ -296,7 +302,7 @@ TEST(GridPortionRead, DamagedFilesAreRefused) {
         const GridLoadResult r = parseGridPortion(c.text(), "1.GK1");
         EXPECT_FALSE(r.ok());
         EXPECT_FALSE(r.portion.has_value());
-        EXPECT_EQ(r.message, kDamaged);
+        EXPECT_EQ(r.error, kDamaged);
     }
 }
 
@@ -344,18 +350,20 @@ TEST(GridPortionFile, LoadsFromDiskAndReportsWhatTheSystemSays) {
 
     const GridLoadResult missing = loadGridPortion(dir.string(), "9999.GK1");
     EXPECT_FALSE(missing.ok());
-    ASSERT_TRUE(missing.message.has_value());
+    ASSERT_TRUE(missing.error.has_value());
+    EXPECT_EQ(missing.error->errorNumber, ENOENT);
     // In Italian whatever the locale, and naming the file.
-    EXPECT_EQ(*missing.message, (Message{MessageIcon::Error,
+    EXPECT_EQ(messageOf(missing), (Message{MessageIcon::Error,
                                          "Errore",
                                          {"Il file o la cartella non esiste",
                                           "FILE DI GRIGLIA: " + (dir / "9999.GK1").string()}}));
 
     const GridLoadResult folder = loadGridPortion(dir.string(), "sub.GK1");
     EXPECT_FALSE(folder.ok());
-    ASSERT_TRUE(folder.message.has_value());
-    EXPECT_EQ(folder.message->title, "Errore");
-    EXPECT_EQ(folder.message->icon, MessageIcon::Error);
+    ASSERT_TRUE(folder.error.has_value());
+    EXPECT_EQ(folder.error->fileType, FileType::Folder);
+    EXPECT_EQ(messageOf(folder).title, "Errore");
+    EXPECT_EQ(messageOf(folder).icon, MessageIcon::Error);
 
     fs::remove_all(dir);
 }
@@ -427,10 +435,12 @@ TEST(GridPortionFile, OnlyRegularFilesAreReadAndFailuresNameTheFile) {
             EXPECT_EQ(r.portion->sourcePath, d + "/" + c.file);
             continue;
         }
-        ASSERT_TRUE(r.message.has_value());
-        EXPECT_EQ(r.message->icon, c.icon);
-        EXPECT_EQ(r.message->title, c.icon == MessageIcon::Error ? "Errore" : "ATTENZIONE:");
-        EXPECT_EQ(r.message->lines, (std::vector<std::string>{c.first, "FILE DI GRIGLIA: " + d + "/" + c.file}));
+        ASSERT_TRUE(r.error.has_value());
+        EXPECT_EQ(r.error->path, d + "/" + c.file);
+        const Message m = messageOf(r);
+        EXPECT_EQ(m.icon, c.icon);
+        EXPECT_EQ(m.title, c.icon == MessageIcon::Error ? "Errore" : "ATTENZIONE:");
+        EXPECT_EQ(m.lines, (std::vector<std::string>{c.first, "FILE DI GRIGLIA: " + d + "/" + c.file}));
     }
     done = true;
     watchdog.join();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "conversion/grid_messages.h"
 #include "geodesy/systems.h"
 #include "grid/datum_transform.h"
 #include "grid/portion_set.h"
@@ -166,9 +167,9 @@ TEST(PortionSetFolder, NamesMatchedWithoutCaseInByteOrder) {
     for (const char* name : {"b.gk2", "A.GK1", "c.Gk3", "Z.GKX", "d.txt", "e.GK12", "GK1", "f.GK", "a.GK1"}) {
         dir.write(name, "x");
     }
-    std::optional<Message> error;
+    int error = -1;
     const std::vector<std::string> names = portionFileNames(dir.path(), error);
-    EXPECT_FALSE(error);
+    EXPECT_EQ(error, 0);
     EXPECT_EQ(names, (std::vector<std::string>{"A.GK1", "Z.GKX", "a.GK1", "b.gk2", "c.Gk3"}));
 }
 
@@ -204,11 +205,14 @@ TEST(PortionSetFolder, RefusalsNameTheFileOrFolder) {
         }
         const PortionSetLoad r = loadPortionSet({}, {dir.path()});
         ASSERT_FALSE(r.ok());
-        EXPECT_NE(joinedText(*r.message).find(c.expectedInMessage), std::string::npos) << joinedText(*r.message);
+        const std::string text = joinedText(portionSetMessage(*r.error));
+        EXPECT_NE(text.find(c.expectedInMessage), std::string::npos) << text;
     }
     const PortionSetLoad missing = loadPortionSet({}, {"/nonexistent-dormal2k-folder"});
     ASSERT_FALSE(missing.ok());
-    EXPECT_NE(joinedText(*missing.message).find("/nonexistent-dormal2k-folder"), std::string::npos);
+    EXPECT_EQ(missing.error->failure, PortionSetFailure::FolderUnreadable);
+    EXPECT_EQ(missing.error->errorNumber, ENOENT);
+    EXPECT_NE(joinedText(portionSetMessage(*missing.error)).find("/nonexistent-dormal2k-folder"), std::string::npos);
 }
 
 // Files named one by one come first, in the order given, then the folder's in name order.
@@ -218,7 +222,7 @@ TEST(PortionSetFolder, FilesFirstThenFolder) {
     dir.write("0100.gk2", sheetText(43.0, 11.0, "0100"));
     const std::string single = other.write("0500.GK2", sheetText(45.0, 11.0, "0500"));
     const PortionSetLoad r = loadPortionSet({single}, {dir.path()});
-    ASSERT_TRUE(r.ok()) << joinedText(*r.message);
+    ASSERT_TRUE(r.ok()) << joinedText(portionSetMessage(*r.error));
     ASSERT_EQ(r.set.size(), 3u);
     EXPECT_EQ(r.set.portion(0).portionName, "0500");
     EXPECT_EQ(r.set.portion(1).portionName, "0100");

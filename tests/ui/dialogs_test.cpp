@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "grid/message.h"
+#include "conversion/message.h"
 #include "ui/dialogs.h"
 
 namespace {

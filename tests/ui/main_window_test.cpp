@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "grid/message.h"
+#include "conversion/message.h"
 #include "support_window.h"
 #include "tests/support/print_enums.h"
 #include "ui/coordinate_fields.h"

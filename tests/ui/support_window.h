@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "conversion/selection_words.h"
-#include "grid/message.h"
+#include "conversion/message.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 

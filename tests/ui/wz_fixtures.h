@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "grid/grid_portion.h"
-#include "grid/message.h"
+#include "conversion/message.h"
 #include "ui/dialogs.h"
 
 namespace wz {

@@ -1,4 +1,4 @@
-#include "grid/message.h"
+#include "conversion/message.h"
 
 namespace dormal {
 

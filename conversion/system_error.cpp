@@ -1,4 +1,4 @@
-#include "grid/system_error.h"
+#include "conversion/system_error.h"
 
 #include <cerrno>
 #include <cstring>
