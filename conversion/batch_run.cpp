@@ -478,8 +478,64 @@ BatchOutcome finishRun(const BatchRequest& req, BatchOutcome out, std::unique_pt
     return out;
 }
 
+unsigned workerCount(const BatchRequest& req) {
+    return req.workers > 0 ? static_cast<unsigned>(req.workers) : std::max(1U, std::thread::hardware_concurrency());
+}
+
+// Points of the pipeline's blocks when the whole file was read first.
+constexpr std::size_t kPooledBlock = 4096;
+
+// Converts and writes the points of `all`, read from the whole file (the window's run: the
+// file is judged whole before anything is converted), through the pipeline; their names
+// are moved out. Progress once a block is written, with the total. False with `failure`
+// when a point could not be computed (nothing after it is written, as on one thread);
+// throws what the writing threw.
+bool convertWritePooled(const BatchRequest& req, const BatchCallbacks& cb, Block& all, ResultWriter& writer,
+                        BatchOutcome& out, Message& failure) {
+    const long total = static_cast<long>(all.n);
+    const std::function<void(long, long)> progress = [&](long done, long) { cb.onProgress(done, total); };
+    std::exception_ptr error;
+    std::optional<Message> pointFailure;
+    {
+        Pipeline pipe(req, kPooledBlock, workerCount(req));
+        for (std::size_t at = 0; at < all.n;) {
+            Block* b = pipe.nextFree();
+            if (b == nullptr) {
+                break; // the writing stopped
+            }
+            b->n = std::min(kPooledBlock, all.n - at);
+            for (std::size_t i = 0; i < b->n; ++i) {
+                b->pts[i] = std::move(all.pts[at + i]);
+            }
+            at += b->n;
+            pipe.submit(writer);
+            if (cb.onProgress) {
+                pipe.reportProgress(progress);
+            }
+        }
+        pipe.drain();
+        if (cb.onProgress) {
+            pipe.reportProgress(progress);
+        }
+        out.pointCount = pipe.counts().pointCount;
+        out.outsideCount = pipe.counts().outsideCount;
+        out.pointsPerPortion = pipe.counts().pointsPerPortion;
+        error = pipe.error();
+        pointFailure = pipe.failure();
+    }
+    if (pointFailure) {
+        failure = std::move(*pointFailure);
+        return false;
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
+    return true;
+}
+
 // Reads, converts and writes every point on the calling thread (the window's run), in
-// blocks or all at once. `writer` is created here when the first point is read.
+// blocks or all at once. All at once with `overlapWriting`, the points read are converted
+// and written through the pipeline. `writer` is created here when the first point is read.
 BatchOutcome readConvertWrite(const BatchRequest& req, const BatchCallbacks& cb, DataSource& src,
                               std::unique_ptr<ResultWriter>& writer) {
     const std::size_t block = req.blockSize > 0 ? static_cast<std::size_t>(req.blockSize) : 0;
@@ -509,6 +565,12 @@ BatchOutcome readConvertWrite(const BatchRequest& req, const BatchCallbacks& cb,
             if (b.n > 0 && !writer && !startWriter(req, writer)) {
                 return stoppedWith(out, writeFailureMessage(req.resultPath, "SCRITTURA NON DISPONIBILE"));
             }
+            if (b.n > 0 && block == 0 && req.overlapWriting) {
+                if (!convertWritePooled(req, cb, b, *writer, out, failure)) {
+                    return stoppedWith(out, std::move(failure));
+                }
+                break;
+            }
             if (b.n > 0 && !convertBlock(req, b, out, failure)) {
                 return stoppedWith(out, std::move(failure));
             }
@@ -533,8 +595,7 @@ BatchOutcome readConvertWrite(const BatchRequest& req, const BatchCallbacks& cb,
 BatchOutcome readConvertWritePooled(const BatchRequest& req, const BatchCallbacks& cb, DataSource& src,
                                     std::unique_ptr<ResultWriter>& writer) {
     const auto block = static_cast<std::size_t>(req.blockSize);
-    const unsigned workers =
-        req.workers > 0 ? static_cast<unsigned>(req.workers) : std::max(1U, std::thread::hardware_concurrency());
+    const unsigned workers = workerCount(req);
 
     BatchOutcome out;
     try {

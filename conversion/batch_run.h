@@ -25,8 +25,9 @@ struct BatchRequest {
     // With blocks: the batch converter's pipeline. This thread reads; `workers` threads
     // convert blocks; a writing thread writes them in the order they were read. Results,
     // reading errors (reported on this thread as they are read) and counts are those of a
-    // run on one thread. Progress then comes once a block, total 0. The window keeps to its
-    // one thread.
+    // run on one thread. Progress then comes once a block, total 0. Without blocks (the
+    // window's run), the whole file is read and judged on this thread first, then converted
+    // and written by the same pipeline, progress once a block with the total.
     bool overlapWriting = false;
     int workers = 0; // conversion threads of the pipeline; 0: one for each core
     bool allowStreams = false; // ASCII data from pipes, FIFOs, devices (the batch converter)

@@ -81,4 +81,8 @@ bool xlsxLastRow(const std::string& path, long& lastRow, std::string& cause);
 // consistent, every part inflates to its CRC, the sheet ends after a last row `lastRow`.
 bool checkWrittenWorkbook(const std::string& path, long& lastRow, std::string& cause);
 
+// A number of a result workbook's cell as the sheet XML holds it: what the C library's
+// printf("%.16G") writes in the C locale ("4616187.738512367", "1.5E-05").
+void appendSheetNumber(std::string& out, double v);
+
 } // namespace dormal::detail

@@ -3,8 +3,10 @@
 // place of the result only when complete.
 #include "conversion/result_writer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -12,23 +14,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <string_view>
 #include <vector>
 
 #include <fcntl.h>
-#include <locale.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <xlsxwriter.h>
 #include <zip.h>
 
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
 #include "conversion/selection_words.h"
 #include "conversion/system_error.h"
+#include "conversion/workbook_package.h"
 #include "grid/text_encoding.h"
 
 namespace dormal {
@@ -309,6 +311,21 @@ public:
                 throwWrite(shownPath_, systemErrorText(errno));
             }
             p += w;
+            n -= static_cast<std::size_t>(w);
+        }
+    }
+
+    // Overwrites bytes already written, from `offset` (bytes from the file's start).
+    void writeAt(std::uint64_t offset, const char* p, std::size_t n) {
+        while (n > 0) {
+            const ssize_t w = ::pwrite(fd_, p, n, static_cast<off_t>(offset));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                throwWrite(shownPath_, systemErrorText(errno));
+            }
+            p += w;
+            offset += static_cast<std::uint64_t>(w);
             n -= static_cast<std::size_t>(w);
         }
     }
@@ -638,7 +655,7 @@ private:
 
 // Workbook texts must be valid UTF-8 without the control characters XML forbids. A text that
 // is not UTF-8 is taken as Windows Latin-1 (how older data files spell accented names).
-const char* workbookText(std::string_view s, std::string& scratch) {
+const std::string& workbookText(std::string_view s, std::string& scratch) {
     if (isValidUtf8(s))
         scratch.assign(s);
     else
@@ -649,134 +666,7 @@ const char* workbookText(std::string_view s, std::string& scratch) {
         if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F)
             ch = '?';
     }
-    return scratch.c_str();
-}
-
-// libxlsxwriter writes numbers with the C library's printf, which follows the locale: under
-// a comma-decimal locale it would write "45,5" into the sheet XML and spoil the workbook.
-// Every call into the library runs with the C locale on this thread (uselocale changes the
-// calling thread only).
-class CLocale {
-public:
-    CLocale() : c_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr))) {}
-    ~CLocale() {
-        if (c_)
-            freelocale(c_);
-    }
-    CLocale(const CLocale&) = delete;
-    CLocale& operator=(const CLocale&) = delete;
-    bool ok() const { return c_ != nullptr; }
-
-    class Scope {
-    public:
-        explicit Scope(const CLocale& l) : old_(l.c_ ? uselocale(l.c_) : static_cast<locale_t>(nullptr)) {}
-        ~Scope() {
-            if (old_)
-                uselocale(old_);
-        }
-        Scope(const Scope&) = delete;
-        Scope& operator=(const Scope&) = delete;
-
-    private:
-        locale_t old_;
-    };
-
-private:
-    locale_t c_;
-};
-
-// libxlsxwriter prints its failures in English on the C library's standard error
-// ("[ERROR] workbook_close(): ..."), and has no hook to take them. While this thread calls
-// into it, the C stream variable `stderr` points at a stream of our own, so those lines stay
-// off the user's terminal; the failure is told in Italian from the error code instead. Only
-// the C variable changes: the C++ streams the programs print with keep their own handle on
-// the terminal, so a message printed meanwhile by another thread still reaches it.
-class LibraryOutput {
-public:
-    LibraryOutput() : sink_(::open_memstream(&buf_, &len_)) {}
-    ~LibraryOutput() {
-        if (sink_)
-            std::fclose(sink_);
-        std::free(buf_);
-    }
-    LibraryOutput(const LibraryOutput&) = delete;
-    LibraryOutput& operator=(const LibraryOutput&) = delete;
-
-    // What the library printed so far (kept short: only the last lines matter).
-    std::string text() {
-        if (!sink_)
-            return {};
-        std::fflush(sink_);
-        return std::string(buf_ != nullptr ? buf_ : "", len_);
-    }
-
-    class Scope {
-    public:
-        explicit Scope(LibraryOutput& o) : o_(o), old_(stderr) {
-            if (o_.sink_)
-                stderr = o_.sink_;
-        }
-        ~Scope() {
-            stderr = old_;
-            if (o_.sink_) {
-                std::fflush(o_.sink_);
-                if (o_.len_ > kKeep)
-                    std::rewind(o_.sink_);
-            }
-        }
-        Scope(const Scope&) = delete;
-        Scope& operator=(const Scope&) = delete;
-
-    private:
-        LibraryOutput& o_;
-        std::FILE* old_;
-    };
-
-private:
-    static constexpr std::size_t kKeep = 64 * 1024;
-    char* buf_ = nullptr;
-    std::size_t len_ = 0;
-    std::FILE* sink_;
-};
-
-// The workbook library's error codes in words.
-std::string workbookErrorText(lxw_error err) {
-    switch (err) {
-    case LXW_NO_ERROR:
-        return "nessun errore";
-    case LXW_ERROR_MEMORY_MALLOC_FAILED:
-        return "memoria insufficiente";
-    case LXW_ERROR_CREATING_XLSX_FILE:
-        return "impossibile creare il file della cartella di lavoro";
-    case LXW_ERROR_CREATING_TMPFILE:
-        return "impossibile creare un file temporaneo";
-    case LXW_ERROR_READING_TMPFILE:
-        return "errore nella lettura di un file temporaneo";
-    case LXW_ERROR_ZIP_FILE_OPERATION:
-        return "errore nella scrittura del file compresso";
-    case LXW_ERROR_ZIP_PARAMETER_ERROR:
-        return "parametro non valido per la compressione";
-    case LXW_ERROR_ZIP_BAD_ZIP_FILE:
-        return "file compresso non valido (cartella di lavoro troppo grande)";
-    case LXW_ERROR_ZIP_INTERNAL_ERROR:
-        return "errore interno della compressione";
-    case LXW_ERROR_ZIP_FILE_ADD:
-        return "impossibile aggiungere una parte al file compresso";
-    case LXW_ERROR_ZIP_CLOSE:
-        return "impossibile chiudere il file compresso";
-    case LXW_ERROR_FEATURE_NOT_SUPPORTED:
-        return "funzione non disponibile";
-    case LXW_ERROR_NULL_PARAMETER_IGNORED:
-    case LXW_ERROR_PARAMETER_VALIDATION:
-        return "parametro non valido";
-    case LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED:
-        return "testo più lungo di 32767 caratteri";
-    case LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE:
-        return "riga o colonna oltre i limiti del foglio";
-    default:
-        break;
-    }
-    return "errore della libreria di scrittura (codice " + std::to_string(static_cast<int>(err)) + ")";
+    return scratch;
 }
 
 // The check of a finished workbook, without reading its XML: the zip's central directory
@@ -843,177 +733,246 @@ bool checkWorkbookFile(const std::string& path, long& lastRow, std::string& caus
     return true;
 }
 
-class XlsxResultWriter final : public ResultWriter {
-public:
-    explicit XlsxResultWriter(const std::string& path) : tmp_(path) {
-        tmpdir_ = tmp_.folder();
-        lxw_workbook_options options{};
-        options.constant_memory = LXW_TRUE;
-        options.tmpdir = tmpdir_.data();
-        options.use_zip64 = LXW_FALSE;
-        if (!cLocale_.ok())
-            throwWrite(tmp_.shownPath(), "Impossibile impostare la localizzazione C per la scrittura dei numeri");
-        const CLocale::Scope c(cLocale_);
-        const LibraryOutput::Scope quiet(libraryOutput_);
-        wb_ = workbook_new_opt(tmp_.tempPath().c_str(), &options);
-        if (!wb_)
-            throwWrite(tmp_.shownPath(), "Impossibile creare la cartella di lavoro");
-        ws_ = workbook_add_worksheet(wb_, nullptr);
-        if (!ws_)
-            throwWrite(tmp_.shownPath(), "Impossibile creare il foglio di lavoro");
-    }
 
-    ~XlsxResultWriter() override {
-        const CLocale::Scope c(cLocale_);
-        const LibraryOutput::Scope quiet(libraryOutput_);
-        if (wb_)
-            lxw_workbook_free(wb_); // unfinished: nothing is saved; TempFile removes its file
+// The result workbook, written without a workbook library: the sheet XML is made here, row
+// by row, and deflated into the package as it grows (workbook_package.h). Cells are those the
+// workbook library wrote before: texts inline, numbers as the C library's "%.16G" writes them
+// (the same values read back), no styles, no column widths.
+class XlsxResultWriter final : public ResultWriter, private detail::PackageFile {
+public:
+    explicit XlsxResultWriter(const std::string& path) : tmp_(path), package_(*this, kSheetLevel) {
+        xml_.reserve(kXmlChunk + 64 * 1024);
+        const std::time_t now = std::time(nullptr);
+        std::tm created{};
+        gmtime_r(&now, &created);
+        package_.begin(created);
     }
 
     void writeHeader(const ResultHeader& h) override {
         l_ = layoutOf(h);
         const auto& s = l_.sel;
         if (s.inputSystem != s.outputSystem) {
-            str(0, 0, "Epoca Gr.");
-            str(0, 1, "RO-ED:" + l_.roEd);
-            str(0, 2, "RO-E89:" + l_.roE89);
-            str(0, 3, "E89-E2000:" + l_.e89E2000);
+            startRow(0);
+            str(0, "Epoca Gr.");
+            str(1, "RO-ED:" + l_.roEd);
+            str(2, "RO-E89:" + l_.roE89);
+            str(3, "E89-E2000:" + l_.e89E2000);
             if (l_.heights) {
-                str(0, 4, "Geoide:");
-                str(0, 5, l_.geoid);
+                str(4, "Geoide:");
+                str(5, l_.geoid);
             }
             if (l_.portionCount > 1) {
-                str(0, 6, "Porzioni:");
-                str(0, 7, std::to_string(l_.portionCount));
+                str(6, "Porzioni:");
+                str(7, std::to_string(l_.portionCount));
             }
+            endRow();
         }
         sideRow(1, "Input:", s.inputSystem, s.inputKind, "Fuso indicato:", inputZoneName(s.inputSystem, s.inputZone));
         sideRow(2, "Output:", s.outputSystem, s.outputKind,
                 "Fuso richiesto:", outputZoneName(s.outputSystem, s.outputZone));
         if (l_.heights) {
-            str(3, 0, "Quote:");
-            str(3, 1, "metri");
+            startRow(3);
+            str(0, "Quote:");
+            str(1, "metri");
             if (l_.globalGeoid == 1) {
-                str(3, 2, "(geoidiche ");
-                str(3, 3, "(sul mod.");
-                str(3, 4, "globale)");
+                str(2, "(geoidiche ");
+                str(3, "(sul mod.");
+                str(4, "globale)");
             }
+            endRow();
         }
-        str(4, 0, kPointHeading);
-        str(4, 1, firstHeading(s.inputKind));
-        str(4, 2, secondHeading(s.inputKind));
+        startRow(4);
+        str(0, kPointHeading);
+        str(1, firstHeading(s.inputKind));
+        str(2, secondHeading(s.inputKind));
         if (l_.heights)
-            str(4, 3, heightHeading(s.inputSystem));
-        str(4, 4, firstHeading(s.outputKind));
-        str(4, 5, secondHeading(s.outputKind));
+            str(3, heightHeading(s.inputSystem));
+        str(4, firstHeading(s.outputKind));
+        str(5, secondHeading(s.outputKind));
         if (l_.heights)
-            str(4, 6, heightHeading(s.outputSystem));
+            str(6, heightHeading(s.outputSystem));
         if (l_.reportLayout != 0)
-            str(4, 7, kZoneHeading);
+            str(7, kZoneHeading);
+        endRow();
+        flushIfFull();
     }
 
     void writePoint(const DataPoint& in, const PointResult& r) override {
-        if (nextRow_ >= LXW_ROW_MAX)
+        if (nextRow_ >= kSheetRows)
             throwWrite(tmp_.shownPath(),
-                       "Il foglio di Excel non può contenere più di " + std::to_string(LXW_ROW_MAX - 5) + " punti");
-        const auto row = static_cast<lxw_row_t>(nextRow_++);
-        // One change of locale and of the library's error stream for the whole row.
-        const CLocale::Scope c(cLocale_);
-        const LibraryOutput::Scope quiet(libraryOutput_);
-        cellText(row, 0, in.name);
-        cellNumber(row, 1, in.first);
-        cellNumber(row, 2, in.second);
+                       "Il foglio di Excel non può contenere più di " + std::to_string(kSheetRows - 5) + " punti");
+        startRow(nextRow_++);
+        str(0, in.name);
+        number(1, in.first);
+        number(2, in.second);
         if (l_.heights)
-            cellNumber(row, 3, in.height);
+            number(3, in.height);
         if (isOutside(r)) {
-            cellText(row, 4, "Fuori Griglia");
-            cellText(row, 5, "Fuori Griglia");
+            str(4, "Fuori Griglia");
+            str(5, "Fuori Griglia");
             if (l_.heights)
-                cellText(row, 6, "Fuori Griglia");
+                str(6, "Fuori Griglia");
         } else {
-            cellNumber(row, 4, r.outFirst);
-            cellNumber(row, 5, r.outSecond);
+            number(4, r.outFirst);
+            number(5, r.outSecond);
             if (l_.heights)
-                cellNumber(row, 6, r.hasHeight ? r.outHeight : 0.0);
+                number(6, r.hasHeight ? r.outHeight : 0.0);
             if (l_.reportLayout != 0)
-                cellText(row, 7, zoneField(l_, r));
+                str(7, zoneField(l_, r));
         }
+        endRow();
+        flushIfFull();
     }
 
     void finish() override {
         if (finished_)
             return;
-        lxw_workbook* wb = wb_;
-        wb_ = nullptr; // workbook_close frees it whatever the outcome
-        errno = 0;
-        lxw_error err = LXW_NO_ERROR;
-        {
-            const CLocale::Scope c(cLocale_);
-            const LibraryOutput::Scope quiet(libraryOutput_);
-            err = workbook_close(wb);
-        }
-        if (err != LXW_NO_ERROR)
-            throwWrite(tmp_.shownPath(), std::string("Errore nella scrittura della cartella di lavoro: ") +
-                                             workbookErrorText(err) +
-                                             (errno ? " (" + systemErrorText(errno) + ")" : ""));
-        // The library writes rows through temporary files without reporting every write
-        // error: check the finished file (every part inflates to its CRC, the sheet ends
-        // after the last row) before it replaces the result.
-        long lastRow = 0;
-        std::string cause;
-        if (!detail::checkWrittenWorkbook(tmp_.tempPath(), lastRow, cause))
-            throwWrite(tmp_.shownPath(), "La cartella di lavoro scritta non è leggibile: " + cause);
-        if (lastRow != static_cast<long>(nextRow_))
-            throwWrite(tmp_.shownPath(), "La cartella di lavoro scritta è incompleta (" + std::to_string(lastRow) +
-                                             " righe su " + std::to_string(nextRow_) + ")");
+        xml_ += "</sheetData><pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
+                "footer=\"0.3\"/></worksheet>";
+        flush();
+        package_.finish(dimension());
         tmp_.commit();
         finished_ = true;
     }
 
 private:
-    void check(lxw_error err) {
-        if (err != LXW_NO_ERROR)
-            throwWrite(tmp_.shownPath(),
-                       std::string("Errore nella scrittura della cartella di lavoro: ") + workbookErrorText(err));
-    }
-    void str(lxw_row_t row, lxw_col_t col, std::string_view s) {
-        const CLocale::Scope c(cLocale_);
-        const LibraryOutput::Scope quiet(libraryOutput_);
-        cellText(row, col, s);
-    }
-    // The cells of a point's row, inside the scopes writePoint takes once.
-    void cellText(lxw_row_t row, lxw_col_t col, std::string_view s) {
-        if (s.empty())
-            return;
-        check(worksheet_write_string(ws_, row, col, workbookText(s, scratch_), nullptr));
-    }
-    void cellNumber(lxw_row_t row, lxw_col_t col, double v) {
-        check(std::isfinite(v) ? worksheet_write_number(ws_, row, col, v, nullptr)
-                               : worksheet_write_string(ws_, row, col, "Errore", nullptr));
-    }
-    void sideRow(lxw_row_t row, std::string_view side, RefSystem system, CoordKind kind, std::string_view zoneCaption,
-                 std::string_view zoneName) {
-        str(row, 0, "Coordinate");
-        str(row, 1, side);
-        str(row, 2, systemName(system));
-        if (kind == CoordKind::Plane) {
-            str(row, 3, "metri");
-            str(row, 4, zoneCaption);
-            str(row, 5, zoneName);
-        } else {
-            str(row, 3, "gradi");
-            str(row, 4, "sessag.");
-        }
+    static constexpr long kSheetRows = 1048576; // rows of an Excel sheet
+    static constexpr int kSheetLevel = 1;       // deflate level of the sheet: the fastest
+    static constexpr std::size_t kXmlChunk = 256 * 1024;
+    static constexpr std::size_t kMaxCellChars = 32767;
+
+    // detail::PackageFile
+    void write(const char* p, std::size_t n) override { tmp_.write(p, n); }
+    void writeAt(std::uint64_t offset, const char* p, std::size_t n) override { tmp_.writeAt(offset, p, n); }
+    [[noreturn]] void fail(const std::string& cause) override {
+        throwWrite(tmp_.shownPath(), "Errore nella scrittura della cartella di lavoro: " + cause);
     }
 
-    CLocale cLocale_;
-    LibraryOutput libraryOutput_;
+    void startRow(long row) {
+        rowText_.clear();
+        appendUnsigned(rowText_, static_cast<unsigned long>(row + 1));
+        row_ = row;
+        rowOpen_ = false;
+    }
+    void endRow() {
+        if (rowOpen_)
+            xml_ += "</row>";
+    }
+    // "<c r="B6"" for a cell of the current row, the row's own tag first.
+    void cellStart(int col) {
+        if (!rowOpen_) {
+            xml_ += "<row r=\"";
+            xml_ += rowText_;
+            xml_ += "\">";
+            rowOpen_ = true;
+        }
+        minRow_ = std::min(minRow_, row_);
+        maxRow_ = std::max(maxRow_, row_);
+        minCol_ = std::min(minCol_, col);
+        maxCol_ = std::max(maxCol_, col);
+        xml_ += "<c r=\"";
+        xml_ += static_cast<char>('A' + col);
+        xml_ += rowText_;
+        xml_ += '"';
+    }
+
+    void str(int col, std::string_view s) {
+        if (s.empty())
+            return;
+        const std::string& t = workbookText(s, scratch_);
+        if (t.size() > kMaxCellChars && columnsOf(t) > kMaxCellChars)
+            throwWrite(tmp_.shownPath(),
+                       "Errore nella scrittura della cartella di lavoro: testo più lungo di 32767 caratteri");
+        cellStart(col);
+        const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+        xml_ += blank(t.front()) || blank(t.back()) ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">"
+                                                    : " t=\"inlineStr\"><is><t>";
+        for (const char c : t) {
+            switch (c) {
+            case '&':
+                xml_ += "&amp;";
+                break;
+            case '<':
+                xml_ += "&lt;";
+                break;
+            case '>':
+                xml_ += "&gt;";
+                break;
+            default:
+                xml_ += c;
+            }
+        }
+        xml_ += "</t></is></c>";
+    }
+
+    void number(int col, double v) {
+        if (!std::isfinite(v)) {
+            str(col, "Errore");
+            return;
+        }
+        cellStart(col);
+        xml_ += "><v>";
+        detail::appendSheetNumber(xml_, v);
+        xml_ += "</v></c>";
+    }
+
+    void sideRow(long row, std::string_view side, RefSystem system, CoordKind kind, std::string_view zoneCaption,
+                 std::string_view zoneName) {
+        startRow(row);
+        str(0, "Coordinate");
+        str(1, side);
+        str(2, systemName(system));
+        if (kind == CoordKind::Plane) {
+            str(3, "metri");
+            str(4, zoneCaption);
+            str(5, zoneName);
+        } else {
+            str(3, "gradi");
+            str(4, "sessag.");
+        }
+        endRow();
+    }
+
+    static void appendUnsigned(std::string& out, unsigned long v) {
+        char digits[24];
+        const auto r = std::to_chars(digits, digits + sizeof digits, v);
+        out.append(digits, r.ptr);
+    }
+
+    std::string cellName(long row, int col) const {
+        std::string s(1, static_cast<char>('A' + col));
+        appendUnsigned(s, static_cast<unsigned long>(row + 1));
+        return s;
+    }
+
+    // The used range, as the workbook library wrote it.
+    std::string dimension() const {
+        if (maxRow_ < 0)
+            return "A1";
+        if (minRow_ == maxRow_ && minCol_ == maxCol_)
+            return cellName(minRow_, minCol_);
+        return cellName(minRow_, minCol_) + ":" + cellName(maxRow_, maxCol_);
+    }
+
+    void flushIfFull() {
+        if (xml_.size() >= kXmlChunk)
+            flush();
+    }
+    void flush() {
+        package_.sheetBytes(xml_.data(), xml_.size());
+        xml_.clear();
+    }
+
     TempFile tmp_;
-    std::string tmpdir_;
-    lxw_workbook* wb_ = nullptr;
-    lxw_worksheet* ws_ = nullptr;
+    detail::SheetPackage package_;
     Layout l_;
+    std::string xml_;
     std::string scratch_;
+    std::string rowText_;
+    long row_ = 0;
+    bool rowOpen_ = false;
+    long minRow_ = kSheetRows, maxRow_ = -1;
+    int minCol_ = 16384, maxCol_ = -1;
     long nextRow_ = 5; // points from row 6
     bool finished_ = false;
 };
@@ -1021,6 +980,17 @@ private:
 } // namespace
 
 namespace detail {
+void appendSheetNumber(std::string& out, double v) {
+    // std::to_chars with a precision writes what printf("%.16g") writes; the exponent's
+    // letter is made upper case as "%.16G" writes it.
+    char digits[32];
+    const auto r = std::to_chars(digits, digits + sizeof digits, v, std::chars_format::general, 16);
+    for (char* c = digits; c != r.ptr; ++c)
+        if (*c == 'e')
+            *c = 'E';
+    out.append(digits, r.ptr);
+}
+
 void setNamedTemporaryFilesOnly(bool on) {
     forceNamedTemporaryFiles = on;
 }

@@ -1,10 +1,14 @@
 #include "ui/run_controller.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMetaObject>
 
+#include <atomic>
 #include <cmath>
 #include <exception>
+#include <functional>
+#include <thread>
 
 #include "conversion/formats.h"
 #include "ui/wz_text.h"
@@ -12,9 +16,6 @@
 namespace dormal::ui {
 
 namespace {
-
-// The window repaints the progress bar at most this often while a batch writes.
-constexpr qint64 kRepaintIntervalMs = 50;
 
 char separatorByte(QChar c) {
     const char16_t u = c.unicode();
@@ -52,6 +53,52 @@ Message unexpectedFailure(const char* what) {
     m.title = kTitleErrore;
     m.lines = {"ELABORAZIONE INTERROTTA PER UN ERRORE IMPREVISTO:", what};
     return m;
+}
+
+// Runs the batch on a thread of its own while this (the window's) thread keeps its event
+// loop going without user input: the window repaints, timers fire, the progress bar moves.
+// A reading error waits on the run's thread until its box is answered here, so boxes come in
+// the order the lines are read; progress comes queued, only the latest value when several
+// are waiting.
+void runOnItsThread(const BatchRequest& req, const std::function<void(const Message&)>& showWhileBusy,
+                    const std::function<void(long, long)>& showProgress, BatchOutcome& outcome,
+                    std::exception_ptr& thrown) {
+    QEventLoop loop;
+    std::atomic<long> latestDone{0};
+    std::atomic<long> latestTotal{0};
+    std::atomic<bool> progressQueued{false};
+    // Declared last, so it goes first: calls still queued to it are dropped with it.
+    QObject relay;
+
+    BatchCallbacks cb;
+    cb.onReadingError = [&](const Message& m) {
+        QMetaObject::invokeMethod(
+            &relay, [&] { showWhileBusy(m); }, Qt::BlockingQueuedConnection);
+    };
+    cb.onProgress = [&](long done, long total) {
+        latestTotal.store(total);
+        latestDone.store(done);
+        if (!progressQueued.exchange(true)) {
+            QMetaObject::invokeMethod(
+                &relay,
+                [&] {
+                    progressQueued.store(false);
+                    showProgress(latestDone.load(), latestTotal.load());
+                },
+                Qt::QueuedConnection);
+        }
+    };
+    std::thread run([&] {
+        try {
+            outcome = runBatch(req, cb);
+        } catch (...) {
+            thrown = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            &relay, [&] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    run.join();
 }
 
 } // namespace
@@ -139,10 +186,12 @@ void RunController::runFile(const RunInputs& in, const ConversionContext& ctx, R
     req.decimalSeparator = separatorByte(in.decimalSeparator);
     req.maxPoints = kWindowPointLimit;
     req.blockSize = 0;
+    // The file is read and judged whole, then converted by a worker a core and written on
+    // a thread of its own (the batch converter's pipeline).
+    req.overlapWriting = true;
+    req.workers = 0;
 
     bool progressShown = false;
-    QElapsedTimer sinceRepaint;
-    BatchCallbacks cb;
     // A box shown while the run is busy gets the ordinary pointer; the busy one comes back
     // until the run ends.
     auto showWhileBusy = [&](const Message& m) {
@@ -150,20 +199,13 @@ void RunController::runFile(const RunInputs& in, const ConversionContext& ctx, R
         dialogs_.showMessage(view.dialogParent(), m);
         view.setBusy(true);
     };
-    cb.onReadingError = showWhileBusy;
-    cb.onProgress = [&](long done, long total) {
+    auto showProgress = [&](long done, long total) {
         if (!progressShown) {
             view.setProgressVisible(true, total);
             view.setProgressValue(0);
             progressShown = true;
-            sinceRepaint.start();
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }
         view.setProgressValue(done);
-        if (sinceRepaint.elapsed() >= kRepaintIntervalMs || done == total) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            sinceRepaint.restart();
-        }
     };
 
     // The names are checked before the busy pointer comes, so a refusal is an ordinary box.
@@ -181,11 +223,27 @@ void RunController::runFile(const RunInputs& in, const ConversionContext& ctx, R
     }
     view.setBusy(true);
     BatchOutcome outcome;
-    try {
-        outcome = runBatch(req, cb);
-    } catch (const std::exception& e) {
-        showWhileBusy(unexpectedFailure(e.what()));
-        return;
+    std::exception_ptr thrown;
+    if (QCoreApplication::instance() == nullptr) {
+        // No event loop to keep running: the run stays on this thread.
+        BatchCallbacks cb;
+        cb.onReadingError = showWhileBusy;
+        cb.onProgress = showProgress;
+        try {
+            outcome = runBatch(req, cb);
+        } catch (...) {
+            thrown = std::current_exception();
+        }
+    } else {
+        runOnItsThread(req, showWhileBusy, showProgress, outcome, thrown);
+    }
+    if (thrown) {
+        try {
+            std::rethrow_exception(thrown);
+        } catch (const std::exception& e) {
+            showWhileBusy(unexpectedFailure(e.what()));
+            return;
+        }
     }
     if (outcome.status == BatchStatus::Completed && ctx.set != nullptr)
         addPortionCounts(outcome.message, *ctx.set, outcome);

@@ -70,24 +70,28 @@ struct RunLog {
     std::vector<std::string> errors; // first lines after the title: the line numbers
     long lastProgress = -1;
     long progressCalls = 0;
+    long lastTotal = -1;
     std::string result;                  // the report's bytes
     std::vector<detail::SheetCell> cells; // the workbook's cells
 };
 
-RunLog runWith(BatchRequest req, int workers, long block) {
+RunLog runWith(BatchRequest req, int workers, long block, long maxPoints = 0) {
     RunLog r;
     req.blockSize = block;
     req.overlapWriting = workers > 0;
     req.workers = workers;
-    req.maxPoints = 0;
+    req.maxPoints = maxPoints;
     BatchCallbacks cb;
     cb.onReadingError = [&r](const Message& m) { r.errors.push_back(m.lines.at(1)); };
-    cb.onProgress = [&r](long done, long) {
+    cb.onProgress = [&r](long done, long total) {
         r.lastProgress = done;
+        r.lastTotal = total;
         ++r.progressCalls;
     };
     r.outcome = runBatch(req, cb);
-    if (req.type == DataFileType::Ascii) {
+    if (!fs::exists(req.resultPath)) {
+        r.result = "(no result)";
+    } else if (req.type == DataFileType::Ascii) {
         r.result = read(req.resultPath);
     } else {
         std::string cause;
@@ -261,6 +265,56 @@ TEST_F(PooledRun, SameWorkbookCellsAsOneWorker) {
     EXPECT_GT(one.cells.size(), 100000u);
     expectSame(one, runWith(req, 2, 4096), "2 workers");
     expectSame(one, runWith(req, 2, 333), "2 workers, blocks of 333");
+}
+
+// The window's run (the whole file read and judged first, at most 50,000 points) through the
+// pipeline gives what it gives on its own thread: the same report or workbook, reading errors
+// in line order, the same summary or refusal, and progress that ends at the total.
+TEST_F(PooledRun, WindowRunSameAsOnItsThread) {
+    struct Case {
+        const char* what;
+        long points;
+        DataFileType type;
+        BatchStatus status;
+    };
+    const Case cases[] = {
+        {"ASCII, 50000 points with outside points and refused lines", 50000, DataFileType::Ascii,
+         BatchStatus::Completed},
+        {"workbook, 9000 points", 9000, DataFileType::Excel, BatchStatus::Completed},
+        {"ASCII, more points than the window takes", 50200, DataFileType::Ascii, BatchStatus::Failed},
+        {"ASCII, fewer points than a block", 17, DataFileType::Ascii, BatchStatus::Completed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool book = c.type == DataFileType::Excel;
+        const std::string data = s_.file(book ? "w.xlsx" : "w.txt");
+        const std::string lines = dataLines(c.points, 44.0, 11.0, 0.3, std::min(499L, c.points / 2), 3);
+        if (book) {
+            writeDataWorkbook(data, lines);
+        } else {
+            std::ofstream(data, std::ios::binary) << lines;
+        }
+        BatchRequest req = request(data, s_.file(book ? "wr.xlsx" : "wr.txt"), c.type);
+        req.ctx.sel = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000,
+                                CoordKind::Plane, Zone::Auto);
+        req.ctx.heights = true;
+        req.ctx.portion = &grid_.portion;
+        req.ctx.limits = &grid_.limits;
+        const RunLog own = runWith(req, 0, 0, kWindowPointLimit);
+        ASSERT_EQ(own.outcome.status, c.status) << joinedText(own.outcome.message);
+        EXPECT_GT(own.outcome.readingErrorCount, 0);
+        for (const int workers : {1, 2, 3}) {
+            const RunLog pooled = runWith(req, workers, 0, kWindowPointLimit);
+            expectSame(own, pooled, std::to_string(workers) + " workers");
+            if (c.status == BatchStatus::Completed) {
+                EXPECT_EQ(pooled.lastProgress, own.outcome.pointCount);
+                EXPECT_EQ(pooled.lastTotal, own.outcome.pointCount);
+                EXPECT_LE(pooled.progressCalls, c.points / 4096 + 2);
+            } else {
+                EXPECT_EQ(pooled.result, "(no result)");
+            }
+        }
+    }
 }
 
 } // namespace

@@ -4,13 +4,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 #include <xlsxwriter.h>
 #include <zip.h>
 
 #include <clocale>
+#include <algorithm>
 #include <cmath>
+#include <random>
+#include <set>
 #include <locale.h>
 
 #include "conversion/formats.h"
@@ -54,11 +58,15 @@ public:
     void setProgressVisible(bool visible, long maximum) override {
         log_.push_back(visible ? "progress:show:" + std::to_string(maximum) : "progress:hide");
     }
-    void setProgressValue(long value) override { lastProgress = value; }
+    void setProgressValue(long value) override {
+        lastProgress = value;
+        progressValues.push_back(value);
+    }
     void setExecuteEnabled(bool enabled) override { log_.push_back(enabled ? "exec:on" : "exec:off"); }
 
     std::array<QString, 4> fields; // Text8, Text9, Text10, Text1
     long lastProgress = -1;
+    std::vector<long> progressValues;
 
 private:
     std::vector<std::string>& log_;
@@ -571,6 +579,64 @@ TEST_F(RunFileTest, FileRefusalsAndFailuresAlsoDisableEsegui) {
     ASSERT_EQ(log.size(), 7u);
     EXPECT_EQ(log[2].rfind("msg:", 0), 0u);
     expectBatchEnd(log);
+}
+
+// A window run of 50,000 points: the window's event loop keeps running while the pool
+// converts (a timer ticks, the progress bar takes several values up to the total), and the
+// result is the one the batch run gives on one thread, byte for byte (the workbook's cells are
+// compared in the conversion tests' pooled runs).
+TEST_F(RunFileTest, LargeRunKeepsTheEventLoopAndGivesTheSameResult) {
+    pick("124.GK1");
+    const QString data = dir.filePath("molti.txt");
+    {
+        std::string text;
+        std::mt19937 rng(5);
+        std::uniform_int_distribution<int> latMin(4, 14), lonMin(35, 50), sec(0, 5999);
+        char line[80];
+        for (int i = 0; i < 50000; ++i) {
+            std::snprintf(line, sizeof line, "P%d 45.%02d%04d 11.%02d%04d %d\n", i, latMin(rng), sec(rng), lonMin(rng),
+                          sec(rng), i % 700);
+            text += line;
+        }
+        wz::writeFile(data, text);
+    }
+    const SelectionState sel = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf2000,
+                                         CoordKind::Plane, Zone::Auto);
+    {
+        const QString result = dir.filePath("finestra.txt");
+        const QString reference = dir.filePath("riferimento.txt");
+        RunInputs in = fileInputs(sel, DataFileType::Ascii, data, result);
+        in.heights = true;
+        log.clear();
+        view.progressValues.clear();
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(1);
+        run(in);
+        timer.stop();
+        EXPECT_GT(ticks, 0) << "the event loop stood still during the run";
+        ASSERT_FALSE(view.progressValues.empty());
+        EXPECT_GT(std::set<long>(view.progressValues.begin(), view.progressValues.end()).size(), 3u);
+        EXPECT_TRUE(std::is_sorted(view.progressValues.begin(), view.progressValues.end()));
+        EXPECT_EQ(view.lastProgress, 50000);
+        ASSERT_GE(log.size(), 4u);
+        EXPECT_EQ(log[log.size() - 5].rfind("msg:PROCEDURA TERMINATA CON SUCCESSO:\nPUNTI TRATTATI:   50000", 0), 0u)
+            << log[log.size() - 5];
+
+        BatchRequest req;
+        req.ctx = ConversionContext{sel, true, panel->portion(), &panel->limits()};
+        req.type = in.dataFileType;
+        req.dataPath = ui::toFileName(data);
+        req.resultPath = ui::toFileName(reference);
+        req.decimalSeparator = sep;
+        const BatchOutcome one = runBatch(req);
+        ASSERT_EQ(one.status, BatchStatus::Completed);
+        QFile a(result), b(reference);
+        ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+        ASSERT_TRUE(b.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(a.readAll() == b.readAll()) << "the window's result differs from the one-thread run";
+    }
 }
 
 // A shipped sample portion picked in File1 converts a point at the centre of its limits.
