@@ -1,0 +1,527 @@
+// dormal2k-gridexport: the exported NTv2 and GeoTIFF grids, read back by GDAL, and PROJ's
+// cct running the exported pipelines, which must give what dormal2k-batch gives.
+
+#include <gdal.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <charconv>
+#include <cstdio>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli_support.h"
+#include "conversion/grid_export.h"
+#include "conversion/point_conversion.h"
+#include "geodesy/angles.h"
+#include "geodesy/zones.h"
+#include "grid/interpolation.h"
+#include "grid/portion_set.h"
+#include "tools/synthetic_grid.h"
+
+namespace dormal {
+namespace {
+
+using clitest::ScratchDir;
+
+std::string exportExe() {
+    return std::string(DORMAL2K_BINARY_DIR) + "/cli/dormal2k-gridexport";
+}
+
+struct PipedRun {
+    int exitCode = -1;
+    std::string out; // standard output (standard error joined)
+};
+
+// Runs a shell command line through a pipe and collects what it writes.
+PipedRun runPiped(const std::string& command) {
+    PipedRun r;
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    if (p == nullptr) {
+        return r;
+    }
+    char buf[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
+        r.out.append(buf, n);
+    }
+    const int status = ::pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    return r;
+}
+
+// A line "a b h" of cct input, "." decimals whatever the test's locale.
+std::string cctLine(double a, double b, double h) {
+    char buf[128];
+    char* p = buf;
+    for (double v : {a, b, h}) {
+        p = std::to_chars(p, buf + sizeof buf - 2, v, std::chars_format::fixed, 12).ptr;
+        *p++ = ' ';
+    }
+    p[-1] = '\n';
+    return std::string(buf, p);
+}
+
+std::string quotedArg(const std::string& s) {
+    return "'" + s + "'";
+}
+
+// cct with a pipeline, finding the exported grids (and nothing on the network) through
+// PROJ_DATA; `input` a file, or empty to read standard input.
+std::string cctCommand(const std::string& exportDir, const std::string& pipeline, const std::string& input) {
+    return "PROJ_DATA=" + quotedArg(exportDir + ":/usr/share/proj") + " PROJ_NETWORK=OFF cct -d 10 " + pipeline +
+           (input.empty() ? std::string() : " " + quotedArg(input));
+}
+
+// The first three numbers of each line cct wrote (the fourth, time, is "inf"); "." decimals
+// whatever the test's locale.
+std::vector<std::array<double, 3>> cctColumns(const std::string& out) {
+    std::vector<std::array<double, 3>> rows;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::array<double, 3> v{};
+        const char* p = line.data();
+        const char* const lineEnd = line.data() + line.size();
+        bool ok = true;
+        for (double& x : v) {
+            while (p < lineEnd && *p == ' ') {
+                ++p;
+            }
+            const auto r = std::from_chars(p, lineEnd, x);
+            ok = ok && r.ec == std::errc();
+            p = r.ptr;
+        }
+        if (ok) {
+            rows.push_back(v);
+        }
+    }
+    return rows;
+}
+
+// A map sheet in zone 33 (Est for ROMA40) and a vertex portion in zone 32 (Ovest), as
+// dormal2k-gridgen writes them; the second sheet overlaps the first one (same seed, two
+// nodes further east).
+gridgen::PortionRecipe sheet() {
+    gridgen::PortionRecipe r;
+    r.kind = PortionKind::Sheet;
+    r.southLat = 42.25;
+    r.westLon = 13.25;
+    r.name = "0245";
+    return r;
+}
+
+// One export shared by the tests of this program: the sheet, its grids and pipelines.
+class GridExportTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        scratch_ = new ScratchDir();
+        const std::string grids = scratch_->file("griglie");
+        std::filesystem::create_directories(grids);
+        clitest::writeWholeFile(grids + "/0245.GK2", gridgen::portionText(sheet()));
+        exportDir_ = scratch_->file("export");
+        const PipedRun r = runPiped(exportExe() + " --grid " + quotedArg(grids + "/0245.GK2") + " --out " +
+                               quotedArg(exportDir_) + " --plane");
+        ASSERT_EQ(r.exitCode, 0) << r.out;
+        load_ = new PortionSetLoad(loadPortionSet({grids + "/0245.GK2"}, {}));
+        ASSERT_TRUE(load_->ok());
+        load_->set.buildIndex();
+        pipelines_ = clitest::readWholeFile(exportDir_ + "/pipelines.txt");
+    }
+    static void TearDownTestSuite() {
+        delete load_;
+        delete scratch_;
+    }
+    static std::string pipeline(const std::string& label) {
+        std::istringstream in(pipelines_);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind(label + " ", 0) == 0) {
+                return line.substr(label.size() + 1);
+            }
+        }
+        return {};
+    }
+
+    static ScratchDir* scratch_;
+    static std::string exportDir_;
+    static PortionSetLoad* load_;
+    static std::string pipelines_;
+};
+ScratchDir* GridExportTest::scratch_ = nullptr;
+std::string GridExportTest::exportDir_;
+PortionSetLoad* GridExportTest::load_ = nullptr;
+std::string GridExportTest::pipelines_;
+
+// ---------------------------------------------------------------------------------------
+// cct with the exported pipelines against the program's own conversion (the batch run's
+// per-point conversion, RunKind::Batch), at 10,000 random points inside the portion.
+// Tolerances: 1e-8 degree geographic, 1 mm plane and height.
+
+struct PairCase {
+    RefSystem from, to;
+    CoordKind kind; // both ends
+    Zone fromZone, toZone;
+};
+
+const char* kindWord(CoordKind k) {
+    return k == CoordKind::Geographic ? "geo" : "piane";
+}
+
+bool convertsHeights(RefSystem a, RefSystem b) {
+    const bool geoidA = a == RefSystem::Roma40 || a == RefSystem::Ed50;
+    const bool geoidB = b == RefSystem::Roma40 || b == RefSystem::Ed50;
+    return !(geoidA && geoidB);
+}
+
+// The plane zone of the sheet (13.25 to 13.9 degrees east) for each system: Est / 33, and
+// "Fuso Italia" on the ETRF2000 side to take in the other projection.
+Zone planeZone(RefSystem s, bool outputSide) {
+    if (s == RefSystem::Etrf2000 && outputSide) {
+        return Zone::Italia;
+    }
+    return Zone::EstOr33;
+}
+
+std::vector<PairCase> allPairs() {
+    std::vector<PairCase> cases;
+    for (CoordKind kind : {CoordKind::Geographic, CoordKind::Plane}) {
+        for (RefSystem from : kAllSystems) {
+            for (RefSystem to : kAllSystems) {
+                if (from != to) {
+                    cases.push_back({from, to, kind, planeZone(from, false), planeZone(to, true)});
+                }
+            }
+        }
+    }
+    return cases;
+}
+
+TEST_F(GridExportTest, CctReproducesTheProgramForEveryOrderedPair) {
+    constexpr int kPoints = 10000;
+    const ZoneLimits& lim = load_->set.limits(0);
+    const double rome = romeMeridian();
+    const std::vector<PairCase> pairs = allPairs();
+    for (std::size_t caseIndex = 0; caseIndex < pairs.size(); ++caseIndex) {
+        const PairCase& pc = pairs[caseIndex];
+        const PipelineEnd fromEnd{pc.from, pc.kind, pc.kind == CoordKind::Plane ? pc.fromZone : Zone::Auto};
+        const PipelineEnd toEnd{pc.to, pc.kind, pc.kind == CoordKind::Plane ? pc.toZone : Zone::Auto};
+        const std::string label = pipelineEndLabel(fromEnd) + ">" + pipelineEndLabel(toEnd);
+        SCOPED_TRACE(label);
+        const std::string pipe = pipeline(label);
+        ASSERT_FALSE(pipe.empty());
+        const bool heights = convertsHeights(pc.from, pc.to);
+
+        ConversionContext ctx;
+        ctx.sel = {pc.from, pc.kind, fromEnd.zone, pc.to, pc.kind, toEnd.zone};
+        ctx.heights = heights;
+        ctx.set = &load_->set;
+        ctx.portion = &load_->set.portion(0);
+        ctx.limits = &lim;
+        // Plane input points: the program's own projection of random positions in the input
+        // system (equal systems need no grid).
+        ConversionContext toPlane;
+        toPlane.sel = {pc.from, CoordKind::Geographic, Zone::Auto, pc.from, CoordKind::Plane, fromEnd.zone};
+
+        std::mt19937 rng(20261209u + static_cast<unsigned>(caseIndex));
+        std::uniform_real_distribution<double> lat(lim.south, lim.north), lon(lim.west, lim.east), h(-50, 2500);
+        std::string input;
+        struct Expected {
+            double first, second, height, inHeight;
+        };
+        std::vector<Expected> expected;
+        while (static_cast<int>(expected.size()) < kPoints) {
+            const double la = lat(rng), lo = lon(rng), height = h(rng);
+            PointInput in;
+            in.height = height;
+            // Geographic values as the program reads them: sexagesimal, ROMA40 from Monte Mario.
+            in.first = degreesToSexagesimal(la);
+            in.second = degreesToSexagesimal(pc.from == RefSystem::Roma40 ? lo - rome : lo);
+            double cctFirst = sexagesimalToDegrees(in.first);
+            double cctSecond = sexagesimalToDegrees(in.second) + (pc.from == RefSystem::Roma40 ? rome : 0.0);
+            if (pc.kind == CoordKind::Plane) {
+                const PointResult p = convertPoint(toPlane, in, RunKind::Batch);
+                ASSERT_EQ(p.status, PointStatus::Converted);
+                in.first = cctFirst = p.outFirst;
+                in.second = cctSecond = p.outSecond;
+            }
+            const PointResult r = convertPoint(ctx, in, RunKind::Batch);
+            if (r.status != PointStatus::Converted) {
+                continue; // outside the grid by the program's own test: not compared
+            }
+            Expected e{r.outFirst, r.outSecond, r.hasHeight ? r.outHeight : height, height};
+            if (pc.kind == CoordKind::Geographic) {
+                e.first = sexagesimalToDegrees(r.outFirst);
+                e.second = sexagesimalToDegrees(r.outSecond) + (pc.to == RefSystem::Roma40 ? rome : 0.0);
+            }
+            expected.push_back(e);
+            input += cctLine(cctFirst, cctSecond, height);
+        }
+        const std::string inPath = scratch_->file("punti.txt");
+        clitest::writeWholeFile(inPath, input);
+        const PipedRun run = runPiped(cctCommand(exportDir_, pipe, inPath));
+        ASSERT_EQ(run.exitCode, 0) << run.out.substr(0, 2000);
+
+        const double tol = pc.kind == CoordKind::Geographic ? 1e-8 : 1e-3;
+        const std::vector<std::array<double, 3>> got = cctColumns(run.out);
+        ASSERT_EQ(got.size(), expected.size()) << run.out.substr(0, 2000);
+        double worst = 0, worstH = 0;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const Expected& e = expected[i];
+            worst = std::max({worst, std::fabs(got[i][0] - e.first), std::fabs(got[i][1] - e.second)});
+            worstH = std::max(worstH, std::fabs(got[i][2] - e.height));
+        }
+        EXPECT_LE(worst, tol) << kindWord(pc.kind);
+        EXPECT_LE(worstH, heights ? 1e-3 : 1e-6) << "heights";
+        std::printf("%-28s largest difference %.3g %s, height %.3g m\n", label.c_str(), worst,
+                    pc.kind == CoordKind::Geographic ? "deg" : "m", worstH);
+    }
+}
+
+// ROMA40 longitudes counted from Monte Mario, as the program reads and writes them.
+TEST_F(GridExportTest, MonteMarioPipelinesTakeTheProgramsOwnRoma40Longitudes) {
+    const VerticalGridNames v = verticalGridNames(load_->set);
+    PipelineOptions mm;
+    mm.roma40FromMonteMario = true;
+    const PipelineEnd roma{RefSystem::Roma40, CoordKind::Geographic, Zone::Auto};
+    const PipelineEnd etrf{RefSystem::Etrf89, CoordKind::Geographic, Zone::Auto};
+    const std::string forward = pipelineFor(roma, etrf, v, mm);
+    const std::string back = pipelineFor(etrf, roma, v, mm);
+    const double rome = romeMeridian();
+    // A point in the middle of the sheet, ROMA40 longitude from Monte Mario.
+    const double lat = 42.45, lonMM = 13.55 - rome;
+    const std::string inPath = scratch_->file("mm.txt");
+    clitest::writeWholeFile(inPath, cctLine(lat, lonMM, 0));
+    const PipedRun r =
+        runPiped(cctCommand(exportDir_, forward, inPath) + " | " + cctCommand(exportDir_, back, std::string()));
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const auto rows = cctColumns(r.out);
+    ASSERT_EQ(rows.size(), 1u) << r.out;
+    EXPECT_NEAR(rows[0][0], lat, 1e-9);
+    EXPECT_NEAR(rows[0][1], lonMM, 1e-9); // back from Monte Mario, not from Greenwich
+    // And the ETRF89 position between the two is the program's own.
+    const PipedRun once = runPiped(cctCommand(exportDir_, forward, inPath));
+    const auto mid = cctColumns(once.out);
+    ASSERT_EQ(mid.size(), 1u) << once.out;
+    const ShiftResult s = interpolateRoma40Shift(load_->set.portion(0), lat, lonMM + rome, Roma40Grid::ToEtrf89);
+    ASSERT_EQ(s.status, InterpStatus::Ok);
+    EXPECT_NEAR(mid[0][0], lat + s.shiftLat, 1e-9);
+    EXPECT_NEAR(mid[0][1], lonMM + rome + s.shiftLon, 1e-9);
+}
+
+// ---------------------------------------------------------------------------------------
+// The exported files read back by GDAL: sizes, node positions and values.
+
+struct Raster {
+    int cols = 0, rows = 0, bands = 0;
+    double gt[6] = {};
+    std::vector<float> band1, band2;
+};
+
+Raster readRaster(const std::string& path) {
+    GDALAllRegister();
+    Raster r;
+    GDALDatasetH ds = GDALOpen(path.c_str(), GA_ReadOnly);
+    if (ds == nullptr) {
+        return r;
+    }
+    r.cols = GDALGetRasterXSize(ds);
+    r.rows = GDALGetRasterYSize(ds);
+    r.bands = GDALGetRasterCount(ds);
+    GDALGetGeoTransform(ds, r.gt);
+    for (int b = 1; b <= std::min(2, r.bands); ++b) {
+        std::vector<float>& v = b == 1 ? r.band1 : r.band2;
+        v.resize(static_cast<std::size_t>(r.cols * r.rows));
+        if (GDALRasterIO(GDALGetRasterBand(ds, b), GF_Read, 0, 0, r.cols, r.rows, v.data(), r.cols, r.rows,
+                         GDT_Float32, 0, 0) != CE_None) {
+            v.clear();
+        }
+    }
+    GDALClose(ds);
+    return r;
+}
+
+// Position of the node in pixel (row, col), decimal degrees: pixel centres.
+double nodeLon(const Raster& r, int col) {
+    return r.gt[0] + (col + 0.5) * r.gt[1];
+}
+double nodeLat(const Raster& r, int row) {
+    return r.gt[3] + (row + 0.5) * r.gt[5];
+}
+
+TEST_F(GridExportTest, NtvTwoGridsHoldTheNodesOfThePortion) {
+    const GridPortion& p = load_->set.portion(0);
+    struct Case {
+        const char* file;
+        const std::array<double, kPlanArraySize>&dLat, &dLon;
+        double lat0, lon0;
+    } cases[] = {
+        {kRoma40Ed50GridFile, p.roEdDLat, p.roEdDLon, p.planOriginLat, p.planOriginLon},
+        {kRoma40Etrf89GridFile, p.roE89DLat, p.roE89DLon, p.planOriginLat, p.planOriginLon},
+        {kEtrf89Etrf2000GridFile, p.e89E2000DLat, p.e89E2000DLon, p.e2000OriginLat, p.e2000OriginLon},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Raster r = readRaster(exportDir_ + "/" + c.file);
+        ASSERT_EQ(r.cols, 6);
+        ASSERT_EQ(r.rows, 6);
+        ASSERT_EQ(r.bands, 4);
+        // South-west node and spacing (within 1e-9 degrees: the header is in seconds).
+        EXPECT_NEAR(nodeLon(r, 0), c.lon0, 1e-9);
+        EXPECT_NEAR(nodeLat(r, 5), c.lat0, 1e-9);
+        EXPECT_NEAR(nodeLat(r, 0), c.lat0 + 5 * planStepLat, 1e-9);
+        EXPECT_NEAR(nodeLon(r, 5), c.lon0 + 5 * planStepLon, 1e-9);
+        for (int row = 0; row < 6; ++row) {
+            for (int col = 0; col < 6; ++col) {
+                const std::size_t node = static_cast<std::size_t>((5 - row) * 6 + col + 1); // rows from the south
+                const std::size_t px = static_cast<std::size_t>(row * 6 + col);
+                EXPECT_FLOAT_EQ(r.band1[px], static_cast<float>(c.dLat[node]));
+                EXPECT_FLOAT_EQ(r.band2[px], static_cast<float>(-c.dLon[node])) << "NTv2 longitudes positive west";
+            }
+        }
+    }
+}
+
+TEST_F(GridExportTest, VerticalGridsAreGeographicFloat32WithNodesAtPixelCentres) {
+    const GridPortion& p = load_->set.portion(0);
+    const VerticalGridNames v = verticalGridNames(load_->set);
+    {
+        const Raster r = readRaster(exportDir_ + "/" + v.geoid[0]);
+        ASSERT_EQ(r.cols, 14);
+        ASSERT_EQ(r.rows, 10);
+        EXPECT_NEAR(nodeLon(r, 0), p.geoidOriginLon, 1e-12);
+        EXPECT_NEAR(nodeLat(r, 0), p.geoidTopLat, 1e-12);
+        EXPECT_NEAR(nodeLat(r, 9), p.geoidOriginLat, 1e-9); // south edge: 9 rows of 2'
+        for (std::size_t k = 0; k < 140; ++k) {
+            EXPECT_FLOAT_EQ(r.band1[k], static_cast<float>(p.geoidN[k + 1]));
+        }
+    }
+    {
+        const Raster r = readRaster(exportDir_ + "/" + v.heightShift[0]);
+        ASSERT_EQ(r.cols, 6);
+        ASSERT_EQ(r.rows, 6);
+        EXPECT_NEAR(nodeLon(r, 0), p.e2000OriginLon, 1e-12);
+        EXPECT_NEAR(nodeLat(r, 5), p.e2000OriginLat, 1e-12);
+        EXPECT_FLOAT_EQ(r.band1[30], static_cast<float>(p.e89E2000DH[1])); // south-west node
+        EXPECT_FLOAT_EQ(r.band1[5], static_cast<float>(p.e89E2000DH[36])); // north-east node
+    }
+    // gdalinfo sees a geographic CRS with pixel-is-area, as PROJ's vgridshift wants.
+    const PipedRun info = runPiped("gdalinfo " + quotedArg(exportDir_ + "/" + v.geoid[0]));
+    ASSERT_EQ(info.exitCode, 0) << info.out;
+    EXPECT_NE(info.out.find("Type=Float32"), std::string::npos);
+    EXPECT_NE(info.out.find("AREA_OR_POINT=Area"), std::string::npos);
+    EXPECT_NE(info.out.find("ETRS89"), std::string::npos);
+}
+
+// Overlapping portions: one top-level sub-grid per portion, in set order, so that PROJ
+// takes the first portion of the set where they overlap.
+TEST(GridExportSet, SubGridsFollowTheSetOrder) {
+    ScratchDir dir;
+    gridgen::PortionRecipe first = sheet();
+    gridgen::PortionRecipe second = sheet();
+    second.westLon += 2 * planStepLon;
+    second.name = "0246";
+    second.seed = 7; // different values: the overlap shows which portion PROJ took
+    clitest::writeWholeFile(dir.file("b.GK2"), gridgen::portionText(first));
+    clitest::writeWholeFile(dir.file("a.GK2"), gridgen::portionText(second));
+    // Set order: b.GK2 named first, then a.GK2.
+    const PipedRun r = runPiped(exportExe() + " --grid " + quotedArg(dir.file("b.GK2")) + " --grid " +
+                           quotedArg(dir.file("a.GK2")) + " --out " + quotedArg(dir.file("x")));
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const PipedRun info = runPiped("gdalinfo " + quotedArg(dir.file("x/") + kRoma40Etrf89GridFile));
+    ASSERT_EQ(info.exitCode, 0);
+    const std::size_t s0 = info.out.find("SUBDATASET_0_DESC=b");
+    const std::size_t s1 = info.out.find("SUBDATASET_1_DESC=a");
+    ASSERT_NE(s0, std::string::npos) << info.out;
+    ASSERT_NE(s1, std::string::npos) << info.out;
+    EXPECT_LT(s0, s1);
+
+    // A point inside both: cct agrees with the first portion's conversion.
+    const PortionSetLoad load = loadPortionSet({dir.file("b.GK2"), dir.file("a.GK2")}, {});
+    ASSERT_TRUE(load.ok());
+    const std::string pipes = clitest::readWholeFile(dir.file("x/pipelines.txt"));
+    const std::string label = "ROMA40:geo>ETRF89:geo ";
+    const std::size_t at = pipes.find(label);
+    ASSERT_NE(at, std::string::npos);
+    const std::string pipe = pipes.substr(at + label.size(), pipes.find('\n', at) - at - label.size());
+    const double la = 42.45, lo = 13.55; // inside both sheets' ROMA40 grids
+    const ShiftResult s = interpolateRoma40Shift(load.set.portion(0), la, lo, Roma40Grid::ToEtrf89);
+    ASSERT_EQ(s.status, InterpStatus::Ok);
+    clitest::writeWholeFile(dir.file("p.txt"), cctLine(la, lo, 0));
+    const PipedRun c = runPiped(cctCommand(dir.file("x"), pipe, dir.file("p.txt")));
+    ASSERT_EQ(c.exitCode, 0) << c.out;
+    const auto rows = cctColumns(c.out);
+    ASSERT_EQ(rows.size(), 1u) << c.out;
+    EXPECT_NEAR(rows[0][0], la + s.shiftLat, 1e-9);
+    EXPECT_NEAR(rows[0][1], lo + s.shiftLon, 1e-9);
+}
+
+// ---------------------------------------------------------------------------------------
+// The command line.
+
+TEST(GridExportCommandLine, ExitStatusAndMessages) {
+    ScratchDir dir;
+    struct Case {
+        std::string args;
+        int exitCode;
+        const char* says; // part of what the program writes
+    } cases[] = {
+        {"--help", 0, "Esporta le griglie"},
+        {"--out " + dir.file("x"), 2, "servono --grid o --grid-dir"},
+        {"--grid g.GK1", 2, "manca --out"},
+        {"--grid g.GK1 --out x --zone 35 --plane", 2, "fuso sconosciuto \"35\""},
+        {"--grid g.GK1 --out x --zone 33", 2, "--zone vale solo con --plane"},
+        {"--grid g.GK1 --out x --bogus", 2, "opzione sconosciuta"},
+        {"--grid-dir " + dir.file("vuota") + " --out " + dir.file("x"), 1, ""},
+    };
+    std::filesystem::create_directories(dir.file("vuota"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const PipedRun r = runPiped(exportExe() + " " + c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+    }
+}
+
+// Every pipelines.txt line names two ends of different systems; the plane ends are the zones
+// each system has (ROMA40 Ovest and Est, ED50 32 to 34, ETRF 32 to 34 and Italia).
+TEST(GridExportPipelines, OneLinePerOrderedPairOfEnds) {
+    const VerticalGridNames v{{"g.tif"}, {"h.tif"}};
+    struct Case {
+        bool plane;
+        std::vector<Zone> zones;
+        std::size_t ends;
+    } cases[] = {
+        {false, {}, 4},
+        {true, {}, 4 + 2 + 3 + 4 + 4},
+        {true, {Zone::EstOr33}, 4 + 4},
+        {true, {Zone::Italia}, 4 + 2},
+    };
+    for (const Case& c : cases) {
+        const std::vector<PipelineEnd> ends = pipelineEnds(c.plane, c.zones);
+        ASSERT_EQ(ends.size(), c.ends);
+        const std::string text = pipelinesText(ends, v);
+        std::size_t lines = 0, expected = 0;
+        for (const PipelineEnd& a : ends) {
+            for (const PipelineEnd& b : ends) {
+                expected += a.system != b.system ? 1 : 0;
+            }
+        }
+        std::istringstream in(text);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.empty() || line[0] == '#') {
+                continue;
+            }
+            ++lines;
+            EXPECT_NE(line.find(" +proj=pipeline "), std::string::npos) << line;
+        }
+        EXPECT_EQ(lines, expected);
+    }
+}
+
+} // namespace
+} // namespace dormal
