@@ -1,9 +1,9 @@
 #include "conversion/grid_export.h"
 
-#include <gdal.h>
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
+#include <gdal.h>
 
 #include <algorithm>
 #include <array>
@@ -80,8 +80,8 @@ GDALDriverH driver(const char* name) {
 
 void writeBand(GDALDatasetH ds, int band, std::vector<float>& values, int cols, int rows, const std::string& what) {
     GDALRasterBandH b = GDALGetRasterBand(ds, band);
-    if (b == nullptr || GDALRasterIO(b, GF_Write, 0, 0, cols, rows, values.data(), cols, rows, GDT_Float32, 0, 0) !=
-                            CE_None) {
+    if (b == nullptr ||
+        GDALRasterIO(b, GF_Write, 0, 0, cols, rows, values.data(), cols, rows, GDT_Float32, 0, 0) != CE_None) {
         fail(what);
     }
 }
@@ -156,11 +156,6 @@ void writeNtv2(const PortionSet& set, const std::string& path, const char* syste
         opt.set("VERSION", "NTv2.0");
         opt.set("SYSTEM_F", systemFrom);
         opt.set("SYSTEM_T", systemTo);
-        // Semi-axes of the ellipsoids the two systems lie on (metres).
-        opt.set("MAJOR_F", exact(ellipsoidOfWord(systemFrom).a));
-        opt.set("MINOR_F", exact(ellipsoidOfWord(systemFrom).b));
-        opt.set("MAJOR_T", exact(ellipsoidOfWord(systemTo).a));
-        opt.set("MINOR_T", exact(ellipsoidOfWord(systemTo).b));
         opt.set("SUB_NAME", names[i]);
         opt.set("PARENT", "NONE");
         opt.set("GS_TYPE", "SECONDS");
@@ -169,6 +164,13 @@ void writeNtv2(const PortionSet& set, const std::string& path, const char* syste
         if (ds.get() == nullptr) {
             fail("scrittura di " + path);
         }
+        // Semi-axes of the ellipsoids the two systems lie on (metres): file header fields,
+        // which the driver takes as metadata rather than as creation options.
+        const Axes f = ellipsoidOfWord(systemFrom), t = ellipsoidOfWord(systemTo);
+        GDALSetMetadataItem(ds.get(), "MAJOR_F", exact(f.a).c_str(), nullptr);
+        GDALSetMetadataItem(ds.get(), "MINOR_F", exact(f.b).c_str(), nullptr);
+        GDALSetMetadataItem(ds.get(), "MAJOR_T", exact(t.a).c_str(), nullptr);
+        GDALSetMetadataItem(ds.get(), "MINOR_T", exact(t.b).c_str(), nullptr);
         // Node (r, c) lies at lat0 + r * planStepLat, lon0 + c * planStepLon.
         const double top = g.lat0 + (rows - 1) * planStepLat;
         double gt[6] = {g.lon0 - planStepLon / 2, planStepLon, 0, top + planStepLat / 2, 0, -planStepLat};
@@ -262,8 +264,8 @@ void writeHeightShift(const GridPortion& p, const std::string& path) {
 std::string safeName(const std::string& s) {
     std::string out;
     for (char ch : s) {
-        const bool ok = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
-                        ch == '-' || ch == '_';
+        const bool ok =
+            (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '-' || ch == '_';
         out += ok ? ch : '_';
     }
     return out;
@@ -398,8 +400,9 @@ GridExportResult exportGrids(const PortionSet& set, const std::string& folder) {
     }
     const fs::path dir(folder);
     try {
-        writeNtv2(set, (dir / kRoma40Ed50GridFile).string(), "ROMA40", "ED50",
-                  [](const GridPortion& p) { return ShiftGrid{&p.roEdDLat, &p.roEdDLon, p.planOriginLat, p.planOriginLon}; });
+        writeNtv2(set, (dir / kRoma40Ed50GridFile).string(), "ROMA40", "ED50", [](const GridPortion& p) {
+            return ShiftGrid{&p.roEdDLat, &p.roEdDLon, p.planOriginLat, p.planOriginLon};
+        });
         r.files.push_back(kRoma40Ed50GridFile);
         writeNtv2(set, (dir / kRoma40Etrf89GridFile).string(), "ROMA40", "ETRF89", [](const GridPortion& p) {
             return ShiftGrid{&p.roE89DLat, &p.roE89DLon, p.planOriginLat, p.planOriginLon};

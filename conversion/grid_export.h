@@ -41,7 +41,7 @@ struct VerticalGridNames {
 VerticalGridNames verticalGridNames(const PortionSet& set);
 
 struct GridExportResult {
-    std::vector<std::string> files; // names written into the folder, in the order written
+    std::vector<std::string> files;   // names written into the folder, in the order written
     std::optional<std::string> error; // why the export stopped (Italian), when it did
     bool ok() const { return !error.has_value(); }
 };

@@ -5,9 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -124,7 +125,7 @@ protected:
         clitest::writeWholeFile(grids + "/0245.GK2", gridgen::portionText(sheet()));
         exportDir_ = scratch_->file("export");
         const PipedRun r = runPiped(exportExe() + " --grid " + quotedArg(grids + "/0245.GK2") + " --out " +
-                               quotedArg(exportDir_) + " --plane");
+                                    quotedArg(exportDir_) + " --plane");
         ASSERT_EQ(r.exitCode, 0) << r.out;
         load_ = new PortionSetLoad(loadPortionSet({grids + "/0245.GK2"}, {}));
         ASSERT_TRUE(load_->ok());
@@ -319,6 +320,7 @@ struct Raster {
     int cols = 0, rows = 0, bands = 0;
     double gt[6] = {};
     std::vector<float> band1, band2;
+    std::map<std::string, std::string> metadata; // the dataset's own (default domain)
 };
 
 Raster readRaster(const std::string& path) {
@@ -332,11 +334,18 @@ Raster readRaster(const std::string& path) {
     r.rows = GDALGetRasterYSize(ds);
     r.bands = GDALGetRasterCount(ds);
     GDALGetGeoTransform(ds, r.gt);
+    for (char** md = GDALGetMetadata(ds, nullptr); md != nullptr && *md != nullptr; ++md) {
+        const std::string item = *md;
+        const std::size_t eq = item.find('=');
+        if (eq != std::string::npos) {
+            r.metadata[item.substr(0, eq)] = item.substr(eq + 1);
+        }
+    }
     for (int b = 1; b <= std::min(2, r.bands); ++b) {
         std::vector<float>& v = b == 1 ? r.band1 : r.band2;
         v.resize(static_cast<std::size_t>(r.cols * r.rows));
-        if (GDALRasterIO(GDALGetRasterBand(ds, b), GF_Read, 0, 0, r.cols, r.rows, v.data(), r.cols, r.rows,
-                         GDT_Float32, 0, 0) != CE_None) {
+        if (GDALRasterIO(GDALGetRasterBand(ds, b), GF_Read, 0, 0, r.cols, r.rows, v.data(), r.cols, r.rows, GDT_Float32,
+                         0, 0) != CE_None) {
             v.clear();
         }
     }
@@ -366,6 +375,15 @@ TEST_F(GridExportTest, NtvTwoGridsHoldTheNodesOfThePortion) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const Raster r = readRaster(exportDir_ + "/" + c.file);
+        ASSERT_EQ(r.metadata.count("MAJOR_T"), 1u);
+        EXPECT_EQ(r.metadata.at("GS_TYPE"), "SECONDS");
+        EXPECT_EQ(r.metadata.at("PARENT"), "NONE");
+        EXPECT_EQ(r.metadata.at("SUB_NAME"), "0245");
+        // Semi-major axes: International 1924 for ROMA40 and ED50, GRS80 for the ETRF.
+        const bool fromEtrf = std::string(c.file) == kEtrf89Etrf2000GridFile;
+        const bool toEtrf = std::string(c.file) != kRoma40Ed50GridFile;
+        EXPECT_EQ(r.metadata.at("MAJOR_F"), fromEtrf ? "6378137" : "6378388");
+        EXPECT_EQ(r.metadata.at("MAJOR_T"), toEtrf ? "6378137" : "6378388");
         ASSERT_EQ(r.cols, 6);
         ASSERT_EQ(r.rows, 6);
         ASSERT_EQ(r.bands, 4);
@@ -429,7 +447,7 @@ TEST(GridExportSet, SubGridsFollowTheSetOrder) {
     clitest::writeWholeFile(dir.file("a.GK2"), gridgen::portionText(second));
     // Set order: b.GK2 named first, then a.GK2.
     const PipedRun r = runPiped(exportExe() + " --grid " + quotedArg(dir.file("b.GK2")) + " --grid " +
-                           quotedArg(dir.file("a.GK2")) + " --out " + quotedArg(dir.file("x")));
+                                quotedArg(dir.file("a.GK2")) + " --out " + quotedArg(dir.file("x")));
     ASSERT_EQ(r.exitCode, 0) << r.out;
     const PipedRun info = runPiped("gdalinfo " + quotedArg(dir.file("x/") + kRoma40Etrf89GridFile));
     ASSERT_EQ(info.exitCode, 0);
