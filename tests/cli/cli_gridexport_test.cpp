@@ -136,17 +136,6 @@ protected:
         delete load_;
         delete scratch_;
     }
-    static std::string pipeline(const std::string& label) {
-        std::istringstream in(pipelines_);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.rfind(label + " ", 0) == 0) {
-                return line.substr(label.size() + 1);
-            }
-        }
-        return {};
-    }
-
     static ScratchDir* scratch_;
     static std::string exportDir_;
     static PortionSetLoad* load_;
@@ -201,84 +190,153 @@ std::vector<PairCase> allPairs() {
     return cases;
 }
 
-TEST_F(GridExportTest, CctReproducesTheProgramForEveryOrderedPair) {
-    constexpr int kPoints = 10000;
-    const ZoneLimits& lim = load_->set.limits(0);
+// Where cct and the program part at random points of an area (decimal degrees, in the input
+// system; ROMA40 from Greenwich), points the program refuses left out.
+struct Agreement {
+    std::string failure;    // empty when cct ran and gave one line per point
+    std::string label;      // "FROM>TO" of pipelines.txt
+    double worst = 0;       // largest position difference: degrees (geographic) or metres (plane)
+    double worstHeight = 0; // metres
+};
+
+struct Area {
+    double south, west, north, east;
+};
+
+Agreement compareWithCct(const PortionSet& set, const std::string& exportDir, const std::string& pipelines,
+                         const PairCase& pc, const Area& area, int points, unsigned seed, const std::string& workFile) {
+    Agreement a;
     const double rome = romeMeridian();
+    const PipelineEnd fromEnd{pc.from, pc.kind, pc.kind == CoordKind::Plane ? pc.fromZone : Zone::Auto};
+    const PipelineEnd toEnd{pc.to, pc.kind, pc.kind == CoordKind::Plane ? pc.toZone : Zone::Auto};
+    a.label = pipelineEndLabel(fromEnd) + ">" + pipelineEndLabel(toEnd);
+    std::string pipe;
+    {
+        std::istringstream in(pipelines);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind(a.label + " ", 0) == 0) {
+                pipe = line.substr(a.label.size() + 1);
+            }
+        }
+    }
+    if (pipe.empty()) {
+        a.failure = "no pipeline " + a.label;
+        return a;
+    }
+    ConversionContext ctx;
+    ctx.sel = {pc.from, pc.kind, fromEnd.zone, pc.to, pc.kind, toEnd.zone};
+    ctx.heights = convertsHeights(pc.from, pc.to);
+    ctx.set = &set;
+    ctx.portion = &set.portion(0);
+    ctx.limits = &set.limits(0);
+    // Plane input points: the program's own projection of random positions in the input
+    // system (equal systems need no grid).
+    ConversionContext toPlane;
+    toPlane.sel = {pc.from, CoordKind::Geographic, Zone::Auto, pc.from, CoordKind::Plane, fromEnd.zone};
+
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> lat(area.south, area.north), lon(area.west, area.east), h(-50, 2500);
+    std::string input;
+    struct Expected {
+        double first, second, height;
+    };
+    std::vector<Expected> expected;
+    for (int tries = 0; static_cast<int>(expected.size()) < points && tries < 4 * points; ++tries) {
+        const double la = lat(rng), lo = lon(rng), height = h(rng);
+        PointInput in;
+        in.height = height;
+        // Geographic values as the program reads them: sexagesimal, ROMA40 from Monte Mario.
+        in.first = degreesToSexagesimal(la);
+        in.second = degreesToSexagesimal(pc.from == RefSystem::Roma40 ? lo - rome : lo);
+        double cctFirst = sexagesimalToDegrees(in.first);
+        double cctSecond = sexagesimalToDegrees(in.second) + (pc.from == RefSystem::Roma40 ? rome : 0.0);
+        if (pc.kind == CoordKind::Plane) {
+            const PointResult p = convertPoint(toPlane, in, RunKind::Batch);
+            if (p.status != PointStatus::Converted) {
+                a.failure = "projection refused";
+                return a;
+            }
+            in.first = cctFirst = p.outFirst;
+            in.second = cctSecond = p.outSecond;
+        }
+        const PointResult r = convertPoint(ctx, in, RunKind::Batch);
+        if (r.status != PointStatus::Converted) {
+            continue; // outside the grid by the program's own test: not compared
+        }
+        Expected e{r.outFirst, r.outSecond, r.hasHeight ? r.outHeight : height};
+        if (pc.kind == CoordKind::Geographic) {
+            e.first = sexagesimalToDegrees(r.outFirst);
+            e.second = sexagesimalToDegrees(r.outSecond) + (pc.to == RefSystem::Roma40 ? rome : 0.0);
+        }
+        expected.push_back(e);
+        input += cctLine(cctFirst, cctSecond, height);
+    }
+    if (static_cast<int>(expected.size()) < points) {
+        a.failure = "the program refused too many points: " + std::to_string(expected.size());
+        return a;
+    }
+    clitest::writeWholeFile(workFile, input);
+    const PipedRun run = runPiped(cctCommand(exportDir, pipe, workFile));
+    const std::vector<std::array<double, 3>> got = cctColumns(run.out);
+    if (run.exitCode != 0 || got.size() != expected.size()) {
+        a.failure = "cct: " + run.out.substr(0, 2000);
+        return a;
+    }
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        const Expected& e = expected[i];
+        a.worst = std::max({a.worst, std::fabs(got[i][0] - e.first), std::fabs(got[i][1] - e.second)});
+        a.worstHeight = std::max(a.worstHeight, std::fabs(got[i][2] - e.height));
+    }
+    return a;
+}
+
+void expectAgreement(const Agreement& a, const PairCase& pc) {
+    SCOPED_TRACE(a.label);
+    ASSERT_EQ(a.failure, "");
+    EXPECT_LE(a.worst, pc.kind == CoordKind::Geographic ? 1e-8 : 1e-3) << kindWord(pc.kind);
+    // Heights: 1 mm where the pair converts them; otherwise passed through (cct's 10 decimals).
+    EXPECT_LE(a.worstHeight, convertsHeights(pc.from, pc.to) ? 1e-3 : 1e-9) << "heights";
+    std::printf("%-28s largest difference %.3g %s, height %.3g m\n", a.label.c_str(), a.worst,
+                pc.kind == CoordKind::Geographic ? "deg" : "m", a.worstHeight);
+}
+
+TEST_F(GridExportTest, CctReproducesTheProgramForEveryOrderedPair) {
+    const ZoneLimits& lim = load_->set.limits(0);
     const std::vector<PairCase> pairs = allPairs();
-    for (std::size_t caseIndex = 0; caseIndex < pairs.size(); ++caseIndex) {
-        const PairCase& pc = pairs[caseIndex];
-        const PipelineEnd fromEnd{pc.from, pc.kind, pc.kind == CoordKind::Plane ? pc.fromZone : Zone::Auto};
-        const PipelineEnd toEnd{pc.to, pc.kind, pc.kind == CoordKind::Plane ? pc.toZone : Zone::Auto};
-        const std::string label = pipelineEndLabel(fromEnd) + ">" + pipelineEndLabel(toEnd);
-        SCOPED_TRACE(label);
-        const std::string pipe = pipeline(label);
-        ASSERT_FALSE(pipe.empty());
-        const bool heights = convertsHeights(pc.from, pc.to);
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const Agreement a =
+            compareWithCct(load_->set, exportDir_, pipelines_, pairs[i], {lim.south, lim.west, lim.north, lim.east},
+                           10000, 20261209u + static_cast<unsigned>(i), scratch_->file("punti.txt"));
+        expectAgreement(a, pairs[i]);
+    }
+}
 
-        ConversionContext ctx;
-        ctx.sel = {pc.from, pc.kind, fromEnd.zone, pc.to, pc.kind, toEnd.zone};
-        ctx.heights = heights;
-        ctx.set = &load_->set;
-        ctx.portion = &load_->set.portion(0);
-        ctx.limits = &lim;
-        // Plane input points: the program's own projection of random positions in the input
-        // system (equal systems need no grid).
-        ConversionContext toPlane;
-        toPlane.sel = {pc.from, CoordKind::Geographic, Zone::Auto, pc.from, CoordKind::Plane, fromEnd.zone};
-
-        std::mt19937 rng(20261209u + static_cast<unsigned>(caseIndex));
-        std::uniform_real_distribution<double> lat(lim.south, lim.north), lon(lim.west, lim.east), h(-50, 2500);
-        std::string input;
-        struct Expected {
-            double first, second, height, inHeight;
-        };
-        std::vector<Expected> expected;
-        while (static_cast<int>(expected.size()) < kPoints) {
-            const double la = lat(rng), lo = lon(rng), height = h(rng);
-            PointInput in;
-            in.height = height;
-            // Geographic values as the program reads them: sexagesimal, ROMA40 from Monte Mario.
-            in.first = degreesToSexagesimal(la);
-            in.second = degreesToSexagesimal(pc.from == RefSystem::Roma40 ? lo - rome : lo);
-            double cctFirst = sexagesimalToDegrees(in.first);
-            double cctSecond = sexagesimalToDegrees(in.second) + (pc.from == RefSystem::Roma40 ? rome : 0.0);
-            if (pc.kind == CoordKind::Plane) {
-                const PointResult p = convertPoint(toPlane, in, RunKind::Batch);
-                ASSERT_EQ(p.status, PointStatus::Converted);
-                in.first = cctFirst = p.outFirst;
-                in.second = cctSecond = p.outSecond;
-            }
-            const PointResult r = convertPoint(ctx, in, RunKind::Batch);
-            if (r.status != PointStatus::Converted) {
-                continue; // outside the grid by the program's own test: not compared
-            }
-            Expected e{r.outFirst, r.outSecond, r.hasHeight ? r.outHeight : height, height};
-            if (pc.kind == CoordKind::Geographic) {
-                e.first = sexagesimalToDegrees(r.outFirst);
-                e.second = sexagesimalToDegrees(r.outSecond) + (pc.to == RefSystem::Roma40 ? rome : 0.0);
-            }
-            expected.push_back(e);
-            input += cctLine(cctFirst, cctSecond, height);
-        }
-        const std::string inPath = scratch_->file("punti.txt");
-        clitest::writeWholeFile(inPath, input);
-        const PipedRun run = runPiped(cctCommand(exportDir_, pipe, inPath));
-        ASSERT_EQ(run.exitCode, 0) << run.out.substr(0, 2000);
-
-        const double tol = pc.kind == CoordKind::Geographic ? 1e-8 : 1e-3;
-        const std::vector<std::array<double, 3>> got = cctColumns(run.out);
-        ASSERT_EQ(got.size(), expected.size()) << run.out.substr(0, 2000);
-        double worst = 0, worstH = 0;
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            const Expected& e = expected[i];
-            worst = std::max({worst, std::fabs(got[i][0] - e.first), std::fabs(got[i][1] - e.second)});
-            worstH = std::max(worstH, std::fabs(got[i][2] - e.height));
-        }
-        EXPECT_LE(worst, tol) << kindWord(pc.kind);
-        EXPECT_LE(worstH, heights ? 1e-3 : 1e-6) << "heights";
-        std::printf("%-28s largest difference %.3g %s, height %.3g m\n", label.c_str(), worst,
-                    pc.kind == CoordKind::Geographic ? "deg" : "m", worstH);
+// The sample mosaic of four overlapping sheets: one sub-grid per sheet in set order. Its
+// sheets agree where they overlap, so cct must follow the program over the whole mosaic,
+// borders included, whichever sheet each of its steps takes.
+TEST(GridExportSet, CctFollowsTheProgramOverTheSampleMosaic) {
+    ScratchDir dir;
+    const std::string mosaic = std::string(DORMAL2K_SAMPLES_DIR) + "/mosaic";
+    const PipedRun r = runPiped(exportExe() + " --grid-dir " + quotedArg(mosaic) + " --out " +
+                                quotedArg(dir.file("x")) + " --plane --zone est --zone 33");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    PortionSetLoad load = loadPortionSet({}, {mosaic});
+    ASSERT_TRUE(load.ok());
+    ASSERT_EQ(load.set.size(), 4u);
+    load.set.buildIndex();
+    const SetBounds b = load.set.bounds();
+    const std::string pipelines = clitest::readWholeFile(dir.file("x/pipelines.txt"));
+    const PairCase cases[] = {
+        {RefSystem::Roma40, RefSystem::Etrf2000, CoordKind::Plane, Zone::EstOr33, Zone::EstOr33},
+        {RefSystem::Etrf2000, RefSystem::Roma40, CoordKind::Plane, Zone::EstOr33, Zone::EstOr33},
+        {RefSystem::Ed50, RefSystem::Etrf89, CoordKind::Geographic, Zone::Auto, Zone::Auto},
+        {RefSystem::Etrf89, RefSystem::Ed50, CoordKind::Geographic, Zone::Auto, Zone::Auto},
+    };
+    for (const PairCase& pc : cases) {
+        const Agreement a = compareWithCct(load.set, dir.file("x"), pipelines, pc, {b.south, b.west, b.north, b.east},
+                                           10000, 77u, dir.file("punti.txt"));
+        expectAgreement(a, pc);
     }
 }
 
