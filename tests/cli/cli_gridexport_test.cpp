@@ -335,7 +335,7 @@ TEST(GridExportSet, CctFollowsTheProgramOverTheSampleMosaic) {
     };
     for (const PairCase& pc : cases) {
         const Agreement a = compareWithCct(load.set, dir.file("x"), pipelines, pc, {b.south, b.west, b.north, b.east},
-                                           10000, 77u, dir.file("punti.txt"));
+                                           3000, 77u, dir.file("punti.txt"));
         expectAgreement(a, pc);
     }
 }
@@ -551,9 +551,12 @@ TEST(GridExportCommandLine, ExitStatusAndMessages) {
         {"--grid g.GK1 --out x --zone 35 --plane", 2, "fuso sconosciuto \"35\""},
         {"--grid g.GK1 --out x --zone 33", 2, "--zone vale solo con --plane"},
         {"--grid g.GK1 --out x --bogus", 2, "opzione sconosciuta"},
-        {"--grid-dir " + dir.file("vuota") + " --out " + dir.file("x"), 1, ""},
+        {"--grid-dir " + dir.file("vuota") + " --out " + dir.file("x"), 1, "NESSUNA PORZIONE DI GRIGLIA"},
+        // The output folder is a file: refused before anything is written.
+        {"--grid " + dir.file("g.GK2") + " --out " + dir.file("g.GK2"), 1, "IMPOSSIBILE CREARE LA CARTELLA"},
     };
     std::filesystem::create_directories(dir.file("vuota"));
+    clitest::writeWholeFile(dir.file("g.GK2"), gridgen::portionText(sheet()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
         const PipedRun r = runPiped(exportExe() + " " + c.args);
