@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "conversion/grid_export.h"
+#include "conversion/grid_messages.h"
 #include "grid/portion_set.h"
 
 namespace {
@@ -194,7 +195,7 @@ int main(int argc, char** argv) {
 
     const PortionSetLoad load = loadPortionSet(o.grids, o.gridDirs);
     if (!load.ok()) {
-        std::cerr << joinedText(*load.message) << '\n';
+        std::cerr << joinedText(portionSetMessage(*load.error)) << '\n';
         return kExitFailed;
     }
     std::error_code ec;
