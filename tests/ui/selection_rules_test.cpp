@@ -9,7 +9,7 @@
 
 #include "support_window.h"
 #include "tests/support/print_enums.h"
-#include "ui/selection_rules.h"
+#include "ui/selection_binder.h"
 #include "ui/working_zone_panel.h"
 #include "wz_fixtures.h"
 
