@@ -146,6 +146,8 @@ SelectionModel::SelectionModel() {
 
 void SelectionModel::beginEvent() {
     view_.forget();
+    // Any change of the choice empties the results: they belong to the choice before it.
+    view_.outputsEmptied = true;
 }
 
 const SelectionView& SelectionModel::setPosition(int n, int position) {

@@ -10,6 +10,9 @@
 // its end before the system rule goes on; unticking Check1 from a rule runs Check1's rule
 // the same way. The final captions and codes depend on that order.
 //
+// Every event empties the output fields (Text8, Text9, Text10, Text1), the zone picks and
+// Check1 included: a result shown beside a choice it was not computed for would be misread.
+//
 // No widget here: SelectionBinder applies a description to the window's controls.
 
 #include <array>

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QTest>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -179,6 +180,41 @@ TEST(InputRules, SystemPickEmptiesTheOutputFieldsOnly) {
     for (const char* name : {"Text8", "Text9", "Text10", "Text1"})
         EXPECT_TRUE(h.text(name).isEmpty()) << name;
     EXPECT_EQ(h.text("Text3"), "45.1234");
+}
+
+// Regression: a zone pick on the input side or a tick of Check1 left the results of the
+// previous choice in the output fields.
+TEST(OutputFields, EmptiedByEveryChangeOfTheChoiceWhileTheTypedPointStays) {
+    WindowHarness h;
+    h.pick(2, "Piane"); // the input kind empties the typed point by design: before typing
+    h.typeInto("Text2", "Text3", "4850123.5");
+    QTest::keyClick(h.field("Text3"), Qt::Key_Return);
+    struct Change {
+        const char* what;
+        std::function<void()> act;
+    };
+    const Change changes[] = {
+        {"Combo5 UTM 33", [&] { h.pick(5, "UTM 33"); }},
+        {"Combo5 Fuso Italia", [&] { h.pick(5, "Fuso Italia"); }},
+        {"input ROMA40", [&] { h.pick(1, "ROMA40"); }},
+        {"Combo3 Est", [&] { h.pick(3, "Gauss-Boaga Est"); }},
+        {"input ED50", [&] { h.pick(1, "ED50"); }},
+        {"Combo4 UTM 34", [&] { h.pick(4, "UTM 34"); }},
+        {"output ETRF2000", [&] { h.pick(6, "ETRF2000"); }},
+        {"output plane", [&] { h.pick(7, "Piane"); }},
+        {"Combo10 UTM 33", [&] { h.pick(10, "UTM 33"); }},
+        {"Check1 ticked", [&] { tick(h, true); }},
+        {"Check1 unticked", [&] { tick(h, false); }},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.what);
+        const QString typed = h.text("Text3");
+        h.window().setOutputFields("1", "2", "3", "33");
+        c.act();
+        for (const char* name : {"Text8", "Text9", "Text10", "Text1"})
+            EXPECT_TRUE(h.text(name).isEmpty()) << name;
+        EXPECT_EQ(h.text("Text3"), typed) << "the typed point stays";
+    }
 }
 
 // --- Pair table --------------------------------------------------------------------------
