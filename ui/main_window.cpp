@@ -440,6 +440,10 @@ RunInputs MainWindow::runInputs() const {
     in.inputEast = v.inputEast;
     in.inputHeight = v.inputHeight;
     in.firstFieldEmpty = fields_->firstFieldEmpty();
+    if (const std::optional<UnreadableField> bad = fields_->firstUnreadableField(in.sel.inputKind, in.heights)) {
+        in.unreadableField = bad->field;
+        in.unreadableMessage = bad->message;
+    }
     in.portion = workingZone_->portion();
     in.limits = &workingZone_->limits();
     in.fileSelected = workingZone_->fileSelected();
