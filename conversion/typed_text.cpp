@@ -47,8 +47,8 @@ bool readDigits(const std::string& s, std::size_t& pos, std::size_t maxDigits, s
     return true;
 }
 
-constexpr std::string_view kDegreeSign = "\xC2\xB0";     // °
-constexpr std::string_view kOrdinalSign = "\xC2\xBA";    // º, typed for ° on Italian keyboards
+constexpr std::string_view kDegreeSign = "\xC2\xB0";      // °
+constexpr std::string_view kOrdinalSign = "\xC2\xBA";     // º, typed for ° on Italian keyboards
 constexpr std::string_view kPrime = "\xE2\x80\xB2";       // ′
 constexpr std::string_view kDoublePrime = "\xE2\x80\xB3"; // ″
 

@@ -13,8 +13,8 @@ namespace dormal {
 // 4850123.457). Nothing for an empty text or any other character.
 std::optional<double> readPlainNumber(std::string_view text);
 
-// A sexagesimal angle, returned in the notation gg.ppssdddd (signed, decimal degrees NOT
-// computed). Accepts the plain number of readPlainNumber, and the display form
+// A sexagesimal angle, returned in the notation gg.ppssdddd, signed (not turned into
+// decimal degrees). Accepts the plain number of readPlainNumber, and the display form
 //     [-]D° M' S.ssss''      (UTF-8 degree sign; "º" also taken for it)
 // with blanks optional, "." or "," in the seconds, minutes and seconds of one or two digits,
 // the seconds' mark ('' or ") optional, and the seconds or the minutes and seconds left out:

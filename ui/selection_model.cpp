@@ -124,9 +124,9 @@ void SelectionView::forget() {
     for (Written<std::string>* w : {&inputCaption, &outputCaption, &inputHeightCaption, &inputHeightSymbol,
                                     &outputHeightCaption, &outputHeightSymbol})
         w->forget();
-    for (Written<bool>* w : {&workingZoneVisible, &heightsBoxEnabled, &heightsBoxTicked, &heightCaptionsEnabled,
-                             &zoneFieldVisible, &inputHeightVisible, &inputHeightEditVisible, &outputHeightVisible,
-                             &heightArrowVisible})
+    for (Written<bool>* w :
+         {&workingZoneVisible, &heightsBoxEnabled, &heightsBoxTicked, &heightCaptionsEnabled, &zoneFieldVisible,
+          &inputHeightVisible, &inputHeightEditVisible, &outputHeightVisible, &heightArrowVisible})
         w->forget();
     inputSymbols.forget();
     outputSymbols.forget();

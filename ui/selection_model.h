@@ -91,8 +91,8 @@ struct SelectionView {
     Written<bool> outputHeightVisible{false};    // Text10
     Written<bool> heightArrowVisible{false};     // Image4
 
-    bool outputsEmptied = false;     // Text8, Text9, Text10, Text1 emptied
-    bool coordinatesEmptied = false; // Text3, Text5, Text2, Text4 emptied (the height stays)
+    bool outputsEmptied = false;         // Text8, Text9, Text10, Text1 emptied
+    bool coordinatesEmptied = false;     // Text3, Text5, Text2, Text4 emptied (the height stays)
     std::vector<ZoneNotice> zoneNotices; // in the order the rules made them
 
     // Clears every "written" mark and the event's own records.

@@ -24,7 +24,9 @@ struct Accepted {
 // The display form with and without blanks and marks, either separator, a sign.
 const Accepted kAngles[] = {
     {"42\xC2\xB0 25' 30.0000''", 42.253},
-    {"42\xC2\xB0" "25'30", 42.253},
+    {"42\xC2\xB0"
+     "25'30",
+     42.253},
     {"42 \xC2\xB0 25 ' 30 , 5 ''", 42.25305},
     {"-7\xC2\xB0 30' 00.0000''", -7.3},
     {"- 7\xC2\xB0 30'", -7.3},
@@ -34,7 +36,9 @@ const Accepted kAngles[] = {
     {"45\xC2\xB0 12' 75''", 45.1275}, // seconds too
     {"45\xC2\xB0 12' 34.567\"", 45.1234567},
     {"45\xC2\xB0 12\xE2\x80\xB2 34.567\xE2\x80\xB3", 45.1234567},
-    {"45\xC2\xBA" "12'34", 45.1234},
+    {"45\xC2\xBA"
+     "12'34",
+     45.1234},
     {"45\xC2\xB0 5' 3''", 45.0503},
     {"0\xC2\xB0 00' 00.0000''", 0.0},
     {"45.1234567", 45.1234567},
@@ -44,9 +48,24 @@ const Accepted kAngles[] = {
 };
 
 const char* const kNotAngles[] = {
-    "", " ", "abc", "45.1234x", "45\xC2\xB0x", "45\xC2\xB0 123'", "45\xC2\xB0 12' 345''", "45\xC2\xB0 12'' 30",
-    "42.5\xC2\xB0", "\xC2\xB0", "-", "45\xC2\xB0 12' 30.''", "45\xC2\xB0 12' 30''x", "1e400", "45..1", "--45",
-    "45\xC2\xB0\xC2\xB0", "\xC2\xB0 12' 30''",
+    "",
+    " ",
+    "abc",
+    "45.1234x",
+    "45\xC2\xB0x",
+    "45\xC2\xB0 123'",
+    "45\xC2\xB0 12' 345''",
+    "45\xC2\xB0 12'' 30",
+    "42.5\xC2\xB0",
+    "\xC2\xB0",
+    "-",
+    "45\xC2\xB0 12' 30.''",
+    "45\xC2\xB0 12' 30''x",
+    "1e400",
+    "45..1",
+    "--45",
+    "45\xC2\xB0\xC2\xB0",
+    "\xC2\xB0 12' 30''",
 };
 
 TEST(ReadSexagesimal, AcceptsThePlainAndTheDisplayForm) {
@@ -85,8 +104,12 @@ TEST(ReadSexagesimal, DisplayedValueReadsBackAsTyped) {
 
 TEST(ReadPlainNumber, TakesBlanksAndEitherSeparatorAndNothingElse) {
     const Accepted numbers[] = {
-        {"4 850 123.457", 4850123.457}, {"4 850 123,457", 4850123.457}, {"-12.5", -12.5},
-        {"+3", 3.0},                   {"1e3", 1000.0},                {"  0,001 ", 0.001},
+        {"4 850 123.457", 4850123.457},
+        {"4 850 123,457", 4850123.457},
+        {"-12.5", -12.5},
+        {"+3", 3.0},
+        {"1e3", 1000.0},
+        {"  0,001 ", 0.001},
     };
     for (const Accepted& a : numbers) {
         const std::optional<double> v = readPlainNumber(a.text);

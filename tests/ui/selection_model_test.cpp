@@ -86,11 +86,11 @@ TEST(SelectionModelStartUp, LeavesTheFirstSelection) {
 
 struct InputCase {
     RefSystem system;
-    int kind;        // Combo2 position, picked before the system
-    int zonePick;    // position then picked in the shown zone list, -1 none
+    int kind;            // Combo2 position, picked before the system
+    int zonePick;        // position then picked in the shown zone list, -1 none
     const char* caption; // Frame9 afterwards
-    int zoneList;    // the zone list shown (3, 4, 5) or 0
-    int zoneNumber;  // inputZone, -1 when geographic (not checked)
+    int zoneList;        // the zone list shown (3, 4, 5) or 0
+    int zoneNumber;      // inputZone, -1 when geographic (not checked)
 };
 
 // Kind first, then system, then zone: the system rule's own ETRF2000 captions survive only
@@ -129,8 +129,8 @@ TEST(SelectionModelInput, EveryChoiceGivesItsCaptionListAndZone) {
         EXPECT_TRUE(afterSystem.outputsEmptied);
         ASSERT_EQ(afterSystem.zoneNotices.size(), 1U);
         EXPECT_EQ(afterSystem.zoneNotices[0],
-                  (ZoneNotice{ZoneNotice::Kind::InputSystemPicked, c.system, c.kind == kPlane ? CoordKind::Plane
-                                                                                              : CoordKind::Geographic}));
+                  (ZoneNotice{ZoneNotice::Kind::InputSystemPicked, c.system,
+                              c.kind == kPlane ? CoordKind::Plane : CoordKind::Geographic}));
         if (c.zonePick >= 0)
             m.setPosition(c.zoneList, c.zonePick);
         const SelectionView& v = m.view();
@@ -288,8 +288,8 @@ TEST(SelectionModelPairs, EveryPairTickAndSide) {
         for (RefSystem out : dormal::kAllSystems)
             for (bool ticked : {false, true})
                 for (int last : {1, 6}) {
-                    SCOPED_TRACE(testing::Message() << "in " << in << " out " << out << " ticked " << ticked
-                                                    << " last Combo" << last);
+                    SCOPED_TRACE(testing::Message()
+                                 << "in " << in << " out " << out << " ticked " << ticked << " last Combo" << last);
                     SelectionModel m = startedModel(); // ETRF89 -> ROMA40: open
                     m.setPosition(1, systemPosition(in));
                     m.setPosition(6, systemPosition(out));
@@ -313,8 +313,7 @@ TEST(SelectionModelPairs, EveryPairTickAndSide) {
                         // Unticked: only a geoid-height side picked against ETRF2000 shows them.
                         const RefSystem own = last == 1 ? in : out;
                         const RefSystem other = last == 1 ? out : in;
-                        EXPECT_EQ(v.inputHeightVisible.value(),
-                                  own <= RefSystem::Ed50 && other == RefSystem::Etrf2000);
+                        EXPECT_EQ(v.inputHeightVisible.value(), own <= RefSystem::Ed50 && other == RefSystem::Etrf2000);
                     }
                     // The state never carries the tick.
                     EXPECT_EQ(m.state().inputSystem, in);
