@@ -16,9 +16,11 @@
 // No widget here: SelectionBinder applies a description to the window's controls.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "conversion/selection_words.h"
