@@ -36,7 +36,7 @@
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/secondary_windows.h"
-#include "ui/selection_rules.h"
+#include "ui/selection_binder.h"
 #include "ui/working_zone_panel.h"
 
 namespace {
@@ -133,7 +133,7 @@ int startup(int argc, char** argv, bool click, const QString& samples) {
 // The full chain: ROMA40 Gauss-Boaga (automatic zone) -> ETRF2000 UTM (automatic zone) with
 // heights, on the sample map sheet 0245.
 void chooseFullChain(dormal::ui::MainWindow& w, const QString& samples) {
-    dormal::ui::SelectionRules& rules = w.rules();
+    dormal::ui::SelectionBinder& rules = w.rules();
     rules.setPosition(1, 0);  // ROMA40
     rules.setPosition(2, 1);  // Piane
     rules.setPosition(3, 0);  // Gauss-Boaga (automatic)

@@ -9,6 +9,7 @@
 #include <QValidator>
 
 #include "conversion/formats.h"
+#include "conversion/typed_text.h"
 
 namespace dormal::ui {
 
@@ -33,6 +34,14 @@ public:
         return Acceptable;
     }
 };
+
+// The value of a typed text: strictly read when it can be, else the number at its start
+// (or 0), as the field has always shown it.
+double typedValue(const QString& text, bool sexagesimal) {
+    const std::string utf8 = text.toStdString();
+    const std::optional<double> strict = sexagesimal ? readSexagesimal(utf8) : readPlainNumber(utf8);
+    return strict ? *strict : parseTypedNumber(utf8);
+}
 
 QLineEdit* makeField(QWidget* parent, const char* name, bool display) {
     auto* field = new QLineEdit(parent);
@@ -125,6 +134,35 @@ bool CoordinateFields::firstFieldEmpty() const {
     return first_.edit->text().isEmpty();
 }
 
+std::optional<UnreadableField> CoordinateFields::firstUnreadableField(CoordKind inputKind, bool heights) const {
+    const bool geographic = inputKind == CoordKind::Geographic;
+    struct Check {
+        FieldRef field;
+        const char* name;
+        bool sexagesimal;
+    };
+    const Check checks[] = {
+        {FieldRef::First, geographic ? "Latitudine" : "Nord", geographic},
+        {FieldRef::Second, geographic ? "Longitudine" : "Est", geographic},
+        {FieldRef::Height, "Quota", false},
+    };
+    for (const Check& c : checks) {
+        if (c.field == FieldRef::Height && !heights)
+            continue;
+        const std::string text = pair(c.field).edit->text().toStdString();
+        const bool readable = c.sexagesimal ? readSexagesimal(text).has_value() : readPlainNumber(text).has_value();
+        if (readable)
+            continue;
+        UnreadableField bad;
+        bad.field = c.field;
+        bad.message.icon = MessageIcon::Warning;
+        bad.message.title = kTitleAttenzione;
+        bad.message.lines = {std::string("VALORE NON VALIDO NEL CAMPO ") + c.name + ": " + text};
+        return bad;
+    }
+    return std::nullopt;
+}
+
 void CoordinateFields::clearCoordinates() {
     first_.edit->clear();
     second_.edit->clear();
@@ -175,13 +213,14 @@ void CoordinateFields::enterText(FieldRef field, const QString& text) {
 
 void CoordinateFields::leave(FieldRef field) {
     Pair& p = pair(field);
-    const double value = parseTypedNumber(p.edit->text().toStdString());
+    const bool plane = inputKind_ && inputKind_() == CoordKind::Plane;
+    const double value = typedValue(p.edit->text(), field != FieldRef::Height && !plane);
     const char sep = localeDecimalSeparator();
     QString shown;
     if (field == FieldRef::Height) {
         values_.inputHeight = value;
         shown = heightDisplayText(value, sep);
-    } else if (inputKind_ && inputKind_() == CoordKind::Plane) {
+    } else if (plane) {
         (field == FieldRef::First ? values_.inputNorth : values_.inputEast) = value;
         shown = planeDisplayText(value, sep);
     } else {

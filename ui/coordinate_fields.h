@@ -7,8 +7,10 @@
 #include <QObject>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "conversion/point_conversion.h"
+#include "grid/message.h"
 #include "ui/wz_text.h" // localeDecimalSeparator
 
 class QAbstractButton;
@@ -26,6 +28,11 @@ struct TypedValues {
     double inputHeight = 0; // height, metres
 };
 
+// A typed field whose text is no value, and the message that names it.
+struct UnreadableField {
+    FieldRef field = FieldRef::None;
+    Message message; // "VALORE NON VALIDO NEL CAMPO Latitudine: 45.1234x"
+};
 
 // Display texts, with the locale's separator `sep`.
 QString planeDisplayText(double metres, char sep);          // "# ### ##0.000"
@@ -50,6 +57,10 @@ public:
 
     const TypedValues& values() const { return values_; }
     bool firstFieldEmpty() const; // Text3 has no text
+    // The first of Text3, Text5 and, when `heights`, Text7 whose text is not a value: a
+    // number (blanks ignored, "." or ","), or for geographic input also the displayed form
+    // D° M' S.ssss''. Leaving a field shows what can be made of any text; a run refuses it.
+    std::optional<UnreadableField> firstUnreadableField(CoordKind inputKind, bool heights) const;
 
     // Empties both fields of the first and second coordinate (Text3, Text5, Text2, Text4);
     // the stored values stay.

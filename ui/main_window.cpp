@@ -17,7 +17,7 @@
 #include "ui/coordinate_fields.h"
 #include "ui/file_choice_frame.h"
 #include "ui/secondary_windows.h"
-#include "ui/selection_rules.h"
+#include "ui/selection_binder.h"
 #include "ui/working_zone_panel.h"
 
 namespace dormal::ui {
@@ -239,7 +239,7 @@ void MainWindow::buildControls(const QString& workingFolder) {
     };
     hooks.inputKindPicked = [this](RefSystem system, CoordKind kind) { workingZone_->onInputKindPicked(system, kind); };
     hooks.inputMode = [this] { return inputMode_; };
-    rules_ = new SelectionRules(c, *fields_, std::move(hooks), this);
+    rules_ = new SelectionBinder(c, *fields_, std::move(hooks), this);
 
     secondary_ = new SecondaryWindows(this);
 
@@ -440,6 +440,10 @@ RunInputs MainWindow::runInputs() const {
     in.inputEast = v.inputEast;
     in.inputHeight = v.inputHeight;
     in.firstFieldEmpty = fields_->firstFieldEmpty();
+    if (const std::optional<UnreadableField> bad = fields_->firstUnreadableField(in.sel.inputKind, in.heights)) {
+        in.unreadableField = bad->field;
+        in.unreadableMessage = bad->message;
+    }
     in.portion = workingZone_->portion();
     in.limits = &workingZone_->limits();
     in.fileSelected = workingZone_->fileSelected();

@@ -1,7 +1,7 @@
 #pragma once
 // The main window: builds the controls in their arrangement, wires them to the selection
 // rules, the typed fields, the working zone, the file choice and the run, and performs the
-// start-up that leaves the first selection. The rules themselves live in SelectionRules and
+// start-up that leaves the first selection. The rules themselves live in SelectionModel and
 // CoordinateFields; the run in RunController.
 
 #include <QWidget>
@@ -25,7 +25,7 @@ namespace dormal::ui {
 class CoordinateFields;
 class FileChoiceFrame;
 class SecondaryWindows;
-class SelectionRules;
+class SelectionBinder;
 class WorkingZonePanel;
 
 // Turns a typed "," into "." for every key pressed in `window` (and the widgets inside it),
@@ -52,7 +52,7 @@ public:
     ~MainWindow() override;
     Q_DISABLE_COPY_MOVE(MainWindow)
 
-    SelectionRules& rules() { return *rules_; }
+    SelectionBinder& rules() { return *rules_; }
     CoordinateFields& fields() { return *fields_; }
     SecondaryWindows& secondaryWindows() { return *secondary_; }
     WorkingZonePanel* workingZone() const { return workingZone_; }
@@ -118,7 +118,7 @@ private:
     WorkingZonePanel* workingZone_ = nullptr;
     FileChoiceFrame* fileChoice_ = nullptr;
     CoordinateFields* fields_ = nullptr;
-    SelectionRules* rules_ = nullptr;
+    SelectionBinder* rules_ = nullptr;
     SecondaryWindows* secondary_ = nullptr;
     DecimalCommaFilter* commaFilter_ = nullptr;
 };

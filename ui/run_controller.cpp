@@ -129,6 +129,11 @@ void RunController::runKeyboard(const RunInputs& in, const ConversionContext& ct
         view.focusInputField(FieldRef::First);
         return;
     }
+    if (in.unreadableField != FieldRef::None) {
+        dialogs_.showMessage(view.dialogParent(), in.unreadableMessage);
+        view.focusInputField(in.unreadableField);
+        return;
+    }
     view.clearOutputFields();
 
     PointInput point;

@@ -19,6 +19,9 @@ struct RunInputs {
     // Stored typed values (gg.ppssdddd or metres), and whether Text3 is empty.
     double inputLat = 0, inputLon = 0, inputNorth = 0, inputEast = 0, inputHeight = 0;
     bool firstFieldEmpty = true;
+    // The first typed field whose text is no value, and the message naming it (None: all read).
+    FieldRef unreadableField = FieldRef::None;
+    Message unreadableMessage;
     const GridPortion* portion = nullptr; // loaded portion or null
     const ZoneLimits* limits = nullptr;
     bool fileSelected = false; // a file is selected in File1

@@ -10,7 +10,7 @@
 #include "ui/coordinate_fields.h"
 #include "ui/main_window.h"
 #include "ui/secondary_windows.h"
-#include "ui/selection_rules.h"
+#include "ui/selection_binder.h"
 #include "ui/working_zone_panel.h"
 
 namespace dormal::ui {
@@ -40,7 +40,7 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
 
     // A grid portion of the working folder, and a point in its middle converted from ETRF89
     // geographic to ROMA40 Gauss-Boaga with heights.
-    SelectionRules& rules = window.rules();
+    SelectionBinder& rules = window.rules();
     const QStringList grids =
         QDir(window.workingZone()->currentFolder())
             .entryList({QStringLiteral("*.GK?"), QStringLiteral("*.gk?")}, QDir::Files, QDir::Name);

@@ -10,12 +10,17 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "support_window.h"
 #include "tests/support/print_enums.h"
 #include "ui/coordinate_fields.h"
-#include "ui/selection_rules.h"
+#include "ui/selection_binder.h"
+#include "ui/working_zone_panel.h"
+#include "wz_fixtures.h"
 
 namespace {
 
@@ -316,6 +321,90 @@ TEST(CoordinateFields, HeightFieldHiddenByARuleWhileTypedKeepsTheRulesVisibility
     EXPECT_FALSE(h.shown("Text6"));
     EXPECT_FALSE(h.shown("Text7"));
     EXPECT_DOUBLE_EQ(h.window().fields().values().inputHeight, 250);
+}
+
+// --- The displayed form typed back, and texts that are no value --------------------------
+
+// A window with the map-sheet portion loaded (ETRF89 geographic in, ROMA40 geographic out).
+class TypedPointRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wz::writeFile(QDir(h.folder()).filePath(QStringLiteral("4567.GK2")), wz::portionText(wz::sheetPortion()));
+        h.window().workingZone()->openFolder(h.folder());
+        ASSERT_TRUE(h.window().workingZone()->pickFile(QStringLiteral("4567.GK2")));
+    }
+    std::vector<std::string> messages() {
+        std::vector<std::string> out;
+        for (const dormal::Message& m : h.dialogs().messages)
+            out.push_back(dormal::joinedText(m));
+        return out;
+    }
+    WindowHarness h;
+};
+
+// Regression: the displayed form typed (or pasted) back was read up to the degree sign.
+TEST_F(TypedPointRun, DisplayedFormTypedBackIsReadWhole) {
+    const auto& v = h.window().fields().values();
+    typeAndLeave(h, "Text2", "Text3", "40\u00b0 40' 30.5000''");
+    EXPECT_EQ(v.inputLat, 40.40305);
+    EXPECT_EQ(h.text("Text2"), localised("40° 40' 30.5000''"));
+    typeAndLeave(h, "Text4", "Text5", "16\u00b030'00");
+    EXPECT_EQ(v.inputLon, 16.3);
+    h.click("Command1");
+    EXPECT_EQ(messages(), std::vector<std::string>{});
+    EXPECT_FALSE(h.text("Text8").isEmpty()) << "the point inside the sheet is converted";
+    EXPECT_FALSE(h.text("Text9").isEmpty());
+}
+
+struct Unreadable {
+    int kind;        // Combo2 position
+    bool heights;    // Check1 ticked
+    const char* first, *second, *height; // typed texts
+    const char* edit;    // the field that gets the focus
+    const char* message; // the one message
+};
+
+const Unreadable kUnreadable[] = {
+    {0, false, "abc", "16.3", "", "Text3", "VALORE NON VALIDO NEL CAMPO Latitudine: abc"},
+    {0, false, "40.4", "45.1234x", "", "Text5", "VALORE NON VALIDO NEL CAMPO Longitudine: 45.1234x"},
+    {0, false, "40.4", "", "", "Text5", "VALORE NON VALIDO NEL CAMPO Longitudine: "},
+    {0, false, "40\u00b0 40' 3x''", "16.3", "", "Text3", "VALORE NON VALIDO NEL CAMPO Latitudine: 40\u00b0 40' 3x''"},
+    {0, true, "40.4", "16.3", "12 m", "Text7", "VALORE NON VALIDO NEL CAMPO Quota: 12 m"},
+    {0, true, "40.4", "16.3", "", "Text7", "VALORE NON VALIDO NEL CAMPO Quota: "},
+    {1, false, "4485000,5", "2550000x", "", "Text5", "VALORE NON VALIDO NEL CAMPO Est: 2550000x"},
+    {1, false, "40\u00b0 40'", "2550000", "", "Text3", "VALORE NON VALIDO NEL CAMPO Nord: 40\u00b0 40'"},
+};
+
+TEST_F(TypedPointRun, TextThatIsNoValueIsNamedFocusedAndNotConverted) {
+    for (const Unreadable& c : kUnreadable) {
+        SCOPED_TRACE(c.message);
+        h.pick(2, c.kind);
+        if (h.find<QCheckBox>("Check1")->isChecked() != c.heights)
+            h.click("Check1");
+        typeAndLeave(h, "Text2", "Text3", c.first);
+        typeAndLeave(h, "Text4", "Text5", c.second);
+        if (c.heights)
+            typeAndLeave(h, "Text6", "Text7", c.height);
+        h.window().setOutputFields("1", "2", "3", "33");
+        h.dialogs().messages.clear();
+        h.click("Command1");
+        ASSERT_EQ(messages(), std::vector<std::string>{c.message});
+        EXPECT_EQ(h.dialogs().messages[0].title, dormal::kTitleAttenzione);
+        EXPECT_TRUE(h.shown(c.edit));
+        EXPECT_TRUE(h.field(c.edit)->hasFocus());
+        EXPECT_EQ(h.text("Text8"), "1") << "no conversion was made";
+    }
+}
+
+TEST_F(TypedPointRun, UntickedHeightIsNotRead) {
+    h.click("Check1");
+    typeAndLeave(h, "Text6", "Text7", "xyz");
+    h.click("Check1"); // unticked: the height plays no part
+    typeAndLeave(h, "Text2", "Text3", "40.4");
+    typeAndLeave(h, "Text4", "Text5", "16.3");
+    h.click("Command1");
+    EXPECT_EQ(messages(), std::vector<std::string>{});
+    EXPECT_FALSE(h.text("Text8").isEmpty());
 }
 
 } // namespace

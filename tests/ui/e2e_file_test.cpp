@@ -17,7 +17,7 @@
 #include "conversion/selection_words.h"
 #include "grid/zone_limits.h"
 #include "support_window.h"
-#include "ui/selection_rules.h"
+#include "ui/selection_binder.h"
 #include "ui/working_zone_panel.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include "grid/zone_limits.h"
 #include "support_window.h"
 #include "tests/support/print_enums.h"
-#include "ui/selection_rules.h"
+#include "ui/selection_binder.h"
 #include "ui/working_zone_panel.h"
 
 namespace {

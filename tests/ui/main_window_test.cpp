@@ -13,7 +13,7 @@
 #include "support_window.h"
 #include "tests/support/print_enums.h"
 #include "ui/coordinate_fields.h"
-#include "ui/selection_rules.h"
+#include "ui/selection_binder.h"
 
 namespace {
 

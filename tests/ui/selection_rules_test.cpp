@@ -4,12 +4,14 @@
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QTest>
+#include <functional>
+#include <random>
 
 #include <gtest/gtest.h>
 
 #include "support_window.h"
 #include "tests/support/print_enums.h"
-#include "ui/selection_rules.h"
+#include "ui/selection_binder.h"
 #include "ui/working_zone_panel.h"
 #include "wz_fixtures.h"
 
@@ -179,6 +181,41 @@ TEST(InputRules, SystemPickEmptiesTheOutputFieldsOnly) {
     for (const char* name : {"Text8", "Text9", "Text10", "Text1"})
         EXPECT_TRUE(h.text(name).isEmpty()) << name;
     EXPECT_EQ(h.text("Text3"), "45.1234");
+}
+
+// Regression: a zone pick on the input side or a tick of Check1 left the results of the
+// previous choice in the output fields.
+TEST(OutputFields, EmptiedByEveryChangeOfTheChoiceWhileTheTypedPointStays) {
+    WindowHarness h;
+    h.pick(2, "Piane"); // the input kind empties the typed point by design: before typing
+    h.typeInto("Text2", "Text3", "4850123.5");
+    QTest::keyClick(h.field("Text3"), Qt::Key_Return);
+    struct Change {
+        const char* what;
+        std::function<void()> act;
+    };
+    const Change changes[] = {
+        {"Combo5 UTM 33", [&] { h.pick(5, "UTM 33"); }},
+        {"Combo5 Fuso Italia", [&] { h.pick(5, "Fuso Italia"); }},
+        {"input ROMA40", [&] { h.pick(1, "ROMA40"); }},
+        {"Combo3 Est", [&] { h.pick(3, "Gauss-Boaga Est"); }},
+        {"input ED50", [&] { h.pick(1, "ED50"); }},
+        {"Combo4 UTM 34", [&] { h.pick(4, "UTM 34"); }},
+        {"output ETRF2000", [&] { h.pick(6, "ETRF2000"); }},
+        {"output plane", [&] { h.pick(7, "Piane"); }},
+        {"Combo10 UTM 33", [&] { h.pick(10, "UTM 33"); }},
+        {"Check1 ticked", [&] { tick(h, true); }},
+        {"Check1 unticked", [&] { tick(h, false); }},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.what);
+        const QString typed = h.text("Text3");
+        h.window().setOutputFields("1", "2", "3", "33");
+        c.act();
+        for (const char* name : {"Text8", "Text9", "Text10", "Text1"})
+            EXPECT_TRUE(h.text(name).isEmpty()) << name;
+        EXPECT_EQ(h.text("Text3"), typed) << "the typed point stays";
+    }
 }
 
 // --- Pair table --------------------------------------------------------------------------
@@ -384,6 +421,64 @@ TEST(OutputRules, DataFileModeLeavesTheZoneFieldToTheKeyboardFrame) {
     h.pick(6, "ED50");
     EXPECT_TRUE(h.find<QWidget>("Text1")->isHidden());
     EXPECT_FALSE(h.shown("Frame8"));
+}
+
+// --- Binder: the window shows what the rules describe ------------------------------------
+
+// A user's random walk through the lists and the box, replayed on a model of its own: after
+// every step the window shows what the model describes (captions, lists, box, height row).
+TEST(Binder, WindowFollowsTheModelOverARandomWalk) {
+    WindowHarness h;
+    dormal::ui::SelectionModel model;
+    model.startUp();
+    std::mt19937 random(20091);
+    auto compare = [&](int step) {
+        const dormal::ui::SelectionView& v = model.view();
+        SCOPED_TRACE(testing::Message() << "step " << step);
+        ASSERT_EQ(state(h), model.state());
+        EXPECT_EQ(h.text("Frame9").toStdString(), v.inputCaption.value());
+        EXPECT_EQ(h.text("Frame10").toStdString(), v.outputCaption.value());
+        EXPECT_EQ(h.text("Label5").toStdString(), v.inputHeightCaption.value());
+        EXPECT_EQ(h.text("Label2").toStdString(), v.outputHeightCaption.value());
+        for (int n = 1; n <= 10; ++n) {
+            const dormal::ui::ListView& list = v.lists[static_cast<std::size_t>(n)];
+            EXPECT_EQ(h.combo(n)->currentIndex(), list.position) << "Combo" << n;
+            EXPECT_EQ(h.combo(n)->isVisible(), list.visible.value()) << "Combo" << n;
+        }
+        EXPECT_EQ(h.shown("Frame5"), v.workingZoneVisible.value());
+        EXPECT_EQ(check1(h)->isEnabled(), v.heightsBoxEnabled.value());
+        EXPECT_EQ(check1(h)->isChecked(), v.heightsBoxTicked.value());
+        EXPECT_EQ(h.enabled("Label5"), v.heightCaptionsEnabled.value());
+        EXPECT_EQ(h.shown("Label34"), v.inputSymbols.value() == CoordKind::Plane);
+        EXPECT_EQ(h.shown("Label11"), v.outputSymbols.value() == CoordKind::Geographic);
+        EXPECT_EQ(h.shown("Text1"), v.zoneFieldVisible.value());
+        EXPECT_EQ(h.shown("Text6"), v.inputHeightVisible.value());
+        EXPECT_EQ(h.shown("Text7"), v.inputHeightEditVisible.value());
+        EXPECT_EQ(h.shown("Text10"), v.outputHeightVisible.value());
+        EXPECT_EQ(h.shown("Image4"), v.heightArrowVisible.value());
+    };
+    compare(0);
+    for (int step = 1; step <= 150; ++step) {
+        std::vector<int> choices; // 1..10 lists, 11 the box
+        for (int n = 1; n <= 10; ++n)
+            if (h.combo(n)->isVisible())
+                choices.push_back(n);
+        if (check1(h)->isEnabled())
+            choices.push_back(11);
+        const int n = choices[random() % choices.size()];
+        if (n == 11) {
+            const bool on = !check1(h)->isChecked();
+            tick(h, on);
+            model.setHeightsTicked(on);
+        } else {
+            const int p = static_cast<int>(random() % static_cast<unsigned>(h.combo(n)->count()));
+            h.pick(n, p);
+            model.setPosition(n, p);
+        }
+        compare(step);
+        if (HasFailure())
+            return;
+    }
 }
 
 // --- Working zone ----------------------------------------------------------------------

@@ -9,7 +9,7 @@
 #include "tests/support/print_enums.h"
 #include "ui/coordinate_fields.h"
 #include "ui/file_choice_frame.h"
-#include "ui/selection_rules.h"
+#include "ui/selection_binder.h"
 #include "ui/working_zone_panel.h"
 
 namespace {

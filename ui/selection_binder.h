@@ -1,13 +1,8 @@
 #pragma once
-// The rules that keep the ten selection lists, the height box Check1 and the rest of the
-// main window consistent with the choice of input and output side.
-//
-// A list's rule runs when the user picks an item (even the current one) and when code sets
-// the list's position (even to the position it already has): `setPosition` sets it with the
-// list's signals blocked and then runs the rule itself, at once and to its end, before the
-// caller goes on. Rules nest in that way (the system rule runs the zone rule of the list it
-// shows), and the final captions and codes depend on that order. Check1's rule runs when
-// its tick changes, by the user or from code.
+// Ties the selection rules (SelectionModel) to the main window's controls: a user's pick in
+// one of the ten lists (QComboBox::activated) or a toggle of Check1 goes to the model, and
+// what the model says the window looks like afterwards is applied to the controls. Only the
+// items the rules wrote are applied; the rest keep what they show.
 
 #include <QObject>
 #include <array>
@@ -15,6 +10,7 @@
 #include <functional>
 
 #include "geodesy/systems.h"
+#include "ui/selection_model.h"
 
 class QCheckBox;
 class QComboBox;
@@ -27,7 +23,7 @@ namespace dormal::ui {
 
 class CoordinateFields;
 
-// The controls the rules read and change (all owned by the main window).
+// The controls the rules change (all owned by the main window).
 struct SelectionControls {
     std::array<QComboBox*, 11> combo{}; // combo[1] .. combo[10] = Combo1 .. Combo10; [0] unused
     QCheckBox* check1 = nullptr;        // "Trasforma le quote"
@@ -64,48 +60,34 @@ struct SelectionHooks {
     std::function<std::int16_t()> inputMode;
 };
 
-class SelectionRules : public QObject {
+class SelectionBinder : public QObject {
     Q_OBJECT
 public:
-    // Connects the user's picks (QComboBox::activated) and Check1's toggles to the rules.
-    SelectionRules(const SelectionControls& controls, CoordinateFields& fields, SelectionHooks hooks,
-                   QObject* parent = nullptr);
-    Q_DISABLE_COPY_MOVE(SelectionRules)
+    // Connects the user's picks (QComboBox::activated) and Check1's toggles to the model.
+    SelectionBinder(const SelectionControls& controls, CoordinateFields& fields, SelectionHooks hooks,
+                    QObject* parent = nullptr);
+    Q_DISABLE_COPY_MOVE(SelectionBinder)
 
-    const SelectionState& state() const { return state_; }
+    const SelectionModel& model() const { return model_; }
+    const SelectionState& state() const { return model_.state(); }
     // Start-up only: the variable is set before the list's position, as the first choice does.
-    SelectionState& mutableState() { return state_; }
+    SelectionState& mutableState() { return model_.mutableState(); }
 
-    // Sets list `n` (1..10) to `position` and runs its rule.
+    // Sets list `n` (1..10) to `position` and runs its rule, as code in the window does.
     void setPosition(int n, int position);
-    // Runs the rule of list `n` for its current position (what a pick does).
-    void runListRule(int n);
-
-    // The rules, by list.
-    void inputSystemRule();     // Combo1
-    void inputKindRule();       // Combo2
-    void inputZoneRule(int n);  // Combo3, Combo4, Combo5
-    void outputSystemRule();    // Combo6
-    void outputKindRule();      // Combo7
-    void outputZoneRule(int n); // Combo8, Combo9, Combo10
-    void heightsRule();         // Check1
 
     // Empties Text8, Text9, Text10 and Text1.
     void clearOutputFields();
 
 private:
     QComboBox* combo(int n) const { return c_.combo[static_cast<std::size_t>(n)]; }
-    void applyPairTable();
-    void setHeightFieldsVisible(bool visible); // Text6 and Text10
-    void hideInputZoneLists();
-    void hideOutputZoneLists();
-    void showOnlyInputZoneList(int n);
-    std::int16_t inputMode() const;
+    void syncInputMode();
+    void apply(const SelectionView& view);
 
     SelectionControls c_;
     CoordinateFields& fields_;
     SelectionHooks hooks_;
-    SelectionState state_;
+    SelectionModel model_;
 };
 
 } // namespace dormal::ui
