@@ -8,7 +8,8 @@ packages=(
   libgtest-dev libbenchmark-dev
   qt6-base-dev libgeographiclib-dev libxlsxwriter-dev libfreexl-dev libzip-dev libexpat1-dev
   xvfb xauth x11-utils imagemagick fonts-dejavu-core locales proj-bin hyperfine python3
-  openbox xdotool python3-xlwt python3-openpyxl qt6-translations-l10n
+  openbox xdotool python3-xlwt python3-openpyxl qt6-translations-l10n zlib1g-dev
+  libgdal-dev gdal-bin libproj-dev
 )
 
 missing=()

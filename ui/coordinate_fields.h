@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "conversion/point_conversion.h"
-#include "grid/message.h"
+#include "conversion/message.h"
 #include "ui/wz_text.h" // localeDecimalSeparator
 
 class QAbstractButton;
