@@ -15,21 +15,18 @@
 #include <utility>
 #include <vector>
 
+#include "grid/text_encoding.h"
+
 namespace dormal {
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string upperCase(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
-
 // Whether two paths name the same file: equal ignoring case, the same file on disk (hard
 // links, symbolic links), or the same place once "." and ".." and links are resolved.
 bool sameFile(const std::string& a, const std::string& b) {
-    if (upperCase(a) == upperCase(b)) {
+    if (asciiUpperCase(a) == asciiUpperCase(b)) {
         return true;
     }
     std::error_code ec;
@@ -45,7 +42,7 @@ bool sameFile(const std::string& a, const std::string& b) {
     if (ec) {
         return false;
     }
-    return upperCase(ca.string()) == upperCase(cb.string());
+    return asciiUpperCase(ca.string()) == asciiUpperCase(cb.string());
 }
 
 Message info(std::vector<std::string> lines) {

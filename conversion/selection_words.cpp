@@ -5,6 +5,7 @@
 #include <string>
 
 #include "geodesy/zones.h"
+#include "grid/text_encoding.h"
 
 namespace dormal {
 
@@ -77,11 +78,6 @@ std::string_view zoneText(RefSystem system, Zone zone) {
     return z.valid ? std::string_view(z.text) : std::string_view();
 }
 
-std::string upper(std::string_view word) {
-    std::string s(word);
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
-    return s;
-}
 
 } // namespace
 
@@ -161,7 +157,7 @@ PairEntry pairEntry(RefSystem inputSystem, RefSystem outputSystem) {
 }
 
 std::optional<RefSystem> parseSystemWord(std::string_view word) {
-    const std::string w = upper(word);
+    const std::string w = asciiUpperCase(word);
     for (const ListItem<RefSystem>& item : kSystemList) {
         if (w == item.text) {
             return item.value;
@@ -182,7 +178,7 @@ std::optional<Zone> parseZoneWord(std::string_view word) {
                                                          {"33", Zone::EstOr33},
                                                          {"34", Zone::Utm34},
                                                          {"ITALIA", Zone::Italia}}};
-    const std::string w = upper(word);
+    const std::string w = asciiUpperCase(word);
     for (const ZoneWord& z : kZoneWords) {
         if (w == z.word) {
             return z.zone;

@@ -7,27 +7,25 @@ namespace dormal {
 namespace {
 // sign(x): -1, 0 or +1.
 double sgn(double x) { return x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); }
-// The largest whole number not above x.
-double Int(double x) { return std::floor(x); }
 } // namespace
 
 double pi() { return 4.0 * std::atan(1.0); }
 
 double sexagesimalToDegrees(double p) {
     const double x = std::fabs(p) + 0.00000000001;
-    const double deg = Int(x);
-    const double min = (Int(x * 100) - Int(x) * 100) / 60;
-    const double sec = (x * 100 - Int(x * 100)) / 36;
+    const double deg = wholePart(x);
+    const double min = (wholePart(x * 100) - wholePart(x) * 100) / 60;
+    const double sec = (x * 100 - wholePart(x * 100)) / 36;
     const double r = (min + deg) + sec;
     return sgn(p) * r;
 }
 
 double degreesToSexagesimal(double p) {
     const double v = std::fabs(p);
-    const double f = v - Int(v);
-    const double min0 = Int(f * 60);
+    const double f = v - wholePart(v);
+    const double min0 = wholePart(f * 60);
     const double sec0 = (f * 60 - min0) * 60;
-    const double deg0 = Int(v);
+    const double deg0 = wholePart(v);
     double min1 = min0;
     double sec1 = sec0;
     if (sec0 >= 59.99995) {
@@ -46,10 +44,10 @@ double degreesToSexagesimal(double p) {
 
 double degreesToSexagesimalMinutes(double p) {
     const double v = std::fabs(p);
-    const double f = v - Int(v);
-    double min = Int(f * 60);
+    const double f = v - wholePart(v);
+    double min = wholePart(f * 60);
     const double sec = (f * 60 - min) * 60;
-    double deg = Int(v);
+    double deg = wholePart(v);
     if (sec > 30) {
         min += 1;
     }

@@ -2,10 +2,16 @@
 // Angle formats. Sexagesimal angles are one signed real "gg.ppssdddd": whole degrees,
 // two digits of minutes, two of whole seconds, then the fraction of the second.
 
+#include <cmath>
+
 namespace dormal {
 
 // pi as 4*atan(1), the value every degree/radian conversion of the system uses.
 double pi();
+
+// The largest whole number not above x (traditional name Int): the degrees, minutes and
+// grid cells of the angle formats and the interpolation are taken with it.
+inline double wholePart(double x) { return std::floor(x); }
 inline double degToRad(double deg) { return deg * pi() / 180.0; }
 inline double radToDeg(double rad) { return rad * 180.0 / pi(); }
 

@@ -24,11 +24,6 @@ Cell outside() {
     return c;
 }
 
-// Int of the cell search: the largest whole number not above x.
-double Int(double x) {
-    return std::floor(x);
-}
-
 bool fits16(double v) {
     return v >= -32768.0 && v <= 32767.0;
 }
@@ -62,8 +57,8 @@ Cell planCell(const GridPortion& g, double lat0, double lon0, double lat, double
     if (n < 2 || count < 2 * n || count % n != 0) {
         return outside(); // no portion loaded
     }
-    const double row = Int(std::fabs(lat0 - lat) / planStepLat);
-    const double col = Int(std::fabs(lon0 - lon) / planStepLon);
+    const double row = wholePart(std::fabs(lat0 - lat) / planStepLat);
+    const double col = wholePart(std::fabs(lon0 - lon) / planStepLon);
     const double first = 1 + n * row;
     const double sw = first + col;
     if (!fits16(sw)) {
@@ -102,8 +97,8 @@ Cell geoidCell(const GridPortion& g, double lat, double lon) {
     if (n < 2 || count < 2 * n || count % n != 0) {
         return outside();
     }
-    const double southRow = Int((g.geoidTopLat - lat) / geoidStepLat) + 1;
-    const double col = Int((lon - g.geoidOriginLon) / geoidStepLon);
+    const double southRow = wholePart((g.geoidTopLat - lat) / geoidStepLat) + 1;
+    const double col = wholePart((lon - g.geoidOriginLon) / geoidStepLon);
     const double first = 1 + n * southRow;
     const double sw = first + col;
     if (!fits16(first) || !fits16(sw)) {
@@ -208,7 +203,7 @@ GeoidResult interpolateGeoid(const GridPortion& g, double lat, double lon) {
 
 double shiftSecondsToDegrees(double seconds) {
     // sexagesimalToDegrees(p) with p = seconds / 10000, step by step: x = |p| + 1e-11; below 100" both
-    // Int(x) and Int(x * 100) are 0, so the degrees and minutes add 0 and the result is the
+    // Int(x) and wholePart(x * 100) are 0, so the degrees and minutes add 0 and the result is the
     // seconds term (x * 100 - 0) / 36 with p's sign, the same bits sexagesimalToDegrees gives. This
     // spares three floor calls per node value on the conversion's hot path.
     const double p = seconds / 10000;

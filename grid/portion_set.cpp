@@ -11,6 +11,7 @@
 #include "geodesy/angles.h"
 #include "geodesy/systems.h"
 #include "grid/datum_transform.h"
+#include "grid/text_encoding.h"
 
 namespace dormal {
 
@@ -41,8 +42,7 @@ bool isPortionFileName(const std::string& name) {
     if (n < 4) {
         return false;
     }
-    const auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
-    return name[n - 4] == '.' && up(name[n - 3]) == 'G' && up(name[n - 2]) == 'K';
+    return name[n - 4] == '.' && asciiUpper(name[n - 3]) == 'G' && asciiUpper(name[n - 2]) == 'K';
 }
 
 // Metres per degree of latitude and of longitude near latitude lat (mean sphere of radius

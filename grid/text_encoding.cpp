@@ -103,4 +103,12 @@ void makeUtf8(std::string& s) {
     s = utf8FromLatin1(s);
 }
 
+std::string asciiUpperCase(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = asciiUpper(c);
+    }
+    return out;
+}
+
 } // namespace dormal

@@ -22,4 +22,11 @@ std::string utf8FromLatin1(std::string_view s);
 // alone without allocating.
 void makeUtf8(std::string& s);
 
+// ASCII letters to capitals, every other byte as it is (whatever the locale): how words,
+// file extensions and paths are compared without regard to case.
+inline char asciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+std::string asciiUpperCase(std::string_view s);
+
 } // namespace dormal
