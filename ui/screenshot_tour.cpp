@@ -45,6 +45,7 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
         QDir(window.workingZone()->currentFolder())
             .entryList({QStringLiteral("*.GK?"), QStringLiteral("*.gk?")}, QDir::Files, QDir::Name);
     if (!grids.isEmpty() && window.workingZone()->pickFile(grids.constFirst())) {
+        shoot(&window, QStringLiteral("main-zone.png"));
         const ZoneLimits& l = window.workingZone()->limits();
         rules.setPosition(7, positionOf(kindList(), CoordKind::Plane));
         if (auto* check1 = window.findChild<QCheckBox*>(QStringLiteral("Check1")))
@@ -55,6 +56,12 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
         window.execute();
         shoot(&window, QStringLiteral("main-converted.png"));
     }
+
+    // The same window enlarged to 1600 x 1000 screen pixels: the working zone takes the room.
+    const QSize compact = window.size();
+    window.resize((QSizeF(1600, 1000) / window.devicePixelRatioF()).toSize());
+    shoot(&window, QStringLiteral("main-enlarged.png"));
+    window.resize(compact);
 
     // ROMA40 plane to ETRF2000 plane with heights, a point typed.
     rules.setPosition(1, positionOf(systemList(), RefSystem::Roma40));
