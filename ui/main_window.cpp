@@ -123,6 +123,7 @@ QGroupBox* MainWindow::buildChoiceFrame(const QString& title, const char* name, 
         auto* list = named(new QComboBox(frame), listNames[n]);
         list->setEditable(false);
         list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         keepPlaceWhenHidden(list);
         selectionLists_[static_cast<std::size_t>(n)] = list;
     }
