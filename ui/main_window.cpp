@@ -236,6 +236,7 @@ void MainWindow::buildControls(const QString& workingFolder) {
     left->addStretch(1);
 
     auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
     buttons->addWidget(exampleButton_);
     buttons->addWidget(informationButton_);
     buttons->addStretch(1);

@@ -269,6 +269,7 @@ void WorkingZonePanel::Impl::build() {
 
     auto* side = new QVBoxLayout;
     side->setSpacing(0);
+    side->setContentsMargins(QFontMetrics(self->font()).horizontalAdvance(QStringLiteral("M")), 0, 0, 0);
     side->addWidget(label21);
     side->addSpacing(4);
     side->addWidget(label39, 0, Qt::AlignLeft);

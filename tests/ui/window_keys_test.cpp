@@ -231,7 +231,8 @@ TEST(WorkingZone, LimitCaptionsAndValuesReadApart) {
         EXPECT_LE(needed.width(), label->contentsRect().width()) << "caption cut";
         EXPECT_LE(needed.height(), label->contentsRect().height()) << "caption cut";
         const int gap = h.find<QLabel>("Label17")->fontMetrics().horizontalAdvance(QStringLiteral("M"));
-        for (auto [west, east] : {std::pair{"Label17", "Label18"}, std::pair{"Label28", "Label29"}}) {
+        for (auto [west, east] : {std::pair{"Label17", "Label18"}, std::pair{"Label28", "Label29"},
+                                  std::pair{"Label18", "Label21"}, std::pair{"Label29", "Label21"}}) {
             auto* w = h.find<QLabel>(west);
             auto* e = h.find<QLabel>(east);
             if (!w->isVisible())
