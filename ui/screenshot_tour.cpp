@@ -57,9 +57,9 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
         shoot(&window, QStringLiteral("main-converted.png"));
     }
 
-    // The same window enlarged to 1600 x 1000 screen pixels: the working zone takes the room.
+    // The same window enlarged to 1600 x 1000 (logical pixels): the working zone takes the room.
     const QSize compact = window.size();
-    window.resize((QSizeF(1600, 1000) / window.devicePixelRatioF()).toSize());
+    window.resize(1600, 1000);
     shoot(&window, QStringLiteral("main-enlarged.png"));
     window.resize(compact);
 
