@@ -1,9 +1,11 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,8 +13,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QBoxLayout>
-#include <QGridLayout>
 #include <QSpacerItem>
 #include <algorithm>
 #include <utility>
@@ -172,8 +172,8 @@ void MainWindow::buildControls(const QString& workingFolder) {
     outputHeightFrame_ = named(new QGroupBox(this), "Frame6");
     inputHeightCaption_ = makeLabel(inputHeightFrame_, "Label5", QString());
     outputHeightCaption_ = makeLabel(outputHeightFrame_, "Label2", QString());
-    for (auto [frame, caption] : {std::pair{inputHeightFrame_, inputHeightCaption_},
-                                  std::pair{outputHeightFrame_, outputHeightCaption_}}) {
+    for (auto [frame, caption] :
+         {std::pair{inputHeightFrame_, inputHeightCaption_}, std::pair{outputHeightFrame_, outputHeightCaption_}}) {
         caption->setAlignment(Qt::AlignCenter);
         caption->setWordWrap(true);
         auto* box = new QVBoxLayout(frame);

@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QRadioButton>
 
-#include "geodesy/angles.h"
 #include "conversion/selection_words.h"
+#include "geodesy/angles.h"
 #include "ui/coordinate_fields.h"
 #include "ui/main_window.h"
 #include "ui/secondary_windows.h"
@@ -50,8 +50,10 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
         rules.setPosition(7, positionOf(kindList(), CoordKind::Plane));
         if (auto* check1 = window.findChild<QCheckBox*>(QStringLiteral("Check1")))
             check1->setChecked(true);
-        window.fields().enterText(FieldRef::First, QString::number(degreesToSexagesimal((l.south + l.north) / 2), 'f', 8));
-        window.fields().enterText(FieldRef::Second, QString::number(degreesToSexagesimal((l.west + l.east) / 2), 'f', 8));
+        window.fields().enterText(FieldRef::First,
+                                  QString::number(degreesToSexagesimal((l.south + l.north) / 2), 'f', 8));
+        window.fields().enterText(FieldRef::Second,
+                                  QString::number(degreesToSexagesimal((l.west + l.east) / 2), 'f', 8));
         window.fields().enterText(FieldRef::Height, QStringLiteral("250.000"));
         window.execute();
         shoot(&window, QStringLiteral("main-converted.png"));

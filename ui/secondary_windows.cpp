@@ -2,8 +2,8 @@
 
 #include <QCloseEvent>
 #include <QEvent>
-#include <QFontMetrics>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,7 +15,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
-
 
 namespace dormal::ui {
 
@@ -31,11 +30,6 @@ public:
 private:
     double scale_;
 };
-
-} // namespace
-
-
-namespace {
 
 struct NamedText {
     const char* name;

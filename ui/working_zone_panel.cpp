@@ -339,9 +339,9 @@ void WorkingZonePanel::Impl::build() {
     grids->setColumnStretch(3, 1);
     outer->addLayout(grids);
 
-    for (QWidget* w : std::initializer_list<QWidget*>{label17, label18, label19, label20, label21, label25, label26,
-                                                      label27, label28, label29, label30, label31, label39, label40,
-                                                      label47})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{label17, label18, label19, label20, label21, label25, label26, label27,
+                                         label28, label29, label30, label31, label39, label40, label47})
         keepPlaceWhenHidden(w);
 
     QObject::connect(drive1, &QComboBox::currentIndexChanged, self, [this](int index) { onVolumePicked(index); });

@@ -76,8 +76,8 @@ std::string clipped(QWidget* w) {
         for (int i = 0; i < c->count(); ++i) {
             const int need = fm.horizontalAdvance(c->itemText(i));
             if (need > field.width())
-                return name + " item \"" + c->itemText(i).toStdString() + "\" needs " + std::to_string(need) +
-                       " in " + std::to_string(field.width());
+                return name + " item \"" + c->itemText(i).toStdString() + "\" needs " + std::to_string(need) + " in " +
+                       std::to_string(field.width());
         }
         return {};
     }
@@ -107,12 +107,10 @@ std::vector<std::string> layoutFaults(QWidget* window) {
             continue;
         for (qsizetype j = i + 1; j < all.size(); ++j) {
             QWidget* b = all[j];
-            if (b->parentWidget() != a->parentWidget() || !b->isVisible() || !isControl(b) ||
-                b->objectName().isEmpty())
+            if (b->parentWidget() != a->parentWidget() || !b->isVisible() || !isControl(b) || b->objectName().isEmpty())
                 continue;
             if (a->geometry().intersects(b->geometry()))
-                faults.push_back("overlap: " + a->objectName().toStdString() + " and " +
-                                 b->objectName().toStdString());
+                faults.push_back("overlap: " + a->objectName().toStdString() + " and " + b->objectName().toStdString());
         }
     }
     return faults;
@@ -164,8 +162,8 @@ TEST_P(LayoutTest, EveryListPositionFitsWithoutOverlap) {
                     if (!list->isVisible())
                         break;
                     h.pick(n, i);
-                    check(h, "Combo" + std::to_string(n) + " at " + std::to_string(i) +
-                                 (heights ? ", heights" : "") + (portion ? ", portion" : ""));
+                    check(h, "Combo" + std::to_string(n) + " at " + std::to_string(i) + (heights ? ", heights" : "") +
+                                 (portion ? ", portion" : ""));
                 }
             }
         }
@@ -180,10 +178,8 @@ TEST_P(LayoutTest, EveryListPositionFitsWithoutOverlap) {
 }
 
 // 0: the application's own font.
-INSTANTIATE_TEST_SUITE_P(Fonts, LayoutTest, ::testing::Values(0, 14),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return info.param == 0 ? std::string("DefaultFont") : "Points" +
-                                                                                       std::to_string(info.param);
-                         });
+INSTANTIATE_TEST_SUITE_P(Fonts, LayoutTest, ::testing::Values(0, 14), [](const ::testing::TestParamInfo<int>& info) {
+    return info.param == 0 ? std::string("DefaultFont") : "Points" + std::to_string(info.param);
+});
 
 } // namespace

@@ -86,8 +86,8 @@ TEST(QtTranslations, ItalianLocaleGetsQtsOwnItalianTexts) {
     EXPECT_FALSE(dormal::ui::installQtTranslations(*QCoreApplication::instance(), QLocale(QLocale::English)));
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), lookIn);
 
-    ASSERT_TRUE(dormal::ui::installQtTranslations(*QCoreApplication::instance(),
-                                                  QLocale(QLocale::Italian, QLocale::Italy)))
+    ASSERT_TRUE(
+        dormal::ui::installQtTranslations(*QCoreApplication::instance(), QLocale(QLocale::Italian, QLocale::Italy)))
         << "qtbase_it.qm missing (package qt6-translations-l10n)";
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), "Cerca in:");
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Annulla");

@@ -243,8 +243,8 @@ TEST(WorkingZone, LimitCaptionsAndValuesReadApart) {
         auto* epoch = h.find<QLabel>("Label27");
         ASSERT_TRUE(epoch->isVisible());
         const QRect at(epoch->mapTo(frame, QPoint(0, 0)), epoch->size());
-        const QRect text = epoch->fontMetrics().boundingRect(QRect(0, 0, epoch->width(), 10000), Qt::TextWordWrap,
-                                                             epoch->text());
+        const QRect text =
+            epoch->fontMetrics().boundingRect(QRect(0, 0, epoch->width(), 10000), Qt::TextWordWrap, epoch->text());
         EXPECT_LE(text.width(), epoch->width());
         EXPECT_LE(text.height(), epoch->height());
         EXPECT_GE(frame->width() - at.right(), 6) << "room at the right edge";
