@@ -1,47 +1,63 @@
 // Dormal2k: the window program. Shows the startup window, then the main window working in
-// the current folder.
+// the current folder. The command line takes only --help and --version.
 
 #include <QApplication>
 #include <QDir>
-#include <QTimer>
+#include <QLocale>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
-#include "ui/screenshot_tour.h"
+#include "ui/qt_translations.h"
 #include "ui/secondary_windows.h"
+
+#ifndef DORMAL2K_VERSION
+#define DORMAL2K_VERSION "0"
+#endif
 
 namespace {
 
-// Message boxes of the scripted pictures go to the standard error instead of waiting for a
-// click that never comes.
-class PrintingDialogs final : public dormal::ui::UserDialogs {
-public:
-    void showMessage(QWidget*, const dormal::Message& message) override {
-        std::fprintf(stderr, "[%s] %s\n", message.title.c_str(), dormal::joinedText(message).c_str());
-    }
-    QString openFileName(QWidget*, const QString&) override { return {}; }
-    QString saveFileName(QWidget*, const QString&) override { return {}; }
-};
+constexpr const char* kUsage = "uso: dormal2k [--help | --version]\n";
+
+constexpr const char* kHelp = "\n"
+                              "Converte coordinate tra i sistemi di riferimento italiani (ROMA40, ED50, ETRF89,\n"
+                              "ETRF2000) con le porzioni di griglia della cartella di lavoro. La finestra parte\n"
+                              "nella cartella corrente; per convertire file dalla riga di comando: dormal2k-batch.\n"
+                              "\n"
+                              "  --help      questo testo\n"
+                              "  --version   la versione del programma\n";
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version are answered before any window system is asked for.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("dormal2k %s\n", DORMAL2K_VERSION);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dormal2k"));
-
-    // Hidden option for the manual's pictures: --screenshot-dir DIR grabs the windows after
-    // a scripted set of picks and ends.
-    QString screenshotDir;
+    QApplication::setApplicationVersion(QStringLiteral(DORMAL2K_VERSION));
+    // What is left once Qt has taken its own options (-platform, -style ...) is not ours.
     const QStringList args = QApplication::arguments();
-    const qsizetype at = args.indexOf(QStringLiteral("--screenshot-dir"));
-    if (at >= 0 && at + 1 < args.size())
-        screenshotDir = args.at(at + 1);
+    if (args.size() > 1) {
+        std::fprintf(stderr, "dormal2k: opzione non riconosciuta: %s\n%s", qPrintable(args.at(1)), kUsage);
+        return 2;
+    }
+    // Qt's own dialogs (file choice, message boxes) in Italian too.
+    dormal::ui::installQtTranslations(app, QLocale());
 
-    dormal::ui::QtUserDialogs boxes;
-    PrintingDialogs printed;
-    dormal::ui::UserDialogs& dialogs = screenshotDir.isEmpty() ? static_cast<dormal::ui::UserDialogs&>(boxes) : printed;
+    dormal::ui::QtUserDialogs dialogs;
     std::unique_ptr<dormal::ui::MainWindow> window;
 
     auto* startup = new dormal::ui::StartupWindow;
@@ -50,23 +66,9 @@ int main(int argc, char** argv) {
         window = std::make_unique<dormal::ui::MainWindow>(dialogs, QDir::currentPath());
         QObject::connect(window.get(), &dormal::ui::MainWindow::exitRequested, &app, &QApplication::quit);
         window->show();
-        if (!screenshotDir.isEmpty()) {
-            QTimer::singleShot(300, &app, [&] {
-                for (const QString& file : dormal::ui::runScreenshotTour(*window, screenshotDir))
-                    std::printf("%s\n", qPrintable(file));
-                QApplication::quit();
-            });
-        }
     });
     startup->show();
 
-    if (!screenshotDir.isEmpty()) {
-        QTimer::singleShot(300, startup, [startup, screenshotDir] {
-            QDir().mkpath(screenshotDir);
-            startup->grab().save(QDir(screenshotDir).filePath(QStringLiteral("startup.png")));
-            startup->finish();
-        });
-    }
     const int code = QApplication::exec();
     window.reset();
     return code;

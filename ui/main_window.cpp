@@ -1,9 +1,11 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,7 +13,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpacerItem>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "conversion/selection_words.h"
 #include "ui/coordinate_fields.h"
@@ -23,10 +28,6 @@
 namespace dormal::ui {
 
 namespace {
-
-// Client area of the window, twips.
-constexpr int kClientWidth = 10035;
-constexpr int kClientHeight = 8280;
 
 template <typename W> W* named(W* w, const char* name) {
     w->setObjectName(QLatin1String(name));
@@ -43,6 +44,21 @@ QLineEdit* makeOutputField(QWidget* parent, const char* name) {
     auto* field = named(new QLineEdit(parent), name);
     field->setReadOnly(true);
     return field;
+}
+
+// A control the selection rules show and hide keeps its room in the layout while hidden,
+// so that the controls around it stay where they are.
+void keepPlaceWhenHidden(QWidget* w) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+}
+
+// Width of a coordinate field: room for the longest text it shows, "-12° 34' 56.7890''" or
+// "4 850 123.457", with the frame's margins.
+int fieldWidth(const QLineEdit* field) {
+    const QFontMetrics m(field->font());
+    return m.horizontalAdvance(QStringLiteral("-123\u00b0 34' 56.7890''")) + 12;
 }
 
 template <class T> void fillList(QComboBox* combo, std::span<const ListItem<T>> items) {
@@ -81,12 +97,14 @@ bool DecimalCommaFilter::eventFilter(QObject* watched, QEvent* event) {
 // --- Building ------------------------------------------------------------------------
 
 MainWindow::MainWindow(UserDialogs& dialogs, const QString& workingFolder, QWidget* parent)
-    : QWidget(parent), dialogs_(dialogs), tw_(Twips::forFont(font())), runController_(dialogs) {
+    : QWidget(parent), dialogs_(dialogs), runController_(dialogs) {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Dormal2k"));
     buildControls(workingFolder);
     commaFilter_ = new DecimalCommaFilter(this);
     startUp();
+    // Opens in its compact arrangement; a larger window gives the room to the working zone.
+    resize(minimumSizeHint());
 }
 
 MainWindow::~MainWindow() {
@@ -94,145 +112,181 @@ MainWindow::~MainWindow() {
         QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::buildSelectionFrame(QGroupBox* frame, int first, QLabel*& kindCaption, QLabel*& zoneCaption) {
-    // System list, "Coordinate" and its kind list, "Proiezione" and the three zone lists
-    // lying on top of one another.
-    tw_.place(combo_[static_cast<std::size_t>(first)], 120, 360, 1935, 315);
-    tw_.place(kindCaption, 120, 840, 1455, 255);
-    tw_.place(combo_[static_cast<std::size_t>(first + 1)], 120, 1080, 1935, 315);
-    tw_.place(zoneCaption, 120, 1560, 1455, 255);
-    for (int n = first + 2; n <= first + 4; ++n)
-        tw_.place(combo_[static_cast<std::size_t>(n)], 120, 1800, 1935, 315);
-    (void)frame;
-}
+// One side of the choice: system list, "Coordinate" and the kind list, "Proiezione" and the
+// three zone lists sharing one place (only the one for the picked system is ever shown).
+QGroupBox* MainWindow::buildChoiceFrame(const QString& title, const char* name, int firstList, QLabel* kindCaption,
+                                        QLabel* projectionCaption) {
+    auto* frame = named(new QGroupBox(title, this), name);
+    static const char* const listNames[] = {"",       "Combo1", "Combo2", "Combo3", "Combo4", "Combo5",
+                                            "Combo6", "Combo7", "Combo8", "Combo9", "Combo10"};
+    for (int n = firstList; n < firstList + 5; ++n) {
+        auto* list = named(new QComboBox(frame), listNames[n]);
+        list->setEditable(false);
+        list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        keepPlaceWhenHidden(list);
+        selectionLists_[static_cast<std::size_t>(n)] = list;
+    }
+    kindCaption->setParent(frame);
+    projectionCaption->setParent(frame);
+    keepPlaceWhenHidden(kindCaption);
+    keepPlaceWhenHidden(projectionCaption);
 
-void MainWindow::fitScale() {
-    // The arrangement was drawn for a narrower typeface: enlarge it until the widest list item
-    // fits its list and the two panels built with layouts get at least their minimum size.
-    QComboBox probe;
-    for (RefSystem system : {RefSystem::Roma40, RefSystem::Ed50, RefSystem::Etrf89})
-        for (auto list : {inputZoneList(system), outputZoneList(system)})
-            fillList(&probe, list);
-    fillList(&probe, systemList());
-    fillList(&probe, kindList());
-    double scale = tw_.scale();
-    auto atLeast = [&scale](int pixels, int twips) { scale = std::max(scale, pixels * 15.0 / twips); };
-    atLeast(probe.sizeHint().width(), 1935);
-    atLeast(probe.sizeHint().height(), 315);
-    atLeast(workingZone_->minimumSizeHint().width(), 5055);
-    atLeast(workingZone_->minimumSizeHint().height(), 5535);
-    atLeast(fileChoice_->minimumSizeHint().width(), 8655);
-    atLeast(fileChoice_->minimumSizeHint().height(), 2175);
-    tw_ = Twips(scale);
+    auto* column = new QGridLayout(frame);
+    column->setVerticalSpacing(2);
+    column->addWidget(selectionLists_[static_cast<std::size_t>(firstList)], 0, 0);
+    column->addItem(new QSpacerItem(0, 6, QSizePolicy::Minimum, QSizePolicy::Fixed), 1, 0);
+    column->addWidget(kindCaption, 2, 0);
+    column->addWidget(selectionLists_[static_cast<std::size_t>(firstList + 1)], 3, 0);
+    column->addItem(new QSpacerItem(0, 6, QSizePolicy::Minimum, QSizePolicy::Fixed), 4, 0);
+    column->addWidget(projectionCaption, 5, 0);
+    for (int n = firstList + 2; n < firstList + 5; ++n)
+        column->addWidget(selectionLists_[static_cast<std::size_t>(n)], 6, 0);
+    column->setRowStretch(7, 1);
+    return frame;
 }
 
 void MainWindow::buildControls(const QString& workingFolder) {
-    // The panels built with layouts come first: their minimum sizes set the scale.
     workingZone_ = new WorkingZonePanel(dialogs_, workingFolder, this);
     fileChoice_ = new FileChoiceFrame(dialogs_, this);
-    fitScale();
-    setFixedSize(tw_.rect(0, 0, kClientWidth, kClientHeight).size());
 
     // Title banner at the top left.
-    auto* banner = named(new Picture(paintBanner, tw_.rect(0, 0, 4695, 1095).size(), this), "Banner");
-    tw_.place(banner, 120, 120, 4695, 1095);
+    auto* banner = named(new Picture(paintBanner, QSize(313, 73), this), "Banner");
+    banner->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    banner->setMinimumHeight(banner->sizeHint().height());
 
-    // Input and output choice, side by side.
-    frame1_ = named(new QGroupBox(QStringLiteral("Dal Sistema"), this), "Frame1");
-    frame12_ = named(new QGroupBox(QStringLiteral("Al Sistema"), this), "Frame12");
-    tw_.place(frame1_, 120, 1320, 2175, 2295);
-    tw_.place(frame12_, 2640, 1320, 2175, 2295);
-    static const char* const comboNames[] = {"",       "Combo1", "Combo2", "Combo3", "Combo4", "Combo5",
-                                             "Combo6", "Combo7", "Combo8", "Combo9", "Combo10"};
-    for (int n = 1; n <= 10; ++n) {
-        QWidget* frame = n <= 5 ? frame1_ : frame12_;
-        auto* combo = named(new QComboBox(frame), comboNames[n]);
-        combo->setEditable(false);
-        combo_[static_cast<std::size_t>(n)] = combo;
-    }
-    label3_ = makeLabel(frame1_, "Label3", QStringLiteral("Coordinate"));
-    label14_ = makeLabel(frame1_, "Label14", QStringLiteral("Proiezione"));
-    label15_ = makeLabel(frame12_, "Label15", QStringLiteral("Coordinate"));
-    label38_ = makeLabel(frame12_, "Label38", QStringLiteral("Proiezione"));
-    buildSelectionFrame(frame1_, 1, label3_, label14_);
-    buildSelectionFrame(frame12_, 6, label15_, label38_);
-    image5_ = named(new Picture(paintArrow, tw_.rect(0, 0, 330, 375).size(), this), "Image5");
-    tw_.place(image5_, 2280, 2400, 330, 375);
+    // Input and output choice, side by side, an arrow between them.
+    inputKindCaption_ = makeLabel(this, "Label3", QStringLiteral("Coordinate"));
+    inputProjectionCaption_ = makeLabel(this, "Label14", QStringLiteral("Proiezione"));
+    outputKindCaption_ = makeLabel(this, "Label15", QStringLiteral("Coordinate"));
+    outputProjectionCaption_ = makeLabel(this, "Label38", QStringLiteral("Proiezione"));
+    inputChoiceFrame_ =
+        buildChoiceFrame(QStringLiteral("Dal Sistema"), "Frame1", 1, inputKindCaption_, inputProjectionCaption_);
+    outputChoiceFrame_ =
+        buildChoiceFrame(QStringLiteral("Al Sistema"), "Frame12", 6, outputKindCaption_, outputProjectionCaption_);
+    choiceArrow_ = named(new Picture(paintArrow, QSize(22, 25), this), "Image5");
+    choiceArrow_->setFixedSize(choiceArrow_->sizeHint());
 
-    // Height captions and the height box.
-    frame2_ = named(new QGroupBox(this), "Frame2");
-    frame6_ = named(new QGroupBox(this), "Frame6");
-    tw_.place(frame2_, 120, 3600, 2175, 495);
-    tw_.place(frame6_, 2640, 3600, 2175, 495);
-    label5_ = makeLabel(frame2_, "Label5", QString());
-    label2_ = makeLabel(frame6_, "Label2", QString());
-    for (QLabel* l : {label5_, label2_}) {
-        l->setAlignment(Qt::AlignCenter);
-        tw_.place(l, 60, 90, 2055, 345);
+    // Height captions and the height box, an arrow between the captions.
+    inputHeightFrame_ = named(new QGroupBox(this), "Frame2");
+    outputHeightFrame_ = named(new QGroupBox(this), "Frame6");
+    inputHeightCaption_ = makeLabel(inputHeightFrame_, "Label5", QString());
+    outputHeightCaption_ = makeLabel(outputHeightFrame_, "Label2", QString());
+    for (auto [frame, caption] :
+         {std::pair{inputHeightFrame_, inputHeightCaption_}, std::pair{outputHeightFrame_, outputHeightCaption_}}) {
+        caption->setAlignment(Qt::AlignCenter);
+        caption->setWordWrap(true);
+        auto* box = new QVBoxLayout(frame);
+        box->setContentsMargins(4, 2, 4, 2);
+        box->addWidget(caption);
     }
-    image4_ = named(new Picture(paintArrow, tw_.rect(0, 0, 330, 375).size(), this), "Image4");
-    tw_.place(image4_, 2280, 3720, 330, 375);
-    check1_ = named(new QCheckBox(QStringLiteral("Trasforma le quote"), this), "Check1");
-    tw_.place(check1_, 120, 4200, 4695, 375);
+    heightArrow_ = named(new Picture(paintArrow, QSize(22, 25), this), "Image4");
+    heightArrow_->setFixedSize(heightArrow_->sizeHint());
+    keepPlaceWhenHidden(heightArrow_);
+    heightsBox_ = named(new QCheckBox(QStringLiteral("Trasforma le quote"), this), "Check1");
 
     // Keyboard or data file.
-    frame4_ = named(new QGroupBox(QStringLiteral("Input/Output"), this), "Frame4");
-    tw_.place(frame4_, 120, 4680, 4695, 735);
-    option3Keyboard_ = named(new QRadioButton(QStringLiteral("Da tastiera"), frame4_), "Option3_0");
-    option3File_ = named(new QRadioButton(QStringLiteral("Da file"), frame4_), "Option3_1");
-    tw_.place(option3Keyboard_, 240, 300, 2040, 330);
-    tw_.place(option3File_, 2520, 300, 2040, 330);
-
-    // Working zone on the right.
-    tw_.place(workingZone_, 4920, 0, 5055, 5535);
+    inputModeFrame_ = named(new QGroupBox(QStringLiteral("Input/Output"), this), "Frame4");
+    keyboardModeButton_ = named(new QRadioButton(QStringLiteral("Da tastiera"), inputModeFrame_), "Option3_0");
+    fileModeButton_ = named(new QRadioButton(QStringLiteral("Da file"), inputModeFrame_), "Option3_1");
+    auto* modes = new QHBoxLayout(inputModeFrame_);
+    modes->addWidget(keyboardModeButton_, 1);
+    modes->addWidget(fileModeButton_, 1);
 
     // Keyboard frame and, in the same place, the file choice.
     buildKeyboardFrame();
-    tw_.place(fileChoice_, 120, 5520, 8655, 2175);
 
     // Buttons and progress bar along the bottom.
-    progressBar1_ = named(new QProgressBar(this), "ProgressBar1");
-    tw_.place(progressBar1_, 120, 7830, 4695, 315);
-    command3_ = named(new QPushButton(QStringLiteral("Esempio file dati"), this), "Command3");
-    command4_ = named(new QPushButton(QStringLiteral("Informazioni"), this), "Command4");
-    command1_ = named(new QPushButton(QStringLiteral("Esegui"), this), "Command1");
-    command2_ = named(new QPushButton(QStringLiteral("Esci"), this), "Command2");
-    tw_.place(command3_, 4920, 7800, 1455, 390);
-    tw_.place(command4_, 6480, 7800, 1230, 390);
-    tw_.place(command1_, 7815, 7800, 1020, 390);
-    tw_.place(command2_, 8940, 7800, 975, 390);
+    progressBar_ = named(new QProgressBar(this), "ProgressBar1");
+    keepPlaceWhenHidden(progressBar_);
+    exampleButton_ = named(new QPushButton(QStringLiteral("Esempio file dati"), this), "Command3");
+    keepPlaceWhenHidden(exampleButton_);
+    informationButton_ = named(new QPushButton(QStringLiteral("Informazioni"), this), "Command4");
+    executeButton_ = named(new QPushButton(QStringLiteral("Esegui"), this), "Command1");
+    exitButton_ = named(new QPushButton(QStringLiteral("Esci"), this), "Command2");
+    // Enter presses the button that has the focus; "Esegui", where the typed point's Enter
+    // chain ends, is drawn as the window's default button.
+    for (QPushButton* b : {exampleButton_, informationButton_, executeButton_, exitButton_})
+        b->setAutoDefault(true);
+    executeButton_->setDefault(true);
 
-    // Arrows over the frames' edges.
-    image5_->raise();
-    image4_->raise();
+    // The arrangement: on the left the banner, the two choice frames, the height row, the
+    // height box and the input mode; on the right the working zone, which takes the room a
+    // larger window gives; below both the keyboard frame (or the file choice), then the
+    // progress bar under the left column and the buttons under the working zone.
+    auto* choiceRow = new QHBoxLayout;
+    choiceRow->setSpacing(0);
+    choiceRow->addWidget(inputChoiceFrame_, 1);
+    choiceRow->addWidget(choiceArrow_, 0, Qt::AlignCenter);
+    choiceRow->addWidget(outputChoiceFrame_, 1);
+    auto* heightRow = new QHBoxLayout;
+    heightRow->setSpacing(0);
+    heightRow->addWidget(inputHeightFrame_, 1);
+    heightRow->addWidget(heightArrow_, 0, Qt::AlignCenter);
+    heightRow->addWidget(outputHeightFrame_, 1);
 
-    // Wiring.
-    fields_->connectWindow(check1_, command1_, [this] { clearOutputFields(); });
+    auto* left = new QVBoxLayout;
+    left->setSpacing(4);
+    left->addWidget(banner);
+    left->addSpacing(4);
+    left->addLayout(choiceRow);
+    left->addLayout(heightRow);
+    left->addWidget(heightsBox_);
+    left->addWidget(inputModeFrame_);
+    left->addStretch(1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
+    buttons->addWidget(exampleButton_);
+    buttons->addWidget(informationButton_);
+    buttons->addStretch(1);
+    buttons->addWidget(executeButton_);
+    buttons->addWidget(exitButton_);
+
+    // The keyboard frame and the file choice share one place of one size, whichever is shown.
+    keepPlaceWhenHidden(keyboardFrame_);
+    keepPlaceWhenHidden(fileChoice_);
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(8, 4, 8, 8);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+    grid->addLayout(left, 0, 0);
+    grid->addWidget(workingZone_, 0, 1);
+    grid->addWidget(keyboardFrame_, 1, 0, 1, 2);
+    grid->addWidget(fileChoice_, 1, 0, 1, 2);
+    grid->addWidget(progressBar_, 2, 0);
+    grid->addLayout(buttons, 2, 1);
+    grid->setColumnStretch(0, 0);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(0, 1);
+
+    // Wiring: the selection rules over the controls they show and hide.
+    fields_->connectWindow(heightsBox_, executeButton_, [this] { clearOutputFields(); });
 
     SelectionControls c;
-    c.combo = combo_;
-    c.check1 = check1_;
-    c.frame9 = frame9_;
-    c.frame10 = frame10_;
+    c.combo = selectionLists_;
+    c.check1 = heightsBox_;
+    c.frame9 = inputPointFrame_;
+    c.frame10 = outputPointFrame_;
     c.frame5 = workingZone_;
-    c.label5 = label5_;
-    c.label2 = label2_;
-    c.label6 = label6_;
-    c.label9 = label9_;
-    c.label7 = label7_;
-    c.label8 = label8_;
-    c.label34 = label34_;
-    c.label35 = label35_;
-    c.label11 = label11_;
-    c.label12 = label12_;
-    c.label36 = label36_;
-    c.label37 = label37_;
-    c.label41 = label41_;
-    c.text1 = text1_;
-    c.text8 = text8_;
-    c.text9 = text9_;
-    c.text10 = text10_;
-    c.image4 = image4_;
+    c.label5 = inputHeightCaption_;
+    c.label2 = outputHeightCaption_;
+    c.label6 = inputHeightSymbol_;
+    c.label9 = outputHeightSymbol_;
+    c.label7 = inputLatSymbol_;
+    c.label8 = inputLonSymbol_;
+    c.label34 = inputNorthSymbol_;
+    c.label35 = inputEastSymbol_;
+    c.label11 = outputLatSymbol_;
+    c.label12 = outputLonSymbol_;
+    c.label36 = outputNorthSymbol_;
+    c.label37 = outputEastSymbol_;
+    c.label41 = outputZoneCaption_;
+    c.text1 = outputZoneField_;
+    c.text8 = outputFirstField_;
+    c.text9 = outputSecondField_;
+    c.text10 = outputHeightField_;
+    c.image4 = heightArrow_;
     SelectionHooks hooks;
     hooks.inputSystemPicked = [this](RefSystem system, CoordKind kind) {
         workingZone_->onInputSystemPicked(system, kind);
@@ -242,139 +296,160 @@ void MainWindow::buildControls(const QString& workingFolder) {
     rules_ = new SelectionBinder(c, *fields_, std::move(hooks), this);
 
     secondary_ = new SecondaryWindows(this);
+    wireControls();
+    setTabChain();
+}
 
-    connect(option3Keyboard_, &QRadioButton::toggled, this, [this](bool on) {
+void MainWindow::wireControls() {
+    connect(keyboardModeButton_, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             inputModeRule(0);
     });
-    connect(option3File_, &QRadioButton::toggled, this, [this](bool on) {
+    connect(fileModeButton_, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             inputModeRule(1);
     });
-    connect(command1_, &QPushButton::clicked, this, &MainWindow::execute);
-    connect(command2_, &QPushButton::clicked, this, &MainWindow::exitProgram);
-    connect(command3_, &QPushButton::clicked, this, [this] { secondary_->showExample(fileChoice_->dataFileType()); });
-    connect(command4_, &QPushButton::clicked, this, [this] { secondary_->showInformation(); });
-    connect(fileChoice_, &FileChoiceFrame::resultFileChosen, this, [this] { command1_->setEnabled(true); });
+    connect(executeButton_, &QPushButton::clicked, this, &MainWindow::execute);
+    connect(exitButton_, &QPushButton::clicked, this, &MainWindow::exitProgram);
+    connect(exampleButton_, &QPushButton::clicked, this,
+            [this] { secondary_->showExample(fileChoice_->dataFileType()); });
+    connect(informationButton_, &QPushButton::clicked, this, [this] { secondary_->showInformation(); });
+    connect(fileChoice_, &FileChoiceFrame::resultFileChosen, this, [this] { executeButton_->setEnabled(true); });
+}
 
-    // Tab order: choice, heights, mode, typed point, buttons.
-    QWidget* order[] = {combo_[1],
-                        combo_[2],
-                        combo_[3],
-                        combo_[4],
-                        combo_[5],
-                        combo_[6],
-                        combo_[7],
-                        combo_[8],
-                        combo_[9],
-                        combo_[10],
-                        check1_,
-                        option3Keyboard_,
-                        option3File_,
-                        fields_->displayField(FieldRef::First),
-                        fields_->editField(FieldRef::First),
-                        fields_->displayField(FieldRef::Second),
-                        fields_->editField(FieldRef::Second),
-                        fields_->displayField(FieldRef::Height),
-                        fields_->editField(FieldRef::Height),
-                        command1_,
-                        command3_,
-                        command4_,
-                        command2_};
-    for (std::size_t i = 1; i < std::size(order); ++i)
+// Tab order: the choice, heights and mode, the working zone, the typed point, the file
+// choice, then the buttons. The read-only results take the focus from a click only (to
+// copy them), never from Tab.
+void MainWindow::setTabChain() {
+    for (QLineEdit* out : {outputFirstField_, outputSecondField_, outputHeightField_, outputZoneField_})
+        out->setFocusPolicy(Qt::ClickFocus);
+    std::vector<QWidget*> order(selectionLists_.begin() + 1, selectionLists_.end());
+    order.insert(order.end(), {heightsBox_, keyboardModeButton_, fileModeButton_});
+    for (const char* name : {"Drive1", "Dir1", "File1", "CheckAllPortions"})
+        if (auto* w = workingZone_->findChild<QWidget*>(QLatin1String(name)))
+            order.push_back(w);
+    order.insert(order.end(), {fields_->displayField(FieldRef::First), fields_->editField(FieldRef::First),
+                               fields_->displayField(FieldRef::Second), fields_->editField(FieldRef::Second),
+                               fields_->displayField(FieldRef::Height), fields_->editField(FieldRef::Height)});
+    for (const char* name : {"Option4_0", "Option4_1", "Command6", "Command7"})
+        if (auto* w = fileChoice_->findChild<QWidget*>(QLatin1String(name)))
+            order.push_back(w);
+    order.insert(order.end(), {executeButton_, exampleButton_, informationButton_, exitButton_});
+    for (std::size_t i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void MainWindow::buildKeyboardFrame() {
-    frame8_ = named(new QGroupBox(QStringLiteral("Input/Output da tastiera"), this), "Frame8");
-    tw_.place(frame8_, 120, 5520, 8655, 2175);
-    frame9_ = named(new QGroupBox(QStringLiteral("Input"), frame8_), "Frame9");
-    frame10_ = named(new QGroupBox(QStringLiteral("Output"), frame8_), "Frame10");
-    tw_.place(frame9_, 240, 360, 3375, 1695);
-    tw_.place(frame10_, 4200, 360, 4215, 1695);
+    keyboardFrame_ = named(new QGroupBox(QStringLiteral("Input/Output da tastiera"), this), "Frame8");
+    inputPointFrame_ = named(new QGroupBox(QStringLiteral("Input"), keyboardFrame_), "Frame9");
+    outputPointFrame_ = named(new QGroupBox(QStringLiteral("Output"), keyboardFrame_), "Frame10");
 
-    // Input side: symbols at 240, fields at 600; phi and "N =" share a place, as do lambda and "E =".
-    label7_ = makeLabel(frame9_, "Label7", QStringLiteral("\u03c6 ="));
-    label34_ = makeLabel(frame9_, "Label34", QStringLiteral("N ="));
-    label8_ = makeLabel(frame9_, "Label8", QStringLiteral("\u03bb ="));
-    label35_ = makeLabel(frame9_, "Label35", QStringLiteral("E ="));
-    label6_ = makeLabel(frame9_, "Label6", QString());
-    for (QLabel* l : {label7_, label34_})
-        tw_.place(l, 240, 270, 360, 255);
-    for (QLabel* l : {label8_, label35_})
-        tw_.place(l, 240, 750, 360, 255);
-    tw_.place(label6_, 240, 1230, 360, 255);
-    fields_ =
-        new CoordinateFields(frame9_, [this] { return rules_ ? rules_->state().inputKind : CoordKind::Geographic; });
+    // Input side: symbols, then fields; phi and "N =" share a place, as do lambda and "E =",
+    // and each edit field lies over its display field.
+    inputLatSymbol_ = makeLabel(inputPointFrame_, "Label7", QStringLiteral("\u03c6 ="));
+    inputNorthSymbol_ = makeLabel(inputPointFrame_, "Label34", QStringLiteral("N ="));
+    inputLonSymbol_ = makeLabel(inputPointFrame_, "Label8", QStringLiteral("\u03bb ="));
+    inputEastSymbol_ = makeLabel(inputPointFrame_, "Label35", QStringLiteral("E ="));
+    inputHeightSymbol_ = makeLabel(inputPointFrame_, "Label6", QString());
+    fields_ = new CoordinateFields(inputPointFrame_,
+                                   [this] { return rules_ ? rules_->state().inputKind : CoordKind::Geographic; });
+    auto* in = new QGridLayout(inputPointFrame_);
+    in->setColumnMinimumWidth(0, QFontMetrics(font()).horizontalAdvance(QStringLiteral("N = ")));
     const FieldRef refs[] = {FieldRef::First, FieldRef::Second, FieldRef::Height};
-    for (int i = 0; i < 3; ++i) {
-        tw_.place(fields_->displayField(refs[i]), 600, 240 + 480 * i, 2175, 315);
-        tw_.place(fields_->editField(refs[i]), 600, 240 + 480 * i, 2175, 315);
+    const std::array<std::vector<QLabel*>, 3> inSymbols{
+        {{inputLatSymbol_, inputNorthSymbol_}, {inputLonSymbol_, inputEastSymbol_}, {inputHeightSymbol_}}};
+    for (int row = 0; row < 3; ++row) {
+        for (QLabel* l : inSymbols[static_cast<std::size_t>(row)]) {
+            keepPlaceWhenHidden(l);
+            in->addWidget(l, row, 0);
+        }
+        for (QLineEdit* f : {fields_->displayField(refs[row]), fields_->editField(refs[row])}) {
+            keepPlaceWhenHidden(f);
+            f->setMinimumWidth(fieldWidth(f));
+            in->addWidget(f, row, 1);
+        }
     }
+    in->setColumnStretch(1, 1);
 
-    // Output side.
-    label11_ = makeLabel(frame10_, "Label11", QStringLiteral("\u03c6 ="));
-    label36_ = makeLabel(frame10_, "Label36", QStringLiteral("N ="));
-    label12_ = makeLabel(frame10_, "Label12", QStringLiteral("\u03bb ="));
-    label37_ = makeLabel(frame10_, "Label37", QStringLiteral("E ="));
-    label9_ = makeLabel(frame10_, "Label9", QString());
-    for (QLabel* l : {label11_, label36_})
-        tw_.place(l, 240, 270, 360, 255);
-    for (QLabel* l : {label12_, label37_})
-        tw_.place(l, 240, 750, 360, 255);
-    tw_.place(label9_, 240, 1230, 360, 255);
-    text8_ = makeOutputField(frame10_, "Text8");
-    text9_ = makeOutputField(frame10_, "Text9");
-    text10_ = makeOutputField(frame10_, "Text10");
-    tw_.place(text8_, 600, 240, 2175, 315);
-    tw_.place(text9_, 600, 720, 2175, 315);
-    tw_.place(text10_, 600, 1200, 2175, 315);
-    label41_ = makeLabel(frame10_, "Label41", QStringLiteral("Fuso"));
-    tw_.place(label41_, 3240, 360, 660, 240);
-    label41_->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-    text1_ = makeOutputField(frame10_, "Text1");
-    text1_->setAlignment(Qt::AlignCenter);
-    tw_.place(text1_, 3120, 600, 900, 315);
+    // Output side, and the zone field with its caption at the right.
+    outputLatSymbol_ = makeLabel(outputPointFrame_, "Label11", QStringLiteral("\u03c6 ="));
+    outputNorthSymbol_ = makeLabel(outputPointFrame_, "Label36", QStringLiteral("N ="));
+    outputLonSymbol_ = makeLabel(outputPointFrame_, "Label12", QStringLiteral("\u03bb ="));
+    outputEastSymbol_ = makeLabel(outputPointFrame_, "Label37", QStringLiteral("E ="));
+    outputHeightSymbol_ = makeLabel(outputPointFrame_, "Label9", QString());
+    outputFirstField_ = makeOutputField(outputPointFrame_, "Text8");
+    outputSecondField_ = makeOutputField(outputPointFrame_, "Text9");
+    outputHeightField_ = makeOutputField(outputPointFrame_, "Text10");
+    outputZoneCaption_ = makeLabel(outputPointFrame_, "Label41", QStringLiteral("Fuso"));
+    outputZoneCaption_->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    outputZoneField_ = makeOutputField(outputPointFrame_, "Text1");
+    outputZoneField_->setAlignment(Qt::AlignCenter);
+    outputZoneField_->setMinimumWidth(QFontMetrics(font()).horizontalAdvance(QStringLiteral("Italia")) + 16);
+    auto* out = new QGridLayout(outputPointFrame_);
+    out->setColumnMinimumWidth(0, QFontMetrics(font()).horizontalAdvance(QStringLiteral("N = ")));
+    const std::array<std::vector<QLabel*>, 3> outSymbols{
+        {{outputLatSymbol_, outputNorthSymbol_}, {outputLonSymbol_, outputEastSymbol_}, {outputHeightSymbol_}}};
+    const std::array<QLineEdit*, 3> outFields{outputFirstField_, outputSecondField_, outputHeightField_};
+    for (int row = 0; row < 3; ++row) {
+        for (QLabel* l : outSymbols[static_cast<std::size_t>(row)]) {
+            keepPlaceWhenHidden(l);
+            out->addWidget(l, row, 0);
+        }
+        QLineEdit* f = outFields[static_cast<std::size_t>(row)];
+        keepPlaceWhenHidden(f);
+        f->setMinimumWidth(fieldWidth(f));
+        out->addWidget(f, row, 1);
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{outputZoneCaption_, outputZoneField_})
+        keepPlaceWhenHidden(w);
+    out->addWidget(outputZoneCaption_, 0, 2);
+    out->addWidget(outputZoneField_, 1, 2);
+    out->setColumnStretch(1, 1);
+
+    auto* sides = new QHBoxLayout(keyboardFrame_);
+    sides->addWidget(inputPointFrame_, 4);
+    sides->addSpacing(24);
+    sides->addWidget(outputPointFrame_, 5);
 }
 
 // --- Start-up ------------------------------------------------------------------------
 
 void MainWindow::startUp() {
     // Coordinate symbols: phi and lambda on both sides.
-    for (QLabel* l : {label7_, label8_, label11_, label12_})
+    for (QLabel* l : {inputLatSymbol_, inputLonSymbol_, outputLatSymbol_, outputLonSymbol_})
         l->show();
-    for (QLabel* l : {label34_, label35_, label36_, label37_})
+    for (QLabel* l : {inputNorthSymbol_, inputEastSymbol_, outputNorthSymbol_, outputEastSymbol_})
         l->hide();
 
     // Keyboard frame in front, file choice and its example button away.
-    command3_->hide();
+    exampleButton_->hide();
     fileChoice_->hide();
-    frame8_->show();
+    keyboardFrame_->show();
 
-    label5_->setText(QStringLiteral("Da quote ellissoidiche"));
-    label2_->setText(QStringLiteral("A quote geoidiche"));
-    check1_->setEnabled(true);
+    inputHeightCaption_->setText(QStringLiteral("Da quote ellissoidiche"));
+    outputHeightCaption_->setText(QStringLiteral("A quote geoidiche"));
+    heightsBox_->setEnabled(true);
     fileChoice_->reset();
 
     fields_->displayField(FieldRef::Height)->hide();
     fields_->editField(FieldRef::Height)->hide();
-    text10_->hide();
-    image4_->hide();
+    outputHeightField_->hide();
+    heightArrow_->hide();
     fields_->displayField(FieldRef::First)->show();
-    text1_->clear();
-    progressBar1_->hide();
+    outputZoneField_->clear();
+    progressBar_->hide();
 
     // The ten lists.
-    fillList(combo_[1], systemList());
-    fillList(combo_[2], kindList());
-    fillList(combo_[3], inputZoneList(RefSystem::Roma40));
-    fillList(combo_[4], inputZoneList(RefSystem::Ed50));
-    fillList(combo_[5], inputZoneList(RefSystem::Etrf89));
-    fillList(combo_[6], systemList());
-    fillList(combo_[7], kindList());
-    fillList(combo_[8], outputZoneList(RefSystem::Roma40));
-    fillList(combo_[9], outputZoneList(RefSystem::Ed50));
-    fillList(combo_[10], outputZoneList(RefSystem::Etrf89));
+    fillList(selectionLists_[1], systemList());
+    fillList(selectionLists_[2], kindList());
+    fillList(selectionLists_[3], inputZoneList(RefSystem::Roma40));
+    fillList(selectionLists_[4], inputZoneList(RefSystem::Ed50));
+    fillList(selectionLists_[5], inputZoneList(RefSystem::Etrf89));
+    fillList(selectionLists_[6], systemList());
+    fillList(selectionLists_[7], kindList());
+    fillList(selectionLists_[8], outputZoneList(RefSystem::Roma40));
+    fillList(selectionLists_[9], outputZoneList(RefSystem::Ed50));
+    fillList(selectionLists_[10], outputZoneList(RefSystem::Etrf89));
 
     // The first choice, each variable set before its list so the list's rule sees it, as a
     // user's pick would.
@@ -395,31 +470,31 @@ void MainWindow::startUp() {
         rules_->setPosition(n, 0);
 
     // The Combo5 rule leaves "Input  UTM (ETRF89)"; the first choice is geographic.
-    frame9_->setTitle(QStringLiteral("Input  ETRF89"));
-    frame10_->setTitle(QStringLiteral("Output  ROMA40"));
+    inputPointFrame_->setTitle(QStringLiteral("Input  ETRF89"));
+    outputPointFrame_->setTitle(QStringLiteral("Output  ROMA40"));
 
     // Keyboard mode, Excel files.
-    option3Keyboard_->setChecked(true);
+    keyboardModeButton_->setChecked(true);
     inputModeRule(0);
     fileChoice_->reset();
 
     for (int n : {3, 4, 5, 8, 9, 10})
-        combo_[static_cast<std::size_t>(n)]->hide();
-    text1_->hide();
-    label41_->hide();
+        selectionLists_[static_cast<std::size_t>(n)]->hide();
+    outputZoneField_->hide();
+    outputZoneCaption_->hide();
 }
 
 void MainWindow::inputModeRule(std::int16_t mode) {
     inputMode_ = mode;
     if (mode == 0) {
-        frame8_->show();
+        keyboardFrame_->show();
         fileChoice_->hide();
-        command3_->hide();
-        command1_->setEnabled(true);
+        exampleButton_->hide();
+        executeButton_->setEnabled(true);
     } else {
-        frame8_->hide();
+        keyboardFrame_->hide();
         fileChoice_->show();
-        command3_->show();
+        exampleButton_->show();
     }
 }
 
@@ -428,7 +503,7 @@ void MainWindow::inputModeRule(std::int16_t mode) {
 RunInputs MainWindow::runInputs() const {
     RunInputs in;
     in.sel = rules_->state();
-    in.heights = check1_->isChecked();
+    in.heights = heightsBox_->isChecked();
     in.inputMode = inputMode_;
     in.dataFileType = fileChoice_->dataFileType();
     in.dataFilePath = fileChoice_->dataFilePath();
@@ -475,10 +550,10 @@ void MainWindow::clearOutputFields() {
 
 void MainWindow::setOutputFields(const QString& first, const QString& second, const QString& height,
                                  const QString& zone) {
-    text8_->setText(first);
-    text9_->setText(second);
-    text10_->setText(height);
-    text1_->setText(zone);
+    outputFirstField_->setText(first);
+    outputSecondField_->setText(second);
+    outputHeightField_->setText(height);
+    outputZoneField_->setText(zone);
 }
 
 void MainWindow::focusInputField(FieldRef field) {
@@ -495,17 +570,17 @@ void MainWindow::setBusy(bool busy) {
 }
 
 void MainWindow::setProgressVisible(bool visible, long maximum) {
-    progressBar1_->setRange(0, static_cast<int>(std::clamp<long>(maximum, 0, INT_MAX)));
-    progressBar1_->setValue(0);
-    progressBar1_->setVisible(visible);
+    progressBar_->setRange(0, static_cast<int>(std::clamp<long>(maximum, 0, INT_MAX)));
+    progressBar_->setValue(0);
+    progressBar_->setVisible(visible);
 }
 
 void MainWindow::setProgressValue(long value) {
-    progressBar1_->setValue(static_cast<int>(std::clamp<long>(value, 0, progressBar1_->maximum())));
+    progressBar_->setValue(static_cast<int>(std::clamp<long>(value, 0, progressBar_->maximum())));
 }
 
 void MainWindow::setExecuteEnabled(bool enabled) {
-    command1_->setEnabled(enabled);
+    executeButton_->setEnabled(enabled);
 }
 
 } // namespace dormal::ui

@@ -1,15 +1,15 @@
 #pragma once
-// The main window: builds the controls in their arrangement, wires them to the selection
+// The main window: builds the controls in Qt layouts, wires them to the selection
 // rules, the typed fields, the working zone, the file choice and the run, and performs the
 // start-up that leaves the first selection. The rules themselves live in SelectionModel and
 // CoordinateFields; the run in RunController.
 
 #include <QWidget>
+#include <array>
 #include <memory>
 
 #include "ui/dialogs.h"
 #include "ui/run_controller.h"
-#include "ui/twips.h"
 
 class QCheckBox;
 class QComboBox;
@@ -57,7 +57,6 @@ public:
     SecondaryWindows& secondaryWindows() { return *secondary_; }
     WorkingZonePanel* workingZone() const { return workingZone_; }
     FileChoiceFrame* fileChoice() const { return fileChoice_; }
-    const Twips& twips() const { return tw_; }
 
     // 0 keyboard ("Da tastiera"), 1 data file ("Da file").
     std::int16_t inputMode() const { return inputMode_; }
@@ -89,31 +88,42 @@ protected:
 
 private:
     void buildControls(const QString& workingFolder);
-    void fitScale();
-    void buildSelectionFrame(QGroupBox* frame, int first, QLabel*& kindCaption, QLabel*& zoneCaption);
+    QGroupBox* buildChoiceFrame(const QString& title, const char* name, int firstList, QLabel* kindCaption,
+                                QLabel* projectionCaption);
     void buildKeyboardFrame();
+    void wireControls();
+    void setTabChain();
     void startUp();
     void inputModeRule(std::int16_t mode);
 
     UserDialogs& dialogs_;
-    Twips tw_;
     RunController runController_;
     std::int16_t inputMode_ = 0;
     int busyDepth_ = 0;
 
-    std::array<QComboBox*, 11> combo_{};
-    QGroupBox *frame1_ = nullptr, *frame12_ = nullptr, *frame2_ = nullptr, *frame6_ = nullptr;
-    QGroupBox *frame4_ = nullptr, *frame8_ = nullptr, *frame9_ = nullptr, *frame10_ = nullptr;
-    QLabel *label2_ = nullptr, *label3_ = nullptr, *label5_ = nullptr, *label6_ = nullptr, *label7_ = nullptr,
-           *label8_ = nullptr, *label9_ = nullptr, *label11_ = nullptr, *label12_ = nullptr, *label14_ = nullptr,
-           *label15_ = nullptr, *label34_ = nullptr, *label35_ = nullptr, *label36_ = nullptr, *label37_ = nullptr,
-           *label38_ = nullptr, *label41_ = nullptr;
-    QWidget *image4_ = nullptr, *image5_ = nullptr;
-    QCheckBox* check1_ = nullptr;
-    QRadioButton *option3Keyboard_ = nullptr, *option3File_ = nullptr;
-    QLineEdit *text1_ = nullptr, *text8_ = nullptr, *text9_ = nullptr, *text10_ = nullptr;
-    QPushButton *command1_ = nullptr, *command2_ = nullptr, *command3_ = nullptr, *command4_ = nullptr;
-    QProgressBar* progressBar1_ = nullptr;
+    // The ten selection lists, indexed by their control number (Combo1 .. Combo10; 0 unused):
+    // input system, kind, the three input zone lists, then the same five for the output.
+    std::array<QComboBox*, 11> selectionLists_{};
+    QGroupBox *inputChoiceFrame_ = nullptr, *outputChoiceFrame_ = nullptr;
+    QGroupBox *inputHeightFrame_ = nullptr, *outputHeightFrame_ = nullptr;
+    QGroupBox *inputModeFrame_ = nullptr, *keyboardFrame_ = nullptr;
+    QGroupBox *inputPointFrame_ = nullptr, *outputPointFrame_ = nullptr;
+    QLabel *inputKindCaption_ = nullptr, *inputProjectionCaption_ = nullptr;
+    QLabel *outputKindCaption_ = nullptr, *outputProjectionCaption_ = nullptr;
+    QLabel *inputHeightCaption_ = nullptr, *outputHeightCaption_ = nullptr;
+    QLabel *inputLatSymbol_ = nullptr, *inputLonSymbol_ = nullptr, *inputNorthSymbol_ = nullptr,
+           *inputEastSymbol_ = nullptr, *inputHeightSymbol_ = nullptr;
+    QLabel *outputLatSymbol_ = nullptr, *outputLonSymbol_ = nullptr, *outputNorthSymbol_ = nullptr,
+           *outputEastSymbol_ = nullptr, *outputHeightSymbol_ = nullptr;
+    QLabel* outputZoneCaption_ = nullptr;
+    QWidget *heightArrow_ = nullptr, *choiceArrow_ = nullptr;
+    QCheckBox* heightsBox_ = nullptr;
+    QRadioButton *keyboardModeButton_ = nullptr, *fileModeButton_ = nullptr;
+    QLineEdit *outputFirstField_ = nullptr, *outputSecondField_ = nullptr, *outputHeightField_ = nullptr,
+              *outputZoneField_ = nullptr;
+    QPushButton *executeButton_ = nullptr, *exitButton_ = nullptr, *exampleButton_ = nullptr,
+                *informationButton_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
 
     WorkingZonePanel* workingZone_ = nullptr;
     FileChoiceFrame* fileChoice_ = nullptr;

@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QRadioButton>
 
-#include "geodesy/angles.h"
 #include "conversion/selection_words.h"
+#include "geodesy/angles.h"
 #include "ui/coordinate_fields.h"
 #include "ui/main_window.h"
 #include "ui/secondary_windows.h"
@@ -45,16 +45,25 @@ QStringList runScreenshotTour(MainWindow& window, const QString& folder) {
         QDir(window.workingZone()->currentFolder())
             .entryList({QStringLiteral("*.GK?"), QStringLiteral("*.gk?")}, QDir::Files, QDir::Name);
     if (!grids.isEmpty() && window.workingZone()->pickFile(grids.constFirst())) {
+        shoot(&window, QStringLiteral("main-zone.png"));
         const ZoneLimits& l = window.workingZone()->limits();
         rules.setPosition(7, positionOf(kindList(), CoordKind::Plane));
         if (auto* check1 = window.findChild<QCheckBox*>(QStringLiteral("Check1")))
             check1->setChecked(true);
-        window.fields().enterText(FieldRef::First, QString::number(degreesToSexagesimal((l.south + l.north) / 2), 'f', 8));
-        window.fields().enterText(FieldRef::Second, QString::number(degreesToSexagesimal((l.west + l.east) / 2), 'f', 8));
+        window.fields().enterText(FieldRef::First,
+                                  QString::number(degreesToSexagesimal((l.south + l.north) / 2), 'f', 8));
+        window.fields().enterText(FieldRef::Second,
+                                  QString::number(degreesToSexagesimal((l.west + l.east) / 2), 'f', 8));
         window.fields().enterText(FieldRef::Height, QStringLiteral("250.000"));
         window.execute();
         shoot(&window, QStringLiteral("main-converted.png"));
     }
+
+    // The same window enlarged to 1600 x 1000 (logical pixels): the working zone takes the room.
+    const QSize compact = window.size();
+    window.resize(1600, 1000);
+    shoot(&window, QStringLiteral("main-enlarged.png"));
+    window.resize(compact);
 
     // ROMA40 plane to ETRF2000 plane with heights, a point typed.
     rules.setPosition(1, positionOf(systemList(), RefSystem::Roma40));

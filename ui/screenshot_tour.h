@@ -1,7 +1,7 @@
 #pragma once
 // Pictures of the windows for the manual: the main window after start-up and after a few
 // picks, and the secondary windows, each grabbed from the program's own drawing into PNG
-// files. Started only by the hidden option --screenshot-dir.
+// files. Run by the program dormal2k-screenshots.
 
 #include <QString>
 #include <QStringList>

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,13 +13,23 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
-
-#include "ui/twips.h"
 
 namespace dormal::ui {
 
 namespace {
+
+// Sizes of the pictures, drawn for a 13-pixel line: enlarged with a taller font.
+class FontScale {
+public:
+    explicit FontScale(const QFont& font) : scale_(std::max(1.0, QFontMetrics(font).height() / 13.0)) {}
+    // A length given in twips (1/15 of a pixel at the drawn size) in logical pixels.
+    int px(int twips) const { return static_cast<int>(std::lround(twips / 15.0 * scale_)); }
+
+private:
+    double scale_;
+};
 
 struct NamedText {
     const char* name;
@@ -408,7 +419,7 @@ void paintWorkbookSample(QPainter& p, const QRect& area) {
 StartupWindow::StartupWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("StartupWindow"));
     setWindowTitle(QStringLiteral("Avvio"));
-    const Twips tw = Twips::forFont(font());
+    const FontScale tw(font());
 
     auto* picture = new Picture(paintStartupPicture, QSize(tw.px(7800), tw.px(4600)), this);
     picture->setObjectName(QStringLiteral("Picture1"));
@@ -474,7 +485,7 @@ void StartupWindow::finish() {
 InformationWindow::InformationWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("InformationWindow"));
     setWindowTitle(QStringLiteral("Informazioni su Dormal2k"));
-    const Twips tw = Twips::forFont(font());
+    const FontScale tw(font());
     const int textWidth = tw.px(7800);
     const auto* begin = std::begin(kInformationTexts);
     const auto* end = std::end(kInformationTexts);
@@ -531,7 +542,7 @@ InformationWindow::InformationWindow(QWidget* parent) : QWidget(parent, Qt::Wind
 AsciiExampleWindow::AsciiExampleWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("AsciiExampleWindow"));
     setWindowTitle(QStringLiteral("esempio input  *.txt"));
-    const Twips tw = Twips::forFont(font());
+    const FontScale tw(font());
     const auto* begin = std::begin(kAsciiExampleTexts);
     const auto* end = std::end(kAsciiExampleTexts);
 
@@ -564,7 +575,7 @@ AsciiExampleWindow::AsciiExampleWindow(QWidget* parent) : QWidget(parent, Qt::Wi
 ExcelExampleWindow::ExcelExampleWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("ExcelExampleWindow"));
     setWindowTitle(QStringLiteral("esempio input Excel"));
-    const Twips tw = Twips::forFont(font());
+    const FontScale tw(font());
     const auto* begin = std::begin(kExcelExampleTexts);
     const auto* end = std::end(kExcelExampleTexts);
 

@@ -122,6 +122,13 @@ protected:
     }
 };
 
+// A label shown and hidden with the portion keeps its room in the layout while hidden.
+void keepPlaceWhenHidden(QWidget* w) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+}
+
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text = {}) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
@@ -181,10 +188,10 @@ struct WorkingZonePanel::Impl {
 };
 
 void WorkingZonePanel::Impl::build() {
-    // Drawn for a frame of about 337 x 369 pixels: the window scales itself to the frame's
-    // minimum size, so long texts (epochs read from the file) wrap instead of widening it.
+    // The folder and file lists take whatever room the window gives the frame; every label
+    // below them keeps its room while hidden, so showing a portion moves nothing.
     auto* outer = new QVBoxLayout(self);
-    outer->setContentsMargins(6, 4, 6, 4);
+    outer->setContentsMargins(8, 4, 8, 8);
     outer->setSpacing(3);
 
     drive1 = new QComboBox(self);
@@ -218,8 +225,9 @@ void WorkingZonePanel::Impl::build() {
     nameRow->addWidget(label13, 1);
     outer->addLayout(nameRow);
 
-    // Limits around the diagram: longitudes above it (from Rome, then from Greenwich),
-    // latitudes at its left, the zone and the caption at its right.
+    // Limits around the diagram: longitudes above it (from Rome, then from Greenwich), west
+    // at its left edge and east at its right with a gap between them, latitudes at its left,
+    // the zone and the caption at its right.
     auto* limits = new QGridLayout;
     limits->setHorizontalSpacing(4);
     limits->setVerticalSpacing(0);
@@ -231,12 +239,10 @@ void WorkingZonePanel::Impl::build() {
     label18 = makeLabel(self, "Label18");
     label19 = makeLabel(self, "Label19");
     label20 = makeLabel(self, "Label20");
+    // The caption on three lines of whole words.
     label21 = makeLabel(self, "Label21",
-                        QStringLiteral("Limiti approssi- mativi della zona in cui \u00e8 possibile operare"));
-    label21->setWordWrap(true);
+                        QStringLiteral("Limiti approssimativi\ndella zona in cui\n\u00e8 possibile operare"));
     label21->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label21->setMinimumWidth(80);
-    label21->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     label39 = makeLabel(self, "Label39", QStringLiteral("fuso"));
     label40 = makeLabel(self, "Label40");
     for (QLabel* l : {label28, label17})
@@ -264,25 +270,30 @@ void WorkingZonePanel::Impl::build() {
 
     auto* side = new QVBoxLayout;
     side->setSpacing(0);
+    side->setContentsMargins(QFontMetrics(self->font()).horizontalAdvance(QStringLiteral("M")), 0, 0, 0);
     side->addWidget(label21);
     side->addSpacing(4);
     side->addWidget(label39, 0, Qt::AlignLeft);
     side->addWidget(label40, 0, Qt::AlignLeft);
     side->addStretch(1);
 
+    // Columns: 0 captions and latitudes, 1 west limits, 2 gap, 3 east limits, 4 the side.
     limits->addWidget(label30, 0, 0, Qt::AlignRight);
     limits->addWidget(label28, 0, 1);
-    limits->addWidget(label29, 0, 2);
+    limits->addWidget(label29, 0, 3);
     limits->addWidget(label31, 1, 0, Qt::AlignRight);
     limits->addWidget(label17, 1, 1);
-    limits->addWidget(label18, 1, 2);
+    limits->addWidget(label18, 1, 3);
     limits->addWidget(label19, 2, 0);
     limits->addWidget(label20, 3, 0);
-    limits->addWidget(diagram, 2, 1, 2, 2, Qt::AlignCenter);
-    limits->addLayout(side, 0, 3, 4, 1);
-    limits->setColumnMinimumWidth(1, 56); // room for " 699 km" at each side of the diagram
-    limits->setColumnMinimumWidth(2, 56);
-    limits->setColumnStretch(3, 1);
+    limits->addWidget(diagram, 2, 1, 2, 3, Qt::AlignCenter);
+    limits->addLayout(side, 0, 4, 4, 1);
+    const QFontMetrics metrics(self->font());
+    const int limitWidth = metrics.horizontalAdvance(QStringLiteral("8 888 km"));
+    limits->setColumnMinimumWidth(1, limitWidth);
+    limits->setColumnMinimumWidth(2, metrics.horizontalAdvance(QStringLiteral("MM")));
+    limits->setColumnMinimumWidth(3, limitWidth);
+    limits->setColumnStretch(4, 1);
     outer->addLayout(limits);
 
     // The four grids, two a row: "Griglia" and the grid's name, its epoch below.
@@ -316,6 +327,9 @@ void WorkingZonePanel::Impl::build() {
         epoch->setFont(small);
         epoch->setWordWrap(true);
         epoch->setMinimumWidth(40);
+        // Two lines are kept for every epoch, shown or not: an epoch read from a file wraps
+        // into them without moving the lists above.
+        epoch->setMinimumHeight(2 * QFontMetrics(small).lineSpacing());
         epoch->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         epoch->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         grids->addWidget(caption, row, col);
@@ -325,6 +339,11 @@ void WorkingZonePanel::Impl::build() {
     grids->setColumnStretch(1, 1);
     grids->setColumnStretch(3, 1);
     outer->addLayout(grids);
+
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{label17, label18, label19, label20, label21, label25, label26, label27,
+                                         label28, label29, label30, label31, label39, label40, label47})
+        keepPlaceWhenHidden(w);
 
     QObject::connect(drive1, &QComboBox::currentIndexChanged, self, [this](int index) { onVolumePicked(index); });
     QObject::connect(dir1, &QListWidget::itemActivated, self, [this](QListWidgetItem* item) {

@@ -1,5 +1,6 @@
 // The main window right after start-up: what a user sees and what a run would read.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QRadioButton>
 
@@ -198,14 +199,28 @@ TEST(StartUp, TooltipsAskForSexagesimalLatitudeAndLongitude) {
 
 TEST(StartUp, ControlsKeepTheirArrangement) {
     WindowHarness h;
-    const dormal::ui::Twips& tw = h.window().twips();
-    // Frames side by side, the working zone on the right, the file frame where the keyboard frame is.
-    EXPECT_EQ(h.find<QWidget>("Frame1")->geometry(), tw.rect(120, 1320, 2175, 2295));
-    EXPECT_EQ(h.find<QWidget>("Frame12")->geometry(), tw.rect(2640, 1320, 2175, 2295));
-    EXPECT_EQ(h.find<QWidget>("Frame5")->geometry(), tw.rect(4920, 0, 5055, 5535));
-    EXPECT_EQ(h.find<QWidget>("Frame8")->geometry(), tw.rect(120, 5520, 8655, 2175));
-    EXPECT_EQ(h.find<QWidget>("Frame3")->geometry(), h.find<QWidget>("Frame8")->geometry());
-    EXPECT_EQ(h.find<QWidget>("Check1")->geometry(), tw.rect(120, 4200, 4695, 375));
+    auto at = [&h](const char* name) {
+        QWidget* w = h.find<QWidget>(name);
+        return QRect(w->mapTo(&h.window(), QPoint(0, 0)), w->size());
+    };
+    // Choice frames side by side at one height, the arrow between them; the working zone on
+    // their right; the keyboard frame below both, and the file frame in its place.
+    EXPECT_EQ(at("Frame1").top(), at("Frame12").top());
+    EXPECT_LT(at("Frame1").right(), at("Image5").left());
+    EXPECT_LT(at("Image5").right(), at("Frame12").left());
+    EXPECT_LT(at("Frame12").right(), at("Frame5").left());
+    EXPECT_LT(at("Banner").bottom(), at("Frame1").top());
+    EXPECT_LT(at("Frame1").bottom(), at("Frame2").top());
+    EXPECT_EQ(at("Frame2").top(), at("Frame6").top());
+    EXPECT_LT(at("Frame2").bottom(), at("Check1").top());
+    EXPECT_LT(at("Check1").bottom(), at("Frame4").top());
+    EXPECT_LT(at("Frame4").bottom(), at("Frame8").top());
+    EXPECT_LT(at("Frame5").bottom(), at("Frame8").top());
+    EXPECT_LT(at("Frame9").right(), at("Frame10").left());
+    // Buttons in a row below the keyboard frame, "Esegui" before "Esci".
+    EXPECT_LT(at("Frame8").bottom(), at("Command1").top());
+    EXPECT_EQ(at("Command1").top(), at("Command2").top());
+    EXPECT_LT(at("Command1").right(), at("Command2").left());
     // The three zone lists of a side lie on top of one another.
     EXPECT_EQ(h.combo(3)->geometry(), h.combo(4)->geometry());
     EXPECT_EQ(h.combo(4)->geometry(), h.combo(5)->geometry());
@@ -217,7 +232,12 @@ TEST(StartUp, ControlsKeepTheirArrangement) {
     const QRect client = h.window().rect();
     for (const char* name :
          {"Frame1", "Frame12", "Frame5", "Frame8", "Command1", "Command2", "Command3", "Command4", "ProgressBar1"})
-        EXPECT_TRUE(client.contains(h.find<QWidget>(name)->geometry())) << name;
+        EXPECT_TRUE(client.contains(at(name))) << name;
+    // In file mode the file frame takes the keyboard frame's place.
+    const QRect keyboardFrame = at("Frame8");
+    h.click("Option3_1");
+    QApplication::processEvents();
+    EXPECT_EQ(at("Frame3"), keyboardFrame);
 }
 
 } // namespace

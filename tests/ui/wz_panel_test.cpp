@@ -92,7 +92,7 @@ TEST_F(WorkingZoneTest, StartsResetInTheStartFolderListingGridFilesWhateverTheir
     EXPECT_EQ(text("Label44"), "ETRF89-ETRF2000");
     EXPECT_EQ(text("Label24"), "Geoide");
     EXPECT_EQ(text("Label42"), "Griglia");
-    EXPECT_EQ(text("Label21"), "Limiti approssi- mativi della zona in cui \u00e8 possibile operare");
+    EXPECT_EQ(text("Label21"), "Limiti approssimativi\ndella zona in cui\n\u00e8 possibile operare");
     EXPECT_EQ(text("Label30"), "Long. da Roma");
     EXPECT_EQ(text("Label31"), "Long. da Greenwich");
     EXPECT_EQ(text("Label39"), "fuso");
