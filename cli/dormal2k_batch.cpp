@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "conversion/batch_run.h"
+#include "conversion/epsg.h"
+#include "conversion/gis_run.h"
 #include "conversion/selection_words.h"
 #include "grid/grid_portion.h"
 #include "grid/portion_set.h"
@@ -124,27 +126,19 @@ struct UsageError {
     std::string reason;
 };
 
+// The one case-folding helper of the command line: option values compared in lower case.
 std::string lower(std::string_view s) {
     std::string r(s);
     std::transform(r.begin(), r.end(), r.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return r;
 }
 
-RefSystem systemFromWord(std::string_view word) {
-    const std::string w = lower(word);
-    if (w == "roma40") {
-        return RefSystem::Roma40;
+RefSystem systemFromWord(std::string_view option, std::string_view word) {
+    if (const std::optional<RefSystem> s = parseSystemWord(word)) {
+        return *s;
     }
-    if (w == "ed50") {
-        return RefSystem::Ed50;
-    }
-    if (w == "etrf89") {
-        return RefSystem::Etrf89;
-    }
-    if (w == "etrf2000") {
-        return RefSystem::Etrf2000;
-    }
-    throw UsageError{"sistema sconosciuto \"" + std::string(word) + "\" (ROMA40, ED50, ETRF89, ETRF2000)"};
+    throw UsageError{std::string(option) + ": sistema sconosciuto \"" + std::string(word) +
+                     "\" (ROMA40, ED50, ETRF89, ETRF2000 o EPSG:codice)"};
 }
 
 CoordKind kindFromWord(std::string_view option, std::string_view word) {
@@ -158,28 +152,16 @@ CoordKind kindFromWord(std::string_view option, std::string_view word) {
     throw UsageError{std::string(option) + ": \"" + std::string(word) + "\" non e' geo ne' plane"};
 }
 
-// Zone word of one system to its zone, or nothing when the system has no such zone.
+// Zone word of one system to its zone, or nothing when the system has no such zone:
+// ROMA40 names its zones ovest and est, the other systems 32, 33, 34 and italia.
 std::optional<Zone> zoneFromWord(RefSystem system, std::string_view word) {
+    const std::optional<Zone> z = parseZoneWord(word);
+    if (!z || *z == Zone::Auto) {
+        return z;
+    }
     const std::string w = lower(word);
-    if (w == "auto") {
-        return Zone::Auto;
-    }
-    if (system == RefSystem::Roma40) {
-        return w == "ovest" ? Zone::OvestOr32 : w == "est" ? Zone::EstOr33 : std::optional<Zone>();
-    }
-    if (w == "32") {
-        return Zone::OvestOr32;
-    }
-    if (w == "33") {
-        return Zone::EstOr33;
-    }
-    if (w == "34") {
-        return Zone::Utm34;
-    }
-    if (w == "italia") {
-        return Zone::Italia;
-    }
-    return std::nullopt;
+    const bool roma40Word = w == "ovest" || w == "est";
+    return roma40Word == (system == RefSystem::Roma40) ? z : std::nullopt;
 }
 
 std::string listWords(RefSystem system, std::span<const ListItem<Zone>> list) {
@@ -226,7 +208,7 @@ Zone zoneFor(std::string_view option, RefSystem system, const std::optional<std:
 }
 
 struct Options {
-    std::optional<std::string> from, fromKind, fromZone, to, toKind, toZone, type, separator;
+    std::optional<std::string> from, fromKind, fromZone, to, toKind, toZone, type, separator, columns, delimiter;
     std::vector<std::string> grids;    // --grid, in the order given
     std::vector<std::string> gridDirs; // --grid-dir, in the order given
     bool heights = false;
@@ -241,6 +223,7 @@ Options parseArguments(int argc, char** argv) {
         {"--from", &Options::from}, {"--from-kind", &Options::fromKind}, {"--from-zone", &Options::fromZone},
         {"--to", &Options::to},     {"--to-kind", &Options::toKind},     {"--to-zone", &Options::toZone},
         {"--type", &Options::type},   {"--decimal-separator", &Options::separator},
+        {"--columns", &Options::columns}, {"--delimiter", &Options::delimiter},
     };
     const std::pair<std::string_view, std::vector<std::string> Options::*> repeated[] = {
         {"--grid", &Options::grids},
@@ -312,6 +295,80 @@ bool endsWithNoCase(const std::string& s, std::string_view suffix) {
     return s.size() >= suffix.size() && lower(s.substr(s.size() - suffix.size())) == suffix;
 }
 
+// One side of the conversion from its words: a system word with --*-kind and --*-zone, or an
+// EPSG code that names system, kind and zone at once (a kind or zone given beside it must
+// agree with it).
+void resolveSide(std::string_view option, const std::string& systemWord, const std::optional<std::string>& kindWord,
+                 const std::optional<std::string>& zoneWord, bool input, RefSystem& system, CoordKind& kind,
+                 Zone& zone) {
+    const std::string kindOption = std::string(option) + "-kind";
+    const std::string zoneOption = std::string(option) + "-zone";
+    const auto zoneList = [input](RefSystem s) { return input ? inputZoneList(s) : outputZoneList(s); };
+    if (const std::optional<int> code = parseEpsgWord(systemWord)) {
+        const std::optional<EpsgCrs> crs = crsFromEpsg(*code);
+        if (!crs) {
+            throw UsageError{std::string(option) + ": il codice EPSG " + std::to_string(*code) +
+                             " non e' di un sistema di riferimento del programma"};
+        }
+        system = crs->system;
+        kind = crs->kind;
+        zone = kind == CoordKind::Plane ? crs->zone : zoneList(system).front().value;
+        if (kindWord && kindFromWord(kindOption, *kindWord) != kind) {
+            throw UsageError{kindOption + ": in contrasto con " + systemWord};
+        }
+        if (zoneWord && (kind != CoordKind::Plane || zoneFromWord(system, *zoneWord) != zone)) {
+            throw UsageError{zoneOption + ": in contrasto con " + systemWord};
+        }
+        return;
+    }
+    system = systemFromWord(option, systemWord);
+    kind = kindWord ? kindFromWord(kindOption, *kindWord) : CoordKind::Geographic;
+    if (zoneWord && kind != CoordKind::Plane) {
+        throw UsageError{zoneOption + " vale solo per coordinate piane (" + kindOption + " plane)"};
+    }
+    zone = zoneFor(zoneOption, system, zoneWord, zoneList(system));
+}
+
+// --columns, --delimiter and the output zone a layer needs.
+void gisOptions(const Options& o, BatchRequest& req) {
+    if (o.columns) {
+        std::string_view rest = *o.columns;
+        for (;;) {
+            const std::size_t comma = rest.find(',');
+            req.gisColumns.emplace_back(rest.substr(0, comma));
+            if (req.gisColumns.back().empty()) {
+                throw UsageError{"--columns: colonna vuota in \"" + *o.columns + "\""};
+            }
+            if (comma == std::string_view::npos) {
+                break;
+            }
+            rest.remove_prefix(comma + 1);
+        }
+        if (req.gisColumns.size() < 3 || req.gisColumns.size() > 4) {
+            throw UsageError{"--columns: servono NOME,N,E oppure NOME,N,E,H"};
+        }
+        if (req.ctx.heights && req.gisColumns.size() != 4) {
+            throw UsageError{"--columns: con --heights serve anche la colonna della quota (NOME,N,E,H)"};
+        }
+    }
+    if (o.delimiter) {
+        const std::string d = lower(*o.delimiter);
+        if (d == "," || d == "comma") {
+            req.gisDelimiter = ',';
+        } else if (d == ";" || d == "semicolon") {
+            req.gisDelimiter = ';';
+        } else if (d == "tab" || d == "\t") {
+            req.gisDelimiter = '\t';
+        } else {
+            throw UsageError{"--delimiter: \"" + *o.delimiter + "\" non e' \",\", \";\" ne' tab"};
+        }
+    }
+    if (req.ctx.sel.outputKind == CoordKind::Plane && req.ctx.sel.outputZone == Zone::Auto) {
+        throw UsageError{"--type gis: un livello ha un solo sistema di riferimento, indicare il fuso dei risultati "
+                         "(--to-zone o --to EPSG:codice)"};
+    }
+}
+
 // The request the window would make, or a UsageError saying why it could not.
 BatchRequest buildRequest(const Options& o, char localeSeparator) {
     if (!o.from) {
@@ -326,18 +383,8 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
     }
     BatchRequest req;
     SelectionState& sel = req.ctx.sel;
-    sel.inputSystem = systemFromWord(*o.from);
-    sel.outputSystem = systemFromWord(*o.to);
-    sel.inputKind = o.fromKind ? kindFromWord("--from-kind", *o.fromKind) : CoordKind::Geographic;
-    sel.outputKind = o.toKind ? kindFromWord("--to-kind", *o.toKind) : CoordKind::Geographic;
-    if (o.fromZone && sel.inputKind != CoordKind::Plane) {
-        throw UsageError{"--from-zone vale solo per coordinate piane (--from-kind plane)"};
-    }
-    if (o.toZone && sel.outputKind != CoordKind::Plane) {
-        throw UsageError{"--to-zone vale solo per coordinate piane (--to-kind plane)"};
-    }
-    sel.inputZone = zoneFor("--from-zone", sel.inputSystem, o.fromZone, inputZoneList(sel.inputSystem));
-    sel.outputZone = zoneFor("--to-zone", sel.outputSystem, o.toZone, outputZoneList(sel.outputSystem));
+    resolveSide("--from", *o.from, o.fromKind, o.fromZone, true, sel.inputSystem, sel.inputKind, sel.inputZone);
+    resolveSide("--to", *o.to, o.toKind, o.toZone, false, sel.outputSystem, sel.outputKind, sel.outputZone);
 
     if (o.heights) {
         const PairEntry pair = pairEntry(sel.inputSystem, sel.outputSystem);
@@ -359,15 +406,23 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
             req.type = DataFileType::Ascii;
         } else if (t == "excel") {
             req.type = DataFileType::Excel;
+        } else if (t == "gis") {
+            req.type = DataFileType::Gis;
         } else {
-            throw UsageError{"--type: \"" + *o.type + "\" non e' ascii ne' excel"};
+            throw UsageError{"--type: \"" + *o.type + "\" non e' ascii, excel ne' gis"};
         }
     } else {
         const bool workbook = endsWithNoCase(req.dataPath, ".xls") || endsWithNoCase(req.dataPath, ".xlsx");
-        req.type = workbook ? DataFileType::Excel : DataFileType::Ascii;
+        req.type = workbook ? DataFileType::Excel : isGisPath(req.dataPath) ? DataFileType::Gis : DataFileType::Ascii;
     }
-    if (req.type == DataFileType::Excel && (req.dataPath == "-" || req.resultPath == "-")) {
+    if (req.type != DataFileType::Ascii && (req.dataPath == "-" || req.resultPath == "-")) {
         throw UsageError{"lo standard input e lo standard output valgono solo per file ascii"};
+    }
+    if (req.type != DataFileType::Gis && (o.columns || o.delimiter)) {
+        throw UsageError{std::string(o.columns ? "--columns" : "--delimiter") + " vale solo per --type gis"};
+    }
+    if (req.type == DataFileType::Gis) {
+        gisOptions(o, req);
     }
 
     if (o.separator) {

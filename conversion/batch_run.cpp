@@ -1,5 +1,7 @@
 #include "conversion/batch_run.h"
 
+#include "conversion/gis_run.h"
+
 #include <algorithm>
 #include <cctype>
 #include <condition_variable>
@@ -635,6 +637,9 @@ std::optional<Message> batchFileChecks(const std::string& dataPath, const std::s
 }
 
 BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
+    if (req.type == DataFileType::Gis) {
+        return runGisBatch(req, cb);
+    }
     const std::string gridPath = req.ctx.portion != nullptr ? req.ctx.portion->sourcePath : std::string();
     if (std::optional<Message> m = batchFileChecks(req.dataPath, req.resultPath, gridPath)) {
         return failed(std::move(*m), BatchStatus::Refused);
@@ -674,6 +679,14 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
         markOutputIncomplete(out.message);
     }
     return out;
+}
+
+Message batchSummaryMessage(const ConversionContext& ctx, long pointCount, long outsideCount) {
+    return summaryMessage(ctx, pointCount, outsideCount);
+}
+
+Message batchNoPointMessage() {
+    return noPointMessage();
 }
 
 void addPortionCounts(Message& summary, const PortionSet& set, const BatchOutcome& outcome) {
