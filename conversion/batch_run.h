@@ -33,7 +33,7 @@ struct BatchRequest {
     // DataFileType::Gis only. Delimited text: the columns of name, North (latitude), East
     // (longitude) and, with heights, height, each a header name or a 1-based column number;
     // empty: columns 1, 2, 3 and 4. `gisDelimiter` 0: found on the first line; ',', ';' or
-    // '\t': the file's delimiter, checked against the first line, and the result's.
+    // '\t': the file's delimiter, and a text result's.
     std::vector<std::string> gisColumns;
     char gisDelimiter = 0;
 };

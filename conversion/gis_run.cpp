@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -105,27 +106,91 @@ double exactSexagesimal(double degrees) {
     return degrees < 0 ? -s : s;
 }
 
-// The delimiter of a text file's first line, found as GDAL's CSV reader finds it: a comma
-// wherever one stands outside quotes, else a semicolon, else a tab; a comma when none.
-char detectDelimiter(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    std::getline(in, line);
+// One record of a delimited text file: its cells and the file line it starts on.
+struct TextRecord {
+    long line = 0;
+    std::vector<std::string> cells;
+};
+
+// Splits delimited text into records. A cell may be quoted with '"' (a doubled quote
+// inside stands for one) and then hold delimiters and line ends. Lines end with LF, CR LF
+// or CR; empty lines are no records. Line numbers are those an editor shows.
+std::vector<TextRecord> splitRecords(const std::string& text, char delimiter) {
+    std::vector<TextRecord> records;
+    TextRecord rec;
+    std::string cell;
+    long line = 1;
     bool quoted = false;
-    bool semicolon = false;
-    bool tab = false;
-    for (const char c : line) {
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (!quoted && c == ',') {
-            return ',';
-        } else if (!quoted && c == ';') {
-            semicolon = true;
-        } else if (!quoted && c == '\t') {
-            tab = true;
+    bool any = false; // the record has a character
+    const auto endRecord = [&] {
+        if (any) {
+            rec.cells.push_back(cell);
+            records.push_back(std::move(rec));
+        }
+        rec = TextRecord{};
+        cell.clear();
+        any = false;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (!any) {
+            rec.line = line;
+        }
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                cell += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                if (c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
+                    ++line;
+                }
+                cell += c;
+            }
+            continue;
+        }
+        if (c == '\n' || c == '\r') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+            endRecord();
+            ++line;
+            continue;
+        }
+        any = true;
+        if (c == '"' && cell.empty()) {
+            quoted = true;
+        } else if (c == delimiter) {
+            rec.cells.push_back(cell);
+            cell.clear();
+        } else {
+            cell += c;
         }
     }
-    return semicolon ? ';' : tab ? '\t' : ',';
+    endRecord();
+    return records;
+}
+
+// The delimiter of a text file, found on its first line outside quotes: a tab if there is
+// one, else a semicolon, else a comma. A semicolon file may then hold decimal commas.
+char detectDelimiter(const std::string& text) {
+    bool quoted = false;
+    bool semicolon = false;
+    for (const char c : text) {
+        if (c == '\n' || c == '\r') {
+            if (!quoted) {
+                break;
+            }
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && c == '\t') {
+            return '\t';
+        } else if (!quoted && c == ';') {
+            semicolon = true;
+        }
+    }
+    return semicolon ? ';' : ',';
 }
 
 const char* separatorOption(char delimiter) {
@@ -326,16 +391,6 @@ int resolveColumn(OGRFeatureDefn& defn, const std::string& word) {
     return -1;
 }
 
-// Whether the text reader found a header: without one it names the fields field_1, field_2 ...
-bool hasHeader(OGRFeatureDefn& defn) {
-    for (int i = 0; i < defn.GetFieldCount(); ++i) {
-        if (std::string(defn.GetFieldDefn(i)->GetNameRef()) != "field_" + std::to_string(i + 1)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // A reading error for a feature: the row of a text file, or the feature number of a layer.
 Message readingError(detail::FieldSlot slot, CoordKind kind, long number, bool text) {
     ReadEvent ev;
@@ -378,7 +433,8 @@ public:
 
 private:
     std::optional<Message> openInput();
-    std::optional<Message> resolveTextColumns();
+    std::optional<Message> openText();
+    std::optional<Message> resolveTextColumns(const std::vector<std::string>& words);
     std::optional<Message> createOutput(GDALDataset& out);
     // Reads, converts and writes one feature; a message when the run must stop.
     std::optional<Message> convertFeature(OGRFeature& in, long number);
@@ -391,7 +447,6 @@ private:
     OGRLayer* inLayer_ = nullptr;
     bool text_ = false; // a delimited text file (columns), not a layer with geometries
     char delimiter_ = ',';
-    bool header_ = true;
     TextColumns columns_;
     OGRLayer* outLayer_ = nullptr;
     bool textOut_ = false;
@@ -401,34 +456,93 @@ private:
 };
 
 std::optional<Message> GisRun::openInput() {
+    if (extensionOf(req_.dataPath) == ".csv") {
+        return openText();
+    }
     CPLErrorReset();
     input_.reset(GDALDataset::Open(req_.dataPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     if (!input_ || input_->GetLayerCount() < 1) {
         return detail::openFailureMessage(req_.dataPath, gdalCause("NESSUN LIVELLO LEGGIBILE"));
     }
     inLayer_ = input_->GetLayer(0);
-    text_ = std::string(input_->GetDriver()->GetDescription()) == "CSV";
-    if (!text_) {
-        return std::nullopt;
-    }
-    delimiter_ = detectDelimiter(req_.dataPath);
-    if (req_.gisDelimiter != 0 && req_.gisDelimiter != delimiter_) {
-        return detail::openFailureMessage(req_.dataPath,
-                                          "IL SEPARATORE INDICATO NON E' QUELLO DELLA PRIMA RIGA DEL FILE");
-    }
-    return resolveTextColumns();
+    return std::nullopt;
 }
 
-std::optional<Message> GisRun::resolveTextColumns() {
-    OGRFeatureDefn& defn = *inLayer_->GetLayerDefn();
-    header_ = hasHeader(defn);
+// A delimited text file is read here, not by GDAL's CSV reader, which neither takes a given
+// delimiter nor reads a semicolon file with decimal commas: its records go into a layer in
+// memory, every cell a text field, each feature numbered by the file line it starts on.
+std::optional<Message> GisRun::openText() {
+    text_ = true;
+    std::ifstream file(req_.dataPath, std::ios::binary);
+    std::string text;
+    if (file) {
+        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    if (!file && !file.eof()) {
+        return detail::openFailureMessage(req_.dataPath, "IMPOSSIBILE LEGGERE IL FILE");
+    }
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+        text.erase(0, 3); // byte order mark
+    }
+    delimiter_ = req_.gisDelimiter != 0 ? req_.gisDelimiter : detectDelimiter(text);
+    std::vector<TextRecord> records = splitRecords(text, delimiter_);
+    text.clear();
+
     std::vector<std::string> words = req_.gisColumns;
     if (words.empty()) {
         words = {"1", "2", "3", "4"};
     }
+    const auto isNumber = [](const std::string& w) {
+        return !w.empty() && std::all_of(w.begin(), w.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+    };
+    // A header when a column is named, or when the first record's North is not a number.
+    bool header = !std::all_of(words.begin(), words.end(), isNumber);
+    if (!header && !records.empty()) {
+        const auto north = static_cast<std::size_t>(std::max(1, std::atoi(words[1].c_str())) - 1);
+        double v = 0;
+        header = north >= records.front().cells.size() ||
+                 !parseNumberText(records.front().cells[north].c_str(), v);
+    }
+    std::size_t width = 0;
+    for (const TextRecord& r : records) {
+        width = std::max(width, r.cells.size());
+    }
+
+    GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("Memory");
+    if (memory != nullptr) {
+        input_.reset(memory->Create("", 0, 0, 0, GDT_Unknown, nullptr));
+    }
+    if (!input_ || (inLayer_ = input_->CreateLayer("dati", nullptr, wkbNone, nullptr)) == nullptr) {
+        return detail::openFailureMessage(req_.dataPath, gdalCause("LETTORE NON DISPONIBILE"));
+    }
+    for (std::size_t i = 0; i < width; ++i) {
+        std::string name = header && i < records.front().cells.size() ? records.front().cells[i] : std::string();
+        if (name.empty()) {
+            name = "field_" + std::to_string(i + 1);
+        }
+        OGRFieldDefn field(freeFieldName(*inLayer_->GetLayerDefn(), name).c_str(), OFTString);
+        if (inLayer_->CreateField(&field) != OGRERR_NONE) {
+            return detail::openFailureMessage(req_.dataPath, gdalCause("LETTORE NON DISPONIBILE"));
+        }
+    }
+    for (std::size_t r = header ? 1 : 0; r < records.size(); ++r) {
+        OGRFeature f(inLayer_->GetLayerDefn());
+        f.SetFID(records[r].line);
+        for (std::size_t i = 0; i < records[r].cells.size(); ++i) {
+            f.SetField(static_cast<int>(i), records[r].cells[i].c_str());
+        }
+        if (inLayer_->CreateFeature(&f) != OGRERR_NONE) {
+            return detail::openFailureMessage(req_.dataPath, gdalCause("LETTORE NON DISPONIBILE"));
+        }
+    }
+    return resolveTextColumns(words);
+}
+
+std::optional<Message> GisRun::resolveTextColumns(const std::vector<std::string>& words) {
+    OGRFeatureDefn& defn = *inLayer_->GetLayerDefn();
     int* slots[] = {&columns_.name, &columns_.north, &columns_.east, &columns_.height};
     const std::size_t wanted = req_.ctx.heights ? 4 : 3;
-    if (words.size() < wanted && !(req_.gisColumns.empty() && !req_.ctx.heights)) {
+    if (words.size() < wanted) {
         return detail::openFailureMessage(req_.dataPath, "MANCA LA COLONNA DELLA QUOTA (--columns NOME,N,E,H)");
     }
     for (std::size_t i = 0; i < wanted; ++i) {
@@ -533,7 +647,7 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
     bool readOk = true;
     std::unique_ptr<OGRGeometry> converted;
     if (text_) {
-        const long row = number + (header_ ? 1 : 0);
+        const long row = static_cast<long>(in.GetFID()); // the file line
         double x = 0, y = 0, z = 0;
         readOk = readTextPoint(in, row, x, y, z);
         if (readOk) {
