@@ -434,6 +434,7 @@ public:
 private:
     std::optional<Message> openInput();
     std::optional<Message> openText();
+    std::optional<Message> checkLayerReference() const;
     std::optional<Message> resolveTextColumns(const std::vector<std::string>& words);
     std::optional<Message> createOutput(GDALDataset& out);
     // Reads, converts and writes one feature; a message when the run must stop.
@@ -465,7 +466,31 @@ std::optional<Message> GisRun::openInput() {
         return detail::openFailureMessage(req_.dataPath, gdalCause("NESSUN LIVELLO LEGGIBILE"));
     }
     inLayer_ = input_->GetLayer(0);
-    return std::nullopt;
+    return checkLayerReference();
+}
+
+// A layer that names its own reference system by an EPSG code of one of the program's
+// systems must be in the one the run reads: a layer in Gauss-Boaga Ovest read as Est would
+// be converted to nonsense without a word. Codes of other frames, and layers without a
+// code, are read as the run says.
+std::optional<Message> GisRun::checkLayerReference() const {
+    const OGRSpatialReference* srs = inLayer_->GetSpatialRef();
+    const char* authority = srs != nullptr ? srs->GetAuthorityName(nullptr) : nullptr;
+    const char* code = srs != nullptr ? srs->GetAuthorityCode(nullptr) : nullptr;
+    if (authority == nullptr || code == nullptr || std::string(authority) != "EPSG") {
+        return std::nullopt;
+    }
+    const std::optional<EpsgCrs> crs = crsFromEpsg(std::atoi(code));
+    if (!crs) {
+        return std::nullopt;
+    }
+    const SelectionState& sel = req_.ctx.sel;
+    const bool zoneAgrees = crs->kind == CoordKind::Geographic || sel.inputZone == Zone::Auto || crs->zone == sel.inputZone;
+    if (crs->system == sel.inputSystem && crs->kind == sel.inputKind && zoneAgrees) {
+        return std::nullopt;
+    }
+    return detail::openFailureMessage(req_.dataPath, "IL LIVELLO E' NEL SISTEMA EPSG:" + std::string(code) +
+                                                         ", NON IN QUELLO DEI DATI INDICATO");
 }
 
 // A delimited text file is read here, not by GDAL's CSV reader, which neither takes a given
@@ -571,8 +596,10 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out) {
                                                                                               : delimiter_));
         // Numbers written as text stay unquoted, as the data file had them.
         options = CSLSetNameValue(options, "STRING_QUOTING", "IF_NEEDED");
-        if (!text_) {
+        if (!text_ && wkbFlatten(type) == wkbPoint) {
             options = CSLSetNameValue(options, "GEOMETRY", req_.ctx.heights ? "AS_XYZ" : "AS_XY");
+        } else if (!text_) {
+            options = CSLSetNameValue(options, "GEOMETRY", "AS_WKT");
         }
     }
     const std::string layerName = fs::path(req_.resultPath).stem().string();

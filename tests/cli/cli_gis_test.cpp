@@ -658,16 +658,21 @@ TEST_F(GisCli, FailedRunLeavesNoFile) {
         std::vector<std::string> extra;
         std::string data;
         std::string message;
+        const char* from = "EPSG:3004";
     };
     writeWholeFile(d.file("nessuno.csv"), "nome,nord,est\nP1,x,y\n");
+    writePointLayer(d.file("est.gpkg"), "GPKG", points());
     const Case cases[] = {
         {{"--delimiter", ";"}, d.file("p.csv"), "COLONNA NON TROVATA: 2"}, // one column only
         {{"--columns", "nome,nord,ovest"}, d.file("p.csv"), "COLONNA NON TROVATA: ovest"},
         {{}, d.file("nessuno.csv"), "NESSUN PUNTO VALIDO"},
         {{}, d.file("manca.gpkg"), "IMPOSSIBILE APRIRE IL FILE DEI DATI"},
+        // A layer in Gauss-Boaga Est read as Ovest (or as geographic) is refused, not converted.
+        {{}, d.file("est.gpkg"), "IL LIVELLO E' NEL SISTEMA EPSG:3004", "EPSG:3003"},
+        {{}, d.file("est.gpkg"), "IL LIVELLO E' NEL SISTEMA EPSG:3004", "EPSG:4265"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> a = {"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_};
+        std::vector<std::string> a = {"--from", c.from, "--to", "EPSG:6708", "--grid", gridPath_};
         a.insert(a.end(), c.extra.begin(), c.extra.end());
         a.insert(a.end(), {c.data, d.file("r.csv")});
         const ProcessResult r = runBatchExe(a);

@@ -2,12 +2,14 @@
 // in PROJ's own database (projinfo, offline), the projection and ellipsoid the chain computes
 // with. A wrong code would tag every GIS result with a frame it is not in.
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -141,14 +143,35 @@ std::optional<std::string> projParameter(const std::string& proj, const std::str
     return proj.substr(from, proj.find(' ', from) - from);
 }
 
+// A number written the C way (the test also runs under a comma-decimal locale).
+std::optional<double> cNumber(std::string_view text) {
+    double v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    return ec == std::errc() ? std::optional<double>(v) : std::nullopt;
+}
+
 // Semi-major axis and inverse flattening of the WKT's ELLIPSOID["name",a,rf,...].
 bool wktEllipsoid(const std::string& wkt, double& a, double& rf) {
     const std::size_t at = wkt.find("ELLIPSOID[\"");
     if (at == std::string::npos) {
         return false;
     }
-    const std::size_t nameEnd = wkt.find('"', at + 11);
-    return std::sscanf(wkt.c_str() + nameEnd + 1, ",%lf,%lf", &a, &rf) == 2;
+    const std::size_t aAt = wkt.find('"', at + 11) + 2;
+    const std::size_t rfAt = wkt.find(',', aAt) + 1;
+    const std::optional<double> av = cNumber(std::string_view(wkt).substr(aAt, rfAt - 1 - aAt));
+    const std::optional<double> rfv = cNumber(std::string_view(wkt).substr(rfAt, wkt.find(',', rfAt) - rfAt));
+    if (!av || !rfv) {
+        return false;
+    }
+    a = *av;
+    rf = *rfv;
+    return true;
+}
+
+// A "+name=" parameter of a PROJ string as a number; NaN when absent.
+double projNumber(const std::string& proj, const std::string& name) {
+    const std::optional<std::string> text = projParameter(proj, name);
+    return text ? cNumber(*text).value_or(std::nan("")) : std::nan("");
 }
 
 // Each code as PROJ knows it: the projection's central meridian, scale factor and false
@@ -194,11 +217,11 @@ TEST(EpsgProjinfo, EveryCodeMeansWhatTheChainComputes) {
             EXPECT_EQ(projParameter(proj, "south"), std::nullopt);
         } else {
             ASSERT_EQ(method, "tmerc") << proj;
-            EXPECT_DOUBLE_EQ(std::stod(projParameter(proj, "lon_0").value_or("nan")), z.centralMeridian);
-            EXPECT_DOUBLE_EQ(std::stod(projParameter(proj, "k").value_or("nan")), z.scale);
-            EXPECT_DOUBLE_EQ(std::stod(projParameter(proj, "x_0").value_or("nan")), z.falseEasting);
-            EXPECT_DOUBLE_EQ(std::stod(projParameter(proj, "y_0").value_or("nan")), 0.0);
-            EXPECT_DOUBLE_EQ(std::stod(projParameter(proj, "lat_0").value_or("nan")), 0.0);
+            EXPECT_DOUBLE_EQ(projNumber(proj, "lon_0"), z.centralMeridian);
+            EXPECT_DOUBLE_EQ(projNumber(proj, "k"), z.scale);
+            EXPECT_DOUBLE_EQ(projNumber(proj, "x_0"), z.falseEasting);
+            EXPECT_DOUBLE_EQ(projNumber(proj, "y_0"), 0.0);
+            EXPECT_DOUBLE_EQ(projNumber(proj, "lat_0"), 0.0);
         }
     }
 }
@@ -209,9 +232,10 @@ TEST(EpsgProjinfo, MonteMarioMeridianIsRomeOf4806) {
     const std::string wkt = runProjinfo(4806, "WKT2_2019");
     const std::size_t at = wkt.find("PRIMEM[\"Rome\",");
     ASSERT_NE(at, std::string::npos) << wkt;
-    double rome = 0;
-    ASSERT_EQ(std::sscanf(wkt.c_str() + at + 14, "%lf", &rome), 1);
-    EXPECT_NEAR(rome, romeMeridian(), 1e-9);
+    const std::size_t from = at + 14;
+    const std::optional<double> rome = cNumber(std::string_view(wkt).substr(from, wkt.find(',', from) - from));
+    ASSERT_TRUE(rome.has_value()) << wkt;
+    EXPECT_NEAR(*rome, romeMeridian(), 1e-9);
 }
 
 } // namespace
