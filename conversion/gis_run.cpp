@@ -609,18 +609,19 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out) {
         return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                gdalCause("LIVELLO NON CREATO")});
     }
-    const bool dxf = std::string(out.GetDriver()->GetDescription()) == "DXF";
     fieldMap_.assign(static_cast<std::size_t>(inDefn.GetFieldCount()), -1);
+    // DXF has a fixed set of fields and keeps none of the layer's own, nor the added ones:
+    // a drawing gets the converted geometries only.
+    if (std::string(out.GetDriver()->GetDescription()) == "DXF") {
+        return std::nullopt;
+    }
     for (int i = 0; i < inDefn.GetFieldCount(); ++i) {
         OGRFieldDefn field(inDefn.GetFieldDefn(i));
-        if (outLayer_->CreateField(&field) == OGRERR_NONE) {
-            fieldMap_[static_cast<std::size_t>(i)] = outLayer_->GetLayerDefn()->GetFieldCount() - 1;
-        } else if (!dxf) {
-            // DXF has a fixed set of fields and keeps none of the layer's own: only there
-            // is a field left out.
+        if (outLayer_->CreateField(&field) != OGRERR_NONE) {
             return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                    gdalCause("CAMPO NON CREATO")});
         }
+        fieldMap_[static_cast<std::size_t>(i)] = outLayer_->GetLayerDefn()->GetFieldCount() - 1;
     }
     OGRFeatureDefn& outDefn = *outLayer_->GetLayerDefn();
     OGRFieldDefn zone(freeFieldName(outDefn, kZoneField).c_str(), OFTString);
@@ -633,7 +634,7 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out) {
     if (outLayer_->CreateField(&status) == OGRERR_NONE) {
         statusField_ = outLayer_->GetLayerDefn()->GetFieldCount() - 1;
     }
-    if ((zoneField_ < 0 || statusField_ < 0) && !dxf) {
+    if (zoneField_ < 0 || statusField_ < 0) {
         return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                gdalCause("CAMPO NON CREATO")});
     }
@@ -863,6 +864,14 @@ bool isGisPath(std::string_view path) {
 }
 
 BatchOutcome runGisBatch(const BatchRequest& req, const BatchCallbacks& cb) {
+    // GDAL's own messages (English, on standard error) are kept quiet: a failure is told by
+    // the run's message, which takes GDAL's last error as its cause.
+    struct QuietGdal {
+        QuietGdal() { CPLPushErrorHandler(CPLQuietErrorHandler); }
+        ~QuietGdal() { CPLPopErrorHandler(); }
+        QuietGdal(const QuietGdal&) = delete;
+        QuietGdal& operator=(const QuietGdal&) = delete;
+    } quiet;
     GisRun run(req, cb);
     try {
         return run.run();
