@@ -320,6 +320,16 @@ TEST_F(GisCli, UsageErrors) {
         {{"--from", "EPSG:3004", "--to", "ED50", "--to-kind", "plane", "--type", "gis"}, "fuso dei risultati"},
         {{"--from", "EPSG:3004", "--to", "ED50", "--type", "shape"}, "non e' ascii, excel ne' gis"},
         {{"--from", "EPSG:3004", "--from-zone", "est", "--from-kind", "plane", "--to", "EPSG:23033"}, ""},
+        // The words through the library's parsers: any case, and each system its own zone names.
+        {{"--from", "roma40", "--from-kind", "PLANE", "--from-zone", "EST", "--to", "Ed50"}, ""},
+        {{"--from", "ROMA40", "--from-kind", "plane", "--from-zone", "33", "--to", "ED50"},
+         "il fuso \"33\" non e' tra quelli di ROMA40"},
+        {{"--from", "EPSG:3004", "--to", "ED50", "--to-kind", "plane", "--to-zone", "ovest"},
+         "il fuso \"ovest\" non e' tra quelli di ED50"},
+        {{"--from", "EPSG:3004", "--to", "ED50", "--to-kind", "plane", "--to-zone", "Italia"},
+         "il fuso \"Italia\" non e' tra quelli di ED50"},
+        {{"--from", "EPSG:3004", "--to", "ETRF2000", "--to-kind", "plane", "--to-zone", "ITALIA"}, ""},
+        {{"--from", "WGS84", "--to", "ED50"}, "--from: sistema sconosciuto \"WGS84\""},
     };
     for (const Case& c : cases) {
         std::vector<std::string> a = c.args;
@@ -683,6 +693,41 @@ TEST_F(GisCli, FailedRunLeavesNoFile) {
             EXPECT_EQ(e.path().filename().string().rfind(".dormal2k-", 0), std::string::npos) << e.path();
         }
     }
+}
+
+// A drawing (DXF) in and out: the points' geometries converted, the drawing's own fields
+// only, as the format allows no others.
+TEST_F(GisCli, DrawingKeepsConvertedGeometries) {
+    const std::vector<TestPoint> pts = points();
+    const std::map<std::string, Converted> ref =
+        reference(pts, {"--to", "ETRF2000", "--to-kind", "plane", "--to-zone", "33"}, false);
+    ScratchDir d;
+    {
+        GDALDriver* drv = GetGDALDriverManager()->GetDriverByName("DXF");
+        DatasetPtr ds(drv->Create(d.file("rilievo.dxf").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        OGRLayer* layer = ds->CreateLayer("entities", nullptr, wkbPoint, nullptr);
+        for (const TestPoint& p : pts) {
+            OGRFeature f(layer->GetLayerDefn());
+            OGRPoint g(p.east, p.north);
+            f.SetGeometry(&g);
+            ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
+        }
+    }
+    const ProcessResult r = runBatchExe(
+        {"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_, d.file("rilievo.dxf"), d.file("nuovo.dxf")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("ERROR"), std::string::npos) << r.err; // GDAL's own messages kept quiet
+    DatasetPtr ds = openLayer(d.file("nuovo.dxf"));
+    ASSERT_TRUE(ds);
+    std::size_t k = 0;
+    for (auto& f : *ds->GetLayer(0)) {
+        ASSERT_LT(k, pts.size());
+        const OGRPoint* g = f->GetGeometryRef()->toPoint();
+        EXPECT_NEAR(g->getY(), ref.at(pts[k].name).first, 0.0005 + 1e-9);
+        EXPECT_NEAR(g->getX(), ref.at(pts[k].name).second, 0.0005 + 1e-9);
+        ++k;
+    }
+    EXPECT_EQ(k, pts.size());
 }
 
 } // namespace
