@@ -74,7 +74,7 @@ Message failureMessage(std::vector<std::string> lines) {
     return Message{MessageIcon::Error, kTitleErrore, std::move(lines)};
 }
 
-BatchOutcome refused(Message m, BatchStatus s = BatchStatus::Failed) {
+BatchOutcome ended(Message m, BatchStatus s = BatchStatus::Failed) {
     BatchOutcome o;
     o.status = s;
     o.message = std::move(m);
@@ -771,32 +771,40 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
 BatchOutcome GisRun::run() {
     const std::string gridPath = req_.ctx.portion != nullptr ? req_.ctx.portion->sourcePath : std::string();
     if (std::optional<Message> m = batchFileChecks(req_.dataPath, req_.resultPath, gridPath)) {
-        return refused(std::move(*m), BatchStatus::Refused);
+        return ended(std::move(*m), BatchStatus::Refused);
     }
     for (std::size_t i = 0; req_.ctx.set != nullptr && i < req_.ctx.set->size(); ++i) {
         if (std::optional<Message> m =
                 batchFileChecks(req_.dataPath, req_.resultPath, req_.ctx.set->portion(i).sourcePath)) {
-            return refused(std::move(*m), BatchStatus::Refused);
+            return ended(std::move(*m), BatchStatus::Refused);
         }
+    }
+    // The result is written beside its place and renamed over it, which must never replace
+    // a folder, a device or a pipe.
+    std::error_code ec;
+    const fs::file_status st = fs::status(req_.resultPath, ec);
+    if (!ec && fs::exists(st) && !fs::is_regular_file(st)) {
+        return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
+                                     "NON E' UN FILE ORDINARIO"}));
     }
     GDALAllRegister();
     const char* driverName = driverForExtension(extensionOf(req_.resultPath));
     if (driverName == nullptr) {
-        return refused(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
+        return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                        "ESTENSIONE NON RICONOSCIUTA (.csv, .gpkg, .shp, .geojson, .dxf)"}));
     }
     textOut_ = std::string(driverName) == "CSV";
     if (req_.ctx.sel.outputKind == CoordKind::Plane && req_.ctx.sel.outputZone == Zone::Auto) {
-        return refused(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
+        return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                        "UN LIVELLO HA UN SOLO FUSO: INDICARE IL FUSO DEI RISULTATI"}));
     }
     if (std::optional<Message> m = openInput()) {
-        return refused(std::move(*m));
+        return ended(std::move(*m));
     }
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(driverName);
     ScratchFolder scratch{fs::path(req_.resultPath)};
     if (driver == nullptr || !scratch.ok()) {
-        return refused(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
+        return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                        "CARTELLA NON SCRIVIBILE"}));
     }
     const fs::path scratchResult = scratch.path() / fs::path(req_.resultPath).filename();
@@ -804,11 +812,11 @@ BatchOutcome GisRun::run() {
         CPLErrorReset();
         DatasetPtr output(driver->Create(scratchResult.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
         if (!output) {
-            return refused(failureMessage(
+            return ended(failureMessage(
                 {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("FILE NON CREATO")}));
         }
         if (std::optional<Message> m = createOutput(*output)) {
-            return refused(std::move(*m));
+            return ended(std::move(*m));
         }
         const bool transaction = output->StartTransaction() == OGRERR_NONE;
         const GIntBig total = inLayer_->GetFeatureCount(TRUE);
@@ -817,7 +825,7 @@ BatchOutcome GisRun::run() {
         for (std::unique_ptr<OGRFeature> f(inLayer_->GetNextFeature()); f; f.reset(inLayer_->GetNextFeature())) {
             ++number;
             if (std::optional<Message> m = convertFeature(*f, number)) {
-                BatchOutcome o = refused(std::move(*m));
+                BatchOutcome o = ended(std::move(*m));
                 o.pointCount = out_.pointCount;
                 o.outsideCount = out_.outsideCount;
                 o.readingErrorCount = out_.readingErrorCount;
@@ -828,25 +836,25 @@ BatchOutcome GisRun::run() {
             }
         }
         if (out_.pointCount == 0) {
-            BatchOutcome o = refused(batchNoPointMessage(), BatchStatus::Refused);
+            BatchOutcome o = ended(batchNoPointMessage(), BatchStatus::Refused);
             o.readingErrorCount = out_.readingErrorCount;
             return o;
         }
         if (transaction && output->CommitTransaction() != OGRERR_NONE) {
-            return refused(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
+            return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                            gdalCause("SCRITTURA NON RIUSCITA")}));
         }
         CPLErrorReset();
         GDALDataset* raw = output.release();
         GDALClose(GDALDataset::ToHandle(raw));
         if (CPLGetLastErrorType() >= CE_Failure) {
-            return refused(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
+            return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                            gdalCause("SCRITTURA NON RIUSCITA")}));
         }
     }
     std::string cause;
     if (!moveIntoPlace(scratch.path(), fs::path(req_.resultPath), cause)) {
-        return refused(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, cause}));
+        return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, cause}));
     }
     if (req_.ctx.set != nullptr) {
         out_.pointsPerPortion.resize(req_.ctx.set->size(), 0);
@@ -876,7 +884,7 @@ BatchOutcome runGisBatch(const BatchRequest& req, const BatchCallbacks& cb) {
     try {
         return run.run();
     } catch (const std::bad_alloc&) {
-        return refused(failureMessage({"ELABORAZIONE INTERROTTA:", "MEMORIA INSUFFICIENTE"}));
+        return ended(failureMessage({"ELABORAZIONE INTERROTTA:", "MEMORIA INSUFFICIENTE"}));
     }
 }
 

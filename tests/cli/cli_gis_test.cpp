@@ -693,6 +693,13 @@ TEST_F(GisCli, FailedRunLeavesNoFile) {
             EXPECT_EQ(e.path().filename().string().rfind(".dormal2k-", 0), std::string::npos) << e.path();
         }
     }
+    // A result that names a folder is never renamed over.
+    fs::create_directory(d.file("cartella.gpkg"));
+    const ProcessResult r = runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_,
+                                         d.file("est.gpkg"), d.file("cartella.gpkg")});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("NON E' UN FILE ORDINARIO"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_directory(d.file("cartella.gpkg")));
 }
 
 // A drawing (DXF) in and out: the points' geometries converted, the drawing's own fields
