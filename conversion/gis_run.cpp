@@ -4,7 +4,6 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -215,11 +214,12 @@ bool parseNumberText(const char* text, double& value) {
     return ec == std::errc() && end == s.data() + s.size() && std::isfinite(value);
 }
 
-// A converted value written back into a text cell, with the decimal mark the cell had.
+// A converted value written back into a text cell, with the decimal mark the cell had
+// (whatever the process's locale says).
 std::string numberText(double v, int decimals, bool decimalComma) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    std::string s(buf);
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    std::string s(buf, ec == std::errc() ? end : buf);
     if (decimalComma) {
         std::replace(s.begin(), s.end(), '.', ',');
     }
