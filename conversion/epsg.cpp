@@ -1,8 +1,8 @@
 #include "conversion/epsg.h"
 
 #include <array>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 
 namespace dormal {
 

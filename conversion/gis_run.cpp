@@ -230,7 +230,7 @@ std::string numberText(double v, int decimals, bool decimalComma) {
 struct FeatureTally {
     bool outside = false;
     bool failed = false;
-    int portionIndex = -1; // of the first vertex
+    int portionIndex = -1;  // of the first vertex
     Zone zone = Zone::Auto; // plane output: the zone projected into; geographic: the first vertex's own
 };
 
@@ -376,9 +376,8 @@ struct TextColumns {
 
 // A column given by a header name (any case) or by a 1-based number.
 int resolveColumn(OGRFeatureDefn& defn, const std::string& word) {
-    const bool number = !word.empty() && std::all_of(word.begin(), word.end(), [](unsigned char c) {
-        return std::isdigit(c) != 0;
-    });
+    const bool number =
+        !word.empty() && std::all_of(word.begin(), word.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
     if (number) {
         const int n = std::atoi(word.c_str());
         return n >= 1 && n <= defn.GetFieldCount() ? n - 1 : -1;
@@ -485,7 +484,8 @@ std::optional<Message> GisRun::checkLayerReference() const {
         return std::nullopt;
     }
     const SelectionState& sel = req_.ctx.sel;
-    const bool zoneAgrees = crs->kind == CoordKind::Geographic || sel.inputZone == Zone::Auto || crs->zone == sel.inputZone;
+    const bool zoneAgrees =
+        crs->kind == CoordKind::Geographic || sel.inputZone == Zone::Auto || crs->zone == sel.inputZone;
     if (crs->system == sel.inputSystem && crs->kind == sel.inputKind && zoneAgrees) {
         return std::nullopt;
     }
@@ -525,8 +525,7 @@ std::optional<Message> GisRun::openText() {
     if (!header && !records.empty()) {
         const auto north = static_cast<std::size_t>(std::max(1, std::atoi(words[1].c_str())) - 1);
         double v = 0;
-        header = north >= records.front().cells.size() ||
-                 !parseNumberText(records.front().cells[north].c_str(), v);
+        header = north >= records.front().cells.size() || !parseNumberText(records.front().cells[north].c_str(), v);
     }
     std::size_t width = 0;
     for (const TextRecord& r : records) {
@@ -592,8 +591,8 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out) {
     }
     char** options = nullptr;
     if (textOut_) {
-        options = CSLSetNameValue(options, "SEPARATOR", separatorOption(req_.gisDelimiter != 0 ? req_.gisDelimiter
-                                                                                              : delimiter_));
+        options = CSLSetNameValue(options, "SEPARATOR",
+                                  separatorOption(req_.gisDelimiter != 0 ? req_.gisDelimiter : delimiter_));
         // Numbers written as text stay unquoted, as the data file had them.
         options = CSLSetNameValue(options, "STRING_QUOTING", "IF_NEEDED");
         if (!text_ && wkbFlatten(type) == wkbPoint) {
@@ -606,8 +605,8 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out) {
     outLayer_ = out.CreateLayer(layerName.c_str(), &srs, textOut_ && text_ ? wkbNone : type, options);
     CSLDestroy(options);
     if (outLayer_ == nullptr) {
-        return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
-                               gdalCause("LIVELLO NON CREATO")});
+        return failureMessage(
+            {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("LIVELLO NON CREATO")});
     }
     fieldMap_.assign(static_cast<std::size_t>(inDefn.GetFieldCount()), -1);
     // DXF has a fixed set of fields and keeps none of the layer's own, nor the added ones:
@@ -618,8 +617,8 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out) {
     for (int i = 0; i < inDefn.GetFieldCount(); ++i) {
         OGRFieldDefn field(inDefn.GetFieldDefn(i));
         if (outLayer_->CreateField(&field) != OGRERR_NONE) {
-            return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
-                                   gdalCause("CAMPO NON CREATO")});
+            return failureMessage(
+                {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("CAMPO NON CREATO")});
         }
         fieldMap_[static_cast<std::size_t>(i)] = outLayer_->GetLayerDefn()->GetFieldCount() - 1;
     }
@@ -635,8 +634,8 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out) {
         statusField_ = outLayer_->GetLayerDefn()->GetFieldCount() - 1;
     }
     if (zoneField_ < 0 || statusField_ < 0) {
-        return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
-                               gdalCause("CAMPO NON CREATO")});
+        return failureMessage(
+            {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("CAMPO NON CREATO")});
     }
     return std::nullopt;
 }
@@ -762,8 +761,8 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
         outFeature.SetField(statusField_, status);
     }
     if (outLayer_->CreateFeature(&outFeature) != OGRERR_NONE) {
-        return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
-                               gdalCause("SCRITTURA NON RIUSCITA")});
+        return failureMessage(
+            {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("SCRITTURA NON RIUSCITA")});
     }
     return std::nullopt;
 }
@@ -784,19 +783,19 @@ BatchOutcome GisRun::run() {
     std::error_code ec;
     const fs::file_status st = fs::status(req_.resultPath, ec);
     if (!ec && fs::exists(st) && !fs::is_regular_file(st)) {
-        return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
-                                     "NON E' UN FILE ORDINARIO"}));
+        return ended(failureMessage(
+            {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, "NON E' UN FILE ORDINARIO"}));
     }
     GDALAllRegister();
     const char* driverName = driverForExtension(extensionOf(req_.resultPath));
     if (driverName == nullptr) {
         return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
-                                       "ESTENSIONE NON RICONOSCIUTA (.csv, .gpkg, .shp, .geojson, .dxf)"}));
+                                     "ESTENSIONE NON RICONOSCIUTA (.csv, .gpkg, .shp, .geojson, .dxf)"}));
     }
     textOut_ = std::string(driverName) == "CSV";
     if (req_.ctx.sel.outputKind == CoordKind::Plane && req_.ctx.sel.outputZone == Zone::Auto) {
         return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
-                                       "UN LIVELLO HA UN SOLO FUSO: INDICARE IL FUSO DEI RISULTATI"}));
+                                     "UN LIVELLO HA UN SOLO FUSO: INDICARE IL FUSO DEI RISULTATI"}));
     }
     if (std::optional<Message> m = openInput()) {
         return ended(std::move(*m));
@@ -804,8 +803,8 @@ BatchOutcome GisRun::run() {
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(driverName);
     ScratchFolder scratch{fs::path(req_.resultPath)};
     if (driver == nullptr || !scratch.ok()) {
-        return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
-                                       "CARTELLA NON SCRIVIBILE"}));
+        return ended(
+            failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, "CARTELLA NON SCRIVIBILE"}));
     }
     const fs::path scratchResult = scratch.path() / fs::path(req_.resultPath).filename();
     {
@@ -841,15 +840,15 @@ BatchOutcome GisRun::run() {
             return o;
         }
         if (transaction && output->CommitTransaction() != OGRERR_NONE) {
-            return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
-                                           gdalCause("SCRITTURA NON RIUSCITA")}));
+            return ended(failureMessage(
+                {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("SCRITTURA NON RIUSCITA")}));
         }
         CPLErrorReset();
         GDALDataset* raw = output.release();
         GDALClose(GDALDataset::ToHandle(raw));
         if (CPLGetLastErrorType() >= CE_Failure) {
-            return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
-                                           gdalCause("SCRITTURA NON RIUSCITA")}));
+            return ended(failureMessage(
+                {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("SCRITTURA NON RIUSCITA")}));
         }
     }
     std::string cause;

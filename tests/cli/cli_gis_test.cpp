@@ -129,9 +129,9 @@ protected:
                 ctx.sel.inputKind = CoordKind::Geographic;
                 ctx.sel.outputKind = CoordKind::Plane;
                 ctx.sel.outputZone = Zone::EstOr33;
-                const PointResult r = convertPoint(
-                    ctx, {degreesToSexagesimal(p.lat), degreesToSexagesimal(p.lon - romeMeridian()), 0},
-                    RunKind::Batch);
+                const PointResult r =
+                    convertPoint(ctx, {degreesToSexagesimal(p.lat), degreesToSexagesimal(p.lon - romeMeridian()), 0},
+                                 RunKind::Batch);
                 // Millimetres, as a surveyor's file holds them: the text files and the layers
                 // then carry exactly the same values.
                 p.north = std::round(r.outFirst * 1000) / 1000;
@@ -234,8 +234,8 @@ protected:
         if (code == nullptr) {
             int count = 0;
             int* confidence = nullptr;
-            OGRSpatialReferenceH* matches = OSRFindMatches(OGRSpatialReference::ToHandle(&copy), nullptr, &count,
-                                                           &confidence);
+            OGRSpatialReferenceH* matches =
+                OSRFindMatches(OGRSpatialReference::ToHandle(&copy), nullptr, &count, &confidence);
             ASSERT_GT(count, 0);
             copy = *OGRSpatialReference::FromHandle(matches[0]);
             OSRFreeSRSArray(matches);
@@ -372,9 +372,8 @@ TEST_F(GisCli, DelimitedTextConvertsAndKeepsColumns) {
         const std::string sep(1, c.delimiter);
         // With a header the columns stand in another order than the default, and two more follow.
         const bool named = c.header;
-        std::string text = named ? "descrizione" + sep + "Est" + sep + "id" + sep + "Nord" + sep + "Quota" + sep +
-                                       "nota\n"
-                                 : "";
+        std::string text =
+            named ? "descrizione" + sep + "Est" + sep + "id" + sep + "Nord" + sep + "Quota" + sep + "nota\n" : "";
         for (const TestPoint& p : pts) {
             const std::string n = fixed(p.north, 3, c.decimalComma), e = fixed(p.east, 3, c.decimalComma),
                               h = fixed(p.height, 3, c.decimalComma);
@@ -397,7 +396,8 @@ TEST_F(GisCli, DelimitedTextConvertsAndKeepsColumns) {
         std::string line;
         // A text result always starts with a header: the data's, or field_1 ... when it had none.
         std::getline(in, line);
-        const std::vector<std::string> namedHeader{"descrizione", "Est", "id", "Nord", "Quota", "nota", "ZONA", "STATO"};
+        const std::vector<std::string> namedHeader{"descrizione", "Est",  "id",   "Nord",
+                                                   "Quota",       "nota", "ZONA", "STATO"};
         const std::vector<std::string> numbered{"field_1", "field_2", "field_3", "field_4", "ZONA", "STATO"};
         EXPECT_EQ(split(line, c.delimiter), c.header ? namedHeader : numbered);
         std::size_t rows = 0;
@@ -435,7 +435,7 @@ TEST_F(GisCli, PointLayersConvertAsTheReport) {
     const Case cases[] = {
         {"GPKG", "punti.gpkg", "esito.gpkg"},
         {"ESRI Shapefile", "punti.shp", "esito.shp"},
-        {"GPKG", "punti.gpkg", "esito.shp"},      // the result's extension chooses the driver
+        {"GPKG", "punti.gpkg", "esito.shp"}, // the result's extension chooses the driver
         {"ESRI Shapefile", "punti.shp", "esito.geojson"},
     };
     const std::vector<TestPoint> pts = points();
@@ -445,8 +445,8 @@ TEST_F(GisCli, PointLayersConvertAsTheReport) {
         SCOPED_TRACE(std::string(c.in) + " -> " + c.out);
         ScratchDir d;
         writePointLayer(d.file(c.in), c.driver, pts);
-        const ProcessResult r = runBatchExe(
-            {"--from", "EPSG:3004", "--to", "EPSG:6708", "--heights", "--grid", gridPath_, d.file(c.in), d.file(c.out)});
+        const ProcessResult r = runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:6708", "--heights", "--grid",
+                                             gridPath_, d.file(c.in), d.file(c.out)});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_NE(r.err.find("PUNTI TRATTATI:   " + std::to_string(pts.size())), std::string::npos) << r.err;
         DatasetPtr ds = openLayer(d.file(c.out));
@@ -501,8 +501,8 @@ TEST_F(GisCli, GeographicLayerCountsFromGreenwich) {
             ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
         }
     }
-    const ProcessResult r =
-        runBatchExe({"--from", "EPSG:4265", "--to", "EPSG:6706", "--grid", gridPath_, d.file("geo.gpkg"), d.file("out.gpkg")});
+    const ProcessResult r = runBatchExe(
+        {"--from", "EPSG:4265", "--to", "EPSG:6706", "--grid", gridPath_, d.file("geo.gpkg"), d.file("out.gpkg")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     DatasetPtr ds = openLayer(d.file("out.gpkg"));
     ASSERT_TRUE(ds);
@@ -608,8 +608,8 @@ TEST_F(GisCli, BadRowsAndFeaturesAreReportedWithTheirNumber) {
                 fixed(pts[i].east, 3, true) + "\n";
     }
     writeWholeFile(d.file("p.csv"), text);
-    ProcessResult r = runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_, d.file("p.csv"),
-                                   d.file("r.csv")});
+    ProcessResult r = runBatchExe(
+        {"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_, d.file("p.csv"), d.file("r.csv")});
     EXPECT_EQ(r.exitCode, 3) << r.err;
     EXPECT_NE(r.err.find("ERRORE NELLA LETTURA NELLA COORD. NORD\nALLA RIGA:     4    DEL FILE DI INPUT"),
               std::string::npos)
@@ -659,6 +659,58 @@ TEST_F(GisCli, BadRowsAndFeaturesAreReportedWithTheirNumber) {
     EXPECT_EQ(ds->GetLayer(0)->GetFeatureCount(), 3);
 }
 
+// Rows of a text file are numbered by the line an editor shows, whatever the line ends, empty
+// lines and quoted cells that hold line ends and delimiters before them; generated files, the
+// bad row placed at every position in turn.
+TEST_F(GisCli, TextRowsNumberedByFileLine) {
+    const std::vector<TestPoint> pts = points();
+    for (const char* eol : {"\n", "\r\n", "\r"}) {
+        for (std::size_t badAt = 0; badAt < 4; ++badAt) {
+            SCOPED_TRACE(std::string(eol == std::string("\n")   ? "LF"
+                                     : eol == std::string("\r") ? "CR"
+                                                                : "CRLF") +
+                         " bad row " + std::to_string(badAt));
+            ScratchDir d;
+            std::string text = std::string("nome;nota;nord;est") + eol;
+            long line = 2, badLine = 0;
+            for (std::size_t i = 0; i < 4; ++i) {
+                // Every other row's note spans two lines and holds a delimiter; an empty line follows row 1.
+                const std::string note =
+                    i % 2 == 0 ? "\"due" + std::string(eol) + "righe; e \"\"virgolette\"\"\"" : "una";
+                if (i == badAt) {
+                    badLine = line;
+                }
+                text += pts[i].name + ";" + note + ";" + (i == badAt ? "?" : fixed(pts[i].north, 3, true)) + ";" +
+                        fixed(pts[i].east, 3, true) + eol;
+                line += i % 2 == 0 ? 2 : 1;
+                if (i == 1) {
+                    text += eol;
+                    ++line;
+                }
+            }
+            writeWholeFile(d.file("p.csv"), text);
+            const ProcessResult r =
+                runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:6708", "--columns", "nome,nord,est", "--grid",
+                             gridPath_, d.file("p.csv"), d.file("r.gpkg")});
+            EXPECT_EQ(r.exitCode, 3) << r.err;
+            EXPECT_NE(r.err.find("ALLA RIGA:     " + std::to_string(badLine) + "    DEL FILE DI INPUT"),
+                      std::string::npos)
+                << r.err;
+            DatasetPtr ds = openLayer(d.file("r.gpkg"));
+            ASSERT_TRUE(ds);
+            std::size_t k = 0;
+            for (auto& f : *ds->GetLayer(0)) {
+                // The quoted note as written: its own line end kept, the doubled quotes single.
+                const std::string want = k % 2 == 0 ? "due" + std::string(eol) + "righe; e \"virgolette\"" : "una";
+                EXPECT_EQ(std::string(f->GetFieldAsString("nota")), want);
+                EXPECT_STREQ(f->GetFieldAsString("STATO"), k == badAt ? "scartato" : "convertito");
+                ++k;
+            }
+            EXPECT_EQ(k, 4U);
+        }
+    }
+}
+
 // A run that fails leaves the result as it was and nothing beside it.
 TEST_F(GisCli, FailedRunLeavesNoFile) {
     ScratchDir d;
@@ -695,8 +747,8 @@ TEST_F(GisCli, FailedRunLeavesNoFile) {
     }
     // A result that names a folder is never renamed over.
     fs::create_directory(d.file("cartella.gpkg"));
-    const ProcessResult r = runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_,
-                                         d.file("est.gpkg"), d.file("cartella.gpkg")});
+    const ProcessResult r = runBatchExe(
+        {"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_, d.file("est.gpkg"), d.file("cartella.gpkg")});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_NE(r.err.find("NON E' UN FILE ORDINARIO"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::is_directory(d.file("cartella.gpkg")));

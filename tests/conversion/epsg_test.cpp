@@ -108,9 +108,16 @@ TEST(EpsgTable, EquivalentAndUnknownCodes) {
 
 TEST(EpsgTable, ParseWord) {
     const std::map<std::string, std::optional<int>> rows{
-        {"EPSG:3003", 3003}, {"epsg:6708", 6708}, {"Epsg:4265", 4265}, {"EPSG:", std::nullopt},
-        {"EPSG: 3003", std::nullopt}, {"EPSG:3003x", std::nullopt}, {"3003", std::nullopt},
-        {"EPSG:-1", std::nullopt},   {"EPSG:0", std::nullopt},     {"ROMA40", std::nullopt},
+        {"EPSG:3003", 3003},
+        {"epsg:6708", 6708},
+        {"Epsg:4265", 4265},
+        {"EPSG:", std::nullopt},
+        {"EPSG: 3003", std::nullopt},
+        {"EPSG:3003x", std::nullopt},
+        {"3003", std::nullopt},
+        {"EPSG:-1", std::nullopt},
+        {"EPSG:0", std::nullopt},
+        {"ROMA40", std::nullopt},
         {"EPSG:99999999999", std::nullopt},
     };
     for (const auto& [word, code] : rows) {
