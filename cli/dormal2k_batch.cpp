@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "conversion/batch_run.h"
+#include "conversion/epsg.h"
+#include "conversion/gis_run.h"
 #include "conversion/grid_messages.h"
 #include "conversion/selection_words.h"
 #include "grid/grid_portion.h"
@@ -40,7 +42,8 @@ constexpr long kBlockSize = 4096;
 constexpr const char* kUsage = "uso: dormal2k-batch --from SISTEMA [--from-kind geo|plane] [--from-zone ZONA]\n"
                                "                    --to SISTEMA [--to-kind geo|plane] [--to-zone ZONA]\n"
                                "                    [--heights] [--grid FILE]... [--grid-dir CARTELLA]...\n"
-                               "                    [--type ascii|excel] [--decimal-separator .|,] DATI RISULTATI\n"
+                               "                    [--type ascii|excel|gis] [--decimal-separator .|,]\n"
+                               "                    [--columns NOME,N,E[,H]] [--delimiter ,|;|tab] DATI RISULTATI\n"
                                "       dormal2k-batch --check-set [--grid FILE]... [--grid-dir CARTELLA]...\n"
                                "       dormal2k-batch --help\n";
 
@@ -49,7 +52,15 @@ constexpr const char* kHelp =
     "Converte tutti i punti di un file dati da un sistema di riferimento a un altro, come\n"
     "il comando \"Esegui\" della finestra principale con l'opzione \"Da file\".\n"
     "\n"
-    "Sistemi (SISTEMA): ROMA40, ED50, ETRF89, ETRF2000 (maiuscole o minuscole).\n"
+    "Sistemi (SISTEMA): ROMA40, ED50, ETRF89, ETRF2000 (maiuscole o minuscole), oppure un\n"
+    "codice EPSG (EPSG:3003) che indica insieme sistema, tipo e fuso; un --from-kind o\n"
+    "--from-zone (--to-kind, --to-zone) in contrasto con il codice e' un errore. Codici:\n"
+    "  ROMA40    geografiche 4265 (longitudini da Greenwich), Gauss-Boaga Ovest 3003, Est 3004\n"
+    "  ED50      geografiche 4230, UTM 32/33/34 23032/23033/23034\n"
+    "  ETRF89    (IGM95) geografiche 4670, UTM 32/33/34 3064/3065/9716; si accettano anche\n"
+    "            ETRS89 4258 e 25832/25833/25834; il Fuso Italia non ha codice EPSG\n"
+    "  ETRF2000  (RDN2008) geografiche 6706, UTM 32/33/34 6707/6708/6709, Fuso Italia 6875;\n"
+    "            si accettano anche 7791/7792/7793/7794\n"
     "\n"
     "  --from SISTEMA          sistema dei punti del file dati (obbligatorio)\n"
     "  --from-kind geo|plane   coordinate geografiche (gg.ppssdddd; per ROMA40 longitudini\n"
@@ -79,9 +90,18 @@ constexpr const char* kHelp =
     "                          --grid-dir e, per ogni coppia che si sovrappone, scrive la\n"
     "                          differenza massima dei loro risultati sull'area comune (mm e\n"
     "                          decimillesimi di secondo)\n"
-    "  --type ascii|excel      tipo del file dati e del file dei risultati; predefinito dal\n"
-    "                          nome del file dati: .xls e .xlsx excel, altrimenti ascii.\n"
+    "  --type ascii|excel|gis  tipo del file dati e del file dei risultati; predefinito dal\n"
+    "                          nome del file dati: .xls e .xlsx excel; .csv, .gpkg, .shp,\n"
+    "                          .geojson e .dxf gis; altrimenti ascii.\n"
     "                          I risultati excel si scrivono in formato .xlsx\n"
+    "  --columns NOME,N,E[,H]  gis, file .csv: le colonne del nome, del Nord (latitudine),\n"
+    "                          dell'Est (longitudine) e della quota, per nome d'intestazione o\n"
+    "                          numero (da 1); predefinito 1,2,3,4. La prima riga e'\n"
+    "                          un'intestazione se una colonna e' data per nome o se il suo\n"
+    "                          Nord non e' un numero\n"
+    "  --delimiter ,|;|tab     gis, file .csv: separatore delle colonne; predefinito quello\n"
+    "                          trovato nella prima riga (tab se c'e', poi ;, altrimenti ,);\n"
+    "                          vale anche per un file dei risultati .csv\n"
     "  --decimal-separator .|, separatore decimale dei risultati; predefinito quello della\n"
     "                          lingua dell'utente (LC_ALL, LC_NUMERIC, LANG)\n"
     "  --help                  questo testo\n"
@@ -95,6 +115,24 @@ constexpr const char* kHelp =
     "come punto decimale. La quota si legge solo con --heights. File dati excel: primo\n"
     "foglio, dalla riga 2, colonne A nome, B e C coordinate, D quota; i dati finiscono alla\n"
     "prima cella A vuota.\n"
+    "\n"
+    "File gis (letti e scritti con GDAL/OGR): il primo livello del file dati; i risultati\n"
+    "nel formato dato dall'estensione del file dei risultati (.csv, .gpkg, .shp, .geojson,\n"
+    ".dxf), con tutti gli attributi, la geometria convertita (con Z quando si trasformano\n"
+    "le quote, che si leggono dalla Z), il codice EPSG dei risultati come sistema di\n"
+    "riferimento e due campi aggiunti: ZONA (il fuso) e STATO (convertito, fuori griglia,\n"
+    "scartato). Le coordinate geografiche sono in gradi decimali da Greenwich, non in\n"
+    "gg.ppssdddd. Di linee e poligoni si converte ogni vertice; un elemento con anche un\n"
+    "solo vertice fuori dalla griglia resta con la geometria originale, STATO fuori\n"
+    "griglia. Un elemento o una riga illeggibile e' segnalato (riga del .csv o numero\n"
+    "dell'elemento) e scritto con STATO scartato. Nei .csv le coordinate dei risultati\n"
+    "sostituiscono quelle delle colonne N ed E (e H); con ; o tab come separatore la\n"
+    "virgola vale come punto decimale. Con coordinate piane in uscita serve un fuso\n"
+    "(--to-zone o un codice EPSG): un livello ha un solo sistema di riferimento. Un .csv\n"
+    "dei risultati ha sempre la riga d'intestazione (field_1, field_2 ... se i dati non\n"
+    "l'hanno); un .dxf dei risultati ha le sole geometrie, senza attributi ne' sistema\n"
+    "di riferimento. Un livello con un codice EPSG di un altro dei sistemi del programma\n"
+    "(per esempio 3003 con --from EPSG:3004) e' rifiutato.\n"
     "\n"
     "Piu' porzioni insieme: ogni punto si calcola con la PRIMA porzione, nell'ordine\n"
     "sopra (prima i --grid, poi le cartelle), la cui area di copertura lo comprende (la\n"
@@ -119,33 +157,27 @@ constexpr const char* kHelp =
     "\n"
     "Esempio: da ROMA40 Gauss-Boaga (fuso dall'Est) a ETRF2000 UTM (fuso automatico), quote:\n"
     "  dormal2k-batch --from ROMA40 --from-kind plane --to ETRF2000 --to-kind plane \\\n"
-    "      --heights --grid 123.GK1 punti.txt risultati.txt\n";
+    "      --heights --grid 123.GK1 punti.txt risultati.txt\n"
+    "Un livello GeoPackage da Gauss-Boaga Est a ETRF2000 UTM 33:\n"
+    "  dormal2k-batch --from EPSG:3004 --to EPSG:6708 --grid 123.GK1 particelle.gpkg nuove.gpkg\n";
 
 struct UsageError {
     std::string reason;
 };
 
+// The one case-folding helper of the command line: option values compared in lower case.
 std::string lower(std::string_view s) {
     std::string r(s);
     std::transform(r.begin(), r.end(), r.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return r;
 }
 
-RefSystem systemFromWord(std::string_view word) {
-    const std::string w = lower(word);
-    if (w == "roma40") {
-        return RefSystem::Roma40;
+RefSystem systemFromWord(std::string_view option, std::string_view word) {
+    if (const std::optional<RefSystem> s = parseSystemWord(word)) {
+        return *s;
     }
-    if (w == "ed50") {
-        return RefSystem::Ed50;
-    }
-    if (w == "etrf89") {
-        return RefSystem::Etrf89;
-    }
-    if (w == "etrf2000") {
-        return RefSystem::Etrf2000;
-    }
-    throw UsageError{"sistema sconosciuto \"" + std::string(word) + "\" (ROMA40, ED50, ETRF89, ETRF2000)"};
+    throw UsageError{std::string(option) + ": sistema sconosciuto \"" + std::string(word) +
+                     "\" (ROMA40, ED50, ETRF89, ETRF2000 o EPSG:codice)"};
 }
 
 CoordKind kindFromWord(std::string_view option, std::string_view word) {
@@ -159,28 +191,16 @@ CoordKind kindFromWord(std::string_view option, std::string_view word) {
     throw UsageError{std::string(option) + ": \"" + std::string(word) + "\" non e' geo ne' plane"};
 }
 
-// Zone word of one system to its zone, or nothing when the system has no such zone.
+// Zone word of one system to its zone, or nothing when the system has no such zone:
+// ROMA40 names its zones ovest and est, the other systems 32, 33, 34 and italia.
 std::optional<Zone> zoneFromWord(RefSystem system, std::string_view word) {
+    const std::optional<Zone> z = parseZoneWord(word);
+    if (!z || *z == Zone::Auto) {
+        return z;
+    }
     const std::string w = lower(word);
-    if (w == "auto") {
-        return Zone::Auto;
-    }
-    if (system == RefSystem::Roma40) {
-        return w == "ovest" ? Zone::OvestOr32 : w == "est" ? Zone::EstOr33 : std::optional<Zone>();
-    }
-    if (w == "32") {
-        return Zone::OvestOr32;
-    }
-    if (w == "33") {
-        return Zone::EstOr33;
-    }
-    if (w == "34") {
-        return Zone::Utm34;
-    }
-    if (w == "italia") {
-        return Zone::Italia;
-    }
-    return std::nullopt;
+    const bool roma40Word = w == "ovest" || w == "est";
+    return roma40Word == (system == RefSystem::Roma40) ? z : std::nullopt;
 }
 
 std::string listWords(RefSystem system, std::span<const ListItem<Zone>> list) {
@@ -227,7 +247,7 @@ Zone zoneFor(std::string_view option, RefSystem system, const std::optional<std:
 }
 
 struct Options {
-    std::optional<std::string> from, fromKind, fromZone, to, toKind, toZone, type, separator;
+    std::optional<std::string> from, fromKind, fromZone, to, toKind, toZone, type, separator, columns, delimiter;
     std::vector<std::string> grids;    // --grid, in the order given
     std::vector<std::string> gridDirs; // --grid-dir, in the order given
     bool heights = false;
@@ -242,6 +262,7 @@ Options parseArguments(int argc, char** argv) {
         {"--from", &Options::from}, {"--from-kind", &Options::fromKind}, {"--from-zone", &Options::fromZone},
         {"--to", &Options::to},     {"--to-kind", &Options::toKind},     {"--to-zone", &Options::toZone},
         {"--type", &Options::type},   {"--decimal-separator", &Options::separator},
+        {"--columns", &Options::columns}, {"--delimiter", &Options::delimiter},
     };
     const std::pair<std::string_view, std::vector<std::string> Options::*> repeated[] = {
         {"--grid", &Options::grids},
@@ -313,6 +334,80 @@ bool endsWithNoCase(const std::string& s, std::string_view suffix) {
     return s.size() >= suffix.size() && lower(s.substr(s.size() - suffix.size())) == suffix;
 }
 
+// One side of the conversion from its words: a system word with --*-kind and --*-zone, or an
+// EPSG code that names system, kind and zone at once (a kind or zone given beside it must
+// agree with it).
+void resolveSide(std::string_view option, const std::string& systemWord, const std::optional<std::string>& kindWord,
+                 const std::optional<std::string>& zoneWord, bool input, RefSystem& system, CoordKind& kind,
+                 Zone& zone) {
+    const std::string kindOption = std::string(option) + "-kind";
+    const std::string zoneOption = std::string(option) + "-zone";
+    const auto zoneList = [input](RefSystem s) { return input ? inputZoneList(s) : outputZoneList(s); };
+    if (const std::optional<int> code = parseEpsgWord(systemWord)) {
+        const std::optional<EpsgCrs> crs = crsFromEpsg(*code);
+        if (!crs) {
+            throw UsageError{std::string(option) + ": il codice EPSG " + std::to_string(*code) +
+                             " non e' di un sistema di riferimento del programma"};
+        }
+        system = crs->system;
+        kind = crs->kind;
+        zone = kind == CoordKind::Plane ? crs->zone : zoneList(system).front().value;
+        if (kindWord && kindFromWord(kindOption, *kindWord) != kind) {
+            throw UsageError{kindOption + ": in contrasto con " + systemWord};
+        }
+        if (zoneWord && (kind != CoordKind::Plane || zoneFromWord(system, *zoneWord) != zone)) {
+            throw UsageError{zoneOption + ": in contrasto con " + systemWord};
+        }
+        return;
+    }
+    system = systemFromWord(option, systemWord);
+    kind = kindWord ? kindFromWord(kindOption, *kindWord) : CoordKind::Geographic;
+    if (zoneWord && kind != CoordKind::Plane) {
+        throw UsageError{zoneOption + " vale solo per coordinate piane (" + kindOption + " plane)"};
+    }
+    zone = zoneFor(zoneOption, system, zoneWord, zoneList(system));
+}
+
+// --columns, --delimiter and the output zone a layer needs.
+void gisOptions(const Options& o, BatchRequest& req) {
+    if (o.columns) {
+        std::string_view rest = *o.columns;
+        for (;;) {
+            const std::size_t comma = rest.find(',');
+            req.gisColumns.emplace_back(rest.substr(0, comma));
+            if (req.gisColumns.back().empty()) {
+                throw UsageError{"--columns: colonna vuota in \"" + *o.columns + "\""};
+            }
+            if (comma == std::string_view::npos) {
+                break;
+            }
+            rest.remove_prefix(comma + 1);
+        }
+        if (req.gisColumns.size() < 3 || req.gisColumns.size() > 4) {
+            throw UsageError{"--columns: servono NOME,N,E oppure NOME,N,E,H"};
+        }
+        if (req.ctx.heights && req.gisColumns.size() != 4) {
+            throw UsageError{"--columns: con --heights serve anche la colonna della quota (NOME,N,E,H)"};
+        }
+    }
+    if (o.delimiter) {
+        const std::string d = lower(*o.delimiter);
+        if (d == "," || d == "comma") {
+            req.gisDelimiter = ',';
+        } else if (d == ";" || d == "semicolon") {
+            req.gisDelimiter = ';';
+        } else if (d == "tab" || d == "\t") {
+            req.gisDelimiter = '\t';
+        } else {
+            throw UsageError{"--delimiter: \"" + *o.delimiter + "\" non e' \",\", \";\" ne' tab"};
+        }
+    }
+    if (req.ctx.sel.outputKind == CoordKind::Plane && req.ctx.sel.outputZone == Zone::Auto) {
+        throw UsageError{"--type gis: un livello ha un solo sistema di riferimento, indicare il fuso dei risultati "
+                         "(--to-zone o --to EPSG:codice)"};
+    }
+}
+
 // The request the window would make, or a UsageError saying why it could not.
 BatchRequest buildRequest(const Options& o, char localeSeparator) {
     if (!o.from) {
@@ -327,18 +422,8 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
     }
     BatchRequest req;
     SelectionState& sel = req.ctx.sel;
-    sel.inputSystem = systemFromWord(*o.from);
-    sel.outputSystem = systemFromWord(*o.to);
-    sel.inputKind = o.fromKind ? kindFromWord("--from-kind", *o.fromKind) : CoordKind::Geographic;
-    sel.outputKind = o.toKind ? kindFromWord("--to-kind", *o.toKind) : CoordKind::Geographic;
-    if (o.fromZone && sel.inputKind != CoordKind::Plane) {
-        throw UsageError{"--from-zone vale solo per coordinate piane (--from-kind plane)"};
-    }
-    if (o.toZone && sel.outputKind != CoordKind::Plane) {
-        throw UsageError{"--to-zone vale solo per coordinate piane (--to-kind plane)"};
-    }
-    sel.inputZone = zoneFor("--from-zone", sel.inputSystem, o.fromZone, inputZoneList(sel.inputSystem));
-    sel.outputZone = zoneFor("--to-zone", sel.outputSystem, o.toZone, outputZoneList(sel.outputSystem));
+    resolveSide("--from", *o.from, o.fromKind, o.fromZone, true, sel.inputSystem, sel.inputKind, sel.inputZone);
+    resolveSide("--to", *o.to, o.toKind, o.toZone, false, sel.outputSystem, sel.outputKind, sel.outputZone);
 
     if (o.heights) {
         const PairEntry pair = pairEntry(sel.inputSystem, sel.outputSystem);
@@ -360,15 +445,23 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
             req.type = DataFileType::Ascii;
         } else if (t == "excel") {
             req.type = DataFileType::Excel;
+        } else if (t == "gis") {
+            req.type = DataFileType::Gis;
         } else {
-            throw UsageError{"--type: \"" + *o.type + "\" non e' ascii ne' excel"};
+            throw UsageError{"--type: \"" + *o.type + "\" non e' ascii, excel ne' gis"};
         }
     } else {
         const bool workbook = endsWithNoCase(req.dataPath, ".xls") || endsWithNoCase(req.dataPath, ".xlsx");
-        req.type = workbook ? DataFileType::Excel : DataFileType::Ascii;
+        req.type = workbook ? DataFileType::Excel : isGisPath(req.dataPath) ? DataFileType::Gis : DataFileType::Ascii;
     }
-    if (req.type == DataFileType::Excel && (req.dataPath == "-" || req.resultPath == "-")) {
+    if (req.type != DataFileType::Ascii && (req.dataPath == "-" || req.resultPath == "-")) {
         throw UsageError{"lo standard input e lo standard output valgono solo per file ascii"};
+    }
+    if (req.type != DataFileType::Gis && (o.columns || o.delimiter)) {
+        throw UsageError{std::string(o.columns ? "--columns" : "--delimiter") + " vale solo per --type gis"};
+    }
+    if (req.type == DataFileType::Gis) {
+        gisOptions(o, req);
     }
 
     if (o.separator) {
@@ -503,7 +596,8 @@ int main(int argc, char** argv) {
 
     BatchCallbacks cb;
     cb.onReadingError = [](const Message& m) { printMessage(m); };
-    const BatchOutcome outcome = runBatch(req, cb);
+    // GIS layers go through GDAL/OGR, every other type through the reading loops.
+    const BatchOutcome outcome = req.type == DataFileType::Gis ? runGisBatch(req, cb) : runBatch(req, cb);
 
     if (outcome.status == BatchStatus::Completed && req.resultPath == "-") {
         std::cout.flush();

@@ -1,5 +1,6 @@
 #include "conversion/batch_run.h"
 
+
 #include <algorithm>
 #include <cctype>
 #include <condition_variable>
@@ -725,6 +726,14 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
         markOutputIncomplete(out.message);
     }
     return out;
+}
+
+Message batchSummaryMessage(const ConversionContext& ctx, long pointCount, long outsideCount) {
+    return summaryMessage(ctx, pointCount, outsideCount);
+}
+
+Message batchNoPointMessage() {
+    return noPointMessage();
 }
 
 void addPortionCounts(Message& summary, const PortionSet& set, const BatchOutcome& outcome) {

@@ -31,6 +31,12 @@ struct BatchRequest {
     bool overlapWriting = false;
     int workers = 0; // conversion threads of the pipeline; 0: one for each core
     bool allowStreams = false; // ASCII data from pipes, FIFOs, devices (the batch converter)
+    // DataFileType::Gis only. Delimited text: the columns of name, North (latitude), East
+    // (longitude) and, with heights, height, each a header name or a 1-based column number;
+    // empty: columns 1, 2, 3 and 4. `gisDelimiter` 0: found on the first line; ',', ';' or
+    // '\t': the file's delimiter, and a text result's.
+    std::vector<std::string> gisColumns;
+    char gisDelimiter = 0;
 };
 
 struct BatchCallbacks {
@@ -67,6 +73,11 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb = {});
 
 // Adds to a completed run's summary one line per portion of the working set with the points
 // it converted: "PUNTI CALCOLATI CON 0245.GK2:  12" (the portion's file name).
+// The summary of a completed run ("PROCEDURA TERMINATA CON SUCCESSO:" ...) and the refusal
+// of a data file without any valid point, for the runs that read through other paths.
+Message batchSummaryMessage(const ConversionContext& ctx, long pointCount, long outsideCount);
+Message batchNoPointMessage();
+
 void addPortionCounts(Message& summary, const PortionSet& set, const BatchOutcome& outcome);
 
 } // namespace dormal

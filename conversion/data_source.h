@@ -13,7 +13,8 @@
 
 namespace dormal {
 
-enum class DataFileType : std::int16_t { Excel = 0, Ascii = 1 };
+// Gis: delimited text and GIS layers through GDAL/OGR (gis_run.h); not a DataSource.
+enum class DataFileType : std::int16_t { Excel = 0, Ascii = 1, Gis = 2 };
 
 struct DataPoint {
     std::string name;

@@ -1,0 +1,29 @@
+#pragma once
+// The batch run over a delimited text file or a GIS layer, read and written through GDAL/OGR.
+//
+// Every feature of the first layer is read, each of its vertices converted with the chain
+// (convertPoint, RunKind::Batch, the same working-set rule as the other data files), and the
+// layer written again with every attribute kept, the converted geometry (with Z when heights
+// are converted), the target's spatial reference and two added fields: the zone and the
+// status of the feature ("convertito", "fuori griglia", "scartato"). A feature with any vertex
+// outside the grid keeps its original geometry; a row or feature that cannot be read is
+// reported (row of a text file, feature number of a layer) and written with its attributes
+// only changed by the status. Geographic values are decimal degrees from Greenwich.
+
+#include <string>
+#include <string_view>
+
+#include "conversion/batch_run.h"
+
+namespace dormal {
+
+// Whether a path names a file the GIS run reads by its extension (any case): .csv, .gpkg,
+// .shp, .geojson, .dxf.
+bool isGisPath(std::string_view path);
+
+// The run of a DataFileType::Gis request (runBatch takes the other types): file checks, reading, converting, writing the
+// result beside its final place and renaming it there at the end. The outcome counts as the
+// other data files' (points are features).
+BatchOutcome runGisBatch(const BatchRequest& req, const BatchCallbacks& cb = {});
+
+} // namespace dormal
