@@ -23,6 +23,7 @@
 #include "ui/file_choice_frame.h"
 #include "ui/secondary_windows.h"
 #include "ui/selection_binder.h"
+#include "ui/selection_model.h"
 #include "ui/working_zone_panel.h"
 
 namespace dormal::ui {
@@ -142,7 +143,22 @@ QGroupBox* MainWindow::buildChoiceFrame(const QString& title, const char* name, 
     column->addWidget(projectionCaption, 5, 0);
     for (int n = firstList + 2; n < firstList + 5; ++n)
         column->addWidget(selectionLists_[static_cast<std::size_t>(n)], 6, 0);
-    column->setRowStretch(7, 1);
+    // The EPSG code of the choice, for the GIS programs the points go to or come from.
+    auto* epsg = makeLabel(frame, firstList == 1 ? "LabelEpsgIn" : "LabelEpsgOut", QString());
+    epsg->setToolTip(QStringLiteral("Codice EPSG del sistema, delle coordinate e del fuso scelti"));
+    epsg->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Room for the longest code text from the start, so that no later choice is cut short.
+    int widest = 0;
+    for (const auto& system : systemList())
+        for (const auto& kind : kindList())
+            for (const Zone zone : {Zone::Auto, Zone::OvestOr32, Zone::EstOr33, Zone::Utm34, Zone::Italia})
+                widest = std::max(widest, epsg->fontMetrics().horizontalAdvance(QString::fromStdString(
+                                              epsgCaption(system.value, kind.value, zone))));
+    epsg->setMinimumWidth(widest + 2);
+    (firstList == 1 ? inputEpsgLabel_ : outputEpsgLabel_) = epsg;
+    column->addItem(new QSpacerItem(0, 6, QSizePolicy::Minimum, QSizePolicy::Fixed), 7, 0);
+    column->addWidget(epsg, 8, 0);
+    column->setRowStretch(9, 1);
     return frame;
 }
 
@@ -287,6 +303,8 @@ void MainWindow::buildControls(const QString& workingFolder) {
     c.text9 = outputSecondField_;
     c.text10 = outputHeightField_;
     c.image4 = heightArrow_;
+    c.inputEpsg = inputEpsgLabel_;
+    c.outputEpsg = outputEpsgLabel_;
     SelectionHooks hooks;
     hooks.inputSystemPicked = [this](RefSystem system, CoordKind kind) {
         workingZone_->onInputSystemPicked(system, kind);

@@ -110,6 +110,7 @@ private:
     QGroupBox *inputPointFrame_ = nullptr, *outputPointFrame_ = nullptr;
     QLabel *inputKindCaption_ = nullptr, *inputProjectionCaption_ = nullptr;
     QLabel *outputKindCaption_ = nullptr, *outputProjectionCaption_ = nullptr;
+    QLabel *inputEpsgLabel_ = nullptr, *outputEpsgLabel_ = nullptr; // LabelEpsgIn, LabelEpsgOut
     QLabel *inputHeightCaption_ = nullptr, *outputHeightCaption_ = nullptr;
     QLabel *inputLatSymbol_ = nullptr, *inputLonSymbol_ = nullptr, *inputNorthSymbol_ = nullptr,
            *inputEastSymbol_ = nullptr, *inputHeightSymbol_ = nullptr;

@@ -66,6 +66,14 @@ void SelectionBinder::clearOutputFields() {
     c_.text1->clear();
 }
 
+void SelectionBinder::showEpsgCodes() {
+    const SelectionState& st = model_.state();
+    if (c_.inputEpsg != nullptr)
+        c_.inputEpsg->setText(QString::fromStdString(epsgCaption(st.inputSystem, st.inputKind, st.inputZone)));
+    if (c_.outputEpsg != nullptr)
+        c_.outputEpsg->setText(QString::fromStdString(epsgCaption(st.outputSystem, st.outputKind, st.outputZone)));
+}
+
 void SelectionBinder::apply(const SelectionView& v) {
     for (int n = 1; n <= 10; ++n) {
         const ListView& list = v.lists[static_cast<std::size_t>(n)];
@@ -121,6 +129,8 @@ void SelectionBinder::apply(const SelectionView& v) {
     applyVisible(v.inputHeightEditVisible, {fields_.editField(FieldRef::Height)});
     applyVisible(v.outputHeightVisible, {c_.text10});
     applyVisible(v.heightArrowVisible, {c_.image4});
+
+    showEpsgCodes();
 
     for (const ZoneNotice& notice : v.zoneNotices) {
         const auto& hook =

@@ -48,6 +48,8 @@ struct SelectionControls {
     QLineEdit* text9 = nullptr;         // output second coordinate
     QLineEdit* text10 = nullptr;        // output height
     QWidget* image4 = nullptr;          // arrow between the height captions
+    QLabel* inputEpsg = nullptr;        // EPSG code of the input choice (may be null)
+    QLabel* outputEpsg = nullptr;       // EPSG code of the output choice (may be null)
 };
 
 // What the rules ask of the parts they do not own.
@@ -78,6 +80,9 @@ public:
 
     // Empties Text8, Text9, Text10 and Text1.
     void clearOutputFields();
+    // The EPSG codes of the current choice into their labels (after every event, and once
+    // the start-up has set the choice).
+    void showEpsgCodes();
 
 private:
     QComboBox* combo(int n) const { return c_.combo[static_cast<std::size_t>(n)]; }

@@ -2,6 +2,9 @@
 
 #include <optional>
 #include <span>
+#include <string>
+
+#include "conversion/epsg.h"
 
 namespace dormal::ui {
 
@@ -435,6 +438,21 @@ void SelectionModel::heightsRule() {
     view_.inputHeightEditVisible.set(ticked);
     view_.outputHeightVisible.set(ticked);
     view_.heightArrowVisible.set(ticked);
+}
+
+std::string epsgCaption(RefSystem system, CoordKind kind, Zone zone) {
+    if (kind == CoordKind::Plane && zone == Zone::Auto) {
+        // The automatic zone is one of the system's own zones (never "Fuso Italia").
+        std::string codes;
+        for (const Zone z : {Zone::OvestOr32, Zone::EstOr33, Zone::Utm34}) {
+            if (const std::optional<int> code = epsgCode(system, kind, z)) {
+                codes += (codes.empty() ? "EPSG " : " / ") + std::to_string(*code);
+            }
+        }
+        return codes.empty() ? std::string("EPSG: nessun codice") : codes;
+    }
+    const std::optional<int> code = epsgCode(system, kind, zone);
+    return code ? "EPSG " + std::to_string(*code) : std::string("EPSG: nessun codice");
 }
 
 } // namespace dormal::ui

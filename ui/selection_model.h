@@ -101,6 +101,12 @@ struct SelectionView {
     void forget();
 };
 
+// The EPSG code of one side of the choice as the window shows it beside the lists:
+// "EPSG 3003"; for plane coordinates with the automatic zone the codes of the zones it picks
+// from ("EPSG 3003 / 3004"); "EPSG: nessun codice" for a zone EPSG does not name (ETRF89
+// "Fuso Italia"). A GIS user reads there which code the points have.
+std::string epsgCaption(RefSystem system, CoordKind kind, Zone zone);
+
 class SelectionModel {
 public:
     SelectionModel();

@@ -402,4 +402,29 @@ TEST(SelectionModelEvents, APositionOutsideTheListChangesNoCode) {
     }
 }
 
+
+// The EPSG code beside each side's lists: one code for a fixed zone or a geographic choice,
+// every code the automatic zone picks from, and a plain word where EPSG names no code.
+TEST(SelectionModelEpsg, CaptionForEveryKindOfChoice) {
+    const struct {
+        RefSystem system;
+        CoordKind kind;
+        Zone zone;
+        const char* caption;
+    } cases[] = {
+        {RefSystem::Roma40, CoordKind::Geographic, Zone::OvestOr32, "EPSG 4265"},
+        {RefSystem::Roma40, CoordKind::Plane, Zone::OvestOr32, "EPSG 3003"},
+        {RefSystem::Roma40, CoordKind::Plane, Zone::Auto, "EPSG 3003 / 3004"},
+        {RefSystem::Ed50, CoordKind::Plane, Zone::Utm34, "EPSG 23034"},
+        {RefSystem::Ed50, CoordKind::Plane, Zone::Auto, "EPSG 23032 / 23033 / 23034"},
+        {RefSystem::Etrf89, CoordKind::Plane, Zone::Italia, "EPSG: nessun codice"},
+        {RefSystem::Etrf2000, CoordKind::Plane, Zone::Italia, "EPSG 6875"},
+        {RefSystem::Etrf2000, CoordKind::Geographic, Zone::Auto, "EPSG 6706"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(dormal::ui::epsgCaption(c.system, c.kind, c.zone), c.caption)
+            << static_cast<int>(c.system) << ' ' << static_cast<int>(c.kind) << ' ' << static_cast<int>(c.zone);
+    }
+}
+
 } // namespace

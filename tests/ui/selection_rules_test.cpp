@@ -423,6 +423,22 @@ TEST(OutputRules, DataFileModeLeavesTheZoneFieldToTheKeyboardFrame) {
     EXPECT_FALSE(h.shown("Frame8"));
 }
 
+// The EPSG code of each side follows every pick, and the start-up shows the first choice's.
+TEST(OutputRules, EpsgCodesFollowThePicks) {
+    WindowHarness h;
+    EXPECT_EQ(h.text("LabelEpsgIn"), QStringLiteral("EPSG 4670"));  // ETRF89 geographic
+    EXPECT_EQ(h.text("LabelEpsgOut"), QStringLiteral("EPSG 4265")); // ROMA40 geographic
+    h.pick(1, "ROMA40");
+    h.pick(2, "Piane");
+    EXPECT_EQ(h.text("LabelEpsgIn"), QStringLiteral("EPSG 3003 / 3004"));
+    h.pick(3, "Gauss-Boaga Est");
+    EXPECT_EQ(h.text("LabelEpsgIn"), QStringLiteral("EPSG 3004"));
+    h.pick(6, "ETRF2000");
+    h.pick(7, "Piane");
+    h.pick(10, "Fuso Italia");
+    EXPECT_EQ(h.text("LabelEpsgOut"), QStringLiteral("EPSG 6875"));
+}
+
 // --- Binder: the window shows what the rules describe ------------------------------------
 
 // A user's random walk through the lists and the box, replayed on a model of its own: after
