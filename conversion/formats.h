@@ -5,6 +5,7 @@
 // digits go in front. The decimal point is written as `sep` (the user's locale's).
 // Halves round away from zero. A negative value gets "-" in front.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,13 @@ std::string formatReportHeight(double v, char sep);  // "###0.000"        report
 void appendReportPlane(std::string& out, double v, char sep);
 void appendReportGeo(std::string& out, double v, char sep);
 void appendReportHeight(std::string& out, double v, char sep);
+
+// Writing forms: the text goes to `out`, which must have kReportNumberRoom bytes of room;
+// they return its length (the same text as the forms above).
+inline constexpr std::size_t kReportNumberRoom = 512;
+std::size_t writeReportPlane(char* out, double v, char sep);
+std::size_t writeReportGeo(char* out, double v, char sep);
+std::size_t writeReportHeight(char* out, double v, char sep);
 
 // The number shown for a typed sexagesimal value: sign(v)*(d*10000 + m*100 + s) with the
 // seconds carried at 59.99995 (so 45.595999995 shows as 46° 00' 00.0000'').
