@@ -590,22 +590,22 @@ namespace {
 // The usual data field, "[-+]digits" or "[-+]digits.digits" with at most 15 digits in all:
 // the digits make an integer below 2^53 and the decimals a power of ten below 10^22, both
 // exact doubles, so their quotient is the correctly rounded value, the one from_chars gives.
-// False when the text is of another form.
-bool parseShortDecimal(const char* p, const char* e, double& value) {
+// Reads from p and returns where the field's form ends (the caller says what may follow),
+// or nullptr when the text there is not of this form.
+const char* scanShortDecimal(const char* p, const char* e, double& value) {
     static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const bool neg = p < e && *p == '-';
     if (p < e && (*p == '-' || *p == '+'))
         ++p;
     std::uint64_t m = 0;
-    int digits = 0;
     const char* intStart = p;
     while (p < e && static_cast<unsigned>(*p - '0') < 10) {
         m = m * 10 + static_cast<unsigned>(*p - '0');
         ++p;
-        ++digits;
     }
     if (p == intStart)
-        return false;
+        return nullptr;
+    std::ptrdiff_t digits = p - intStart;
     int decimals = 0;
     if (p < e && *p == '.') {
         ++p;
@@ -613,20 +613,38 @@ bool parseShortDecimal(const char* p, const char* e, double& value) {
         while (p < e && static_cast<unsigned>(*p - '0') < 10) {
             m = m * 10 + static_cast<unsigned>(*p - '0');
             ++p;
-            ++digits;
         }
         decimals = static_cast<int>(p - fracStart);
         if (decimals == 0)
-            return false;
+            return nullptr;
+        digits += decimals;
     }
-    if (p != e || digits > 15)
-        return false;
+    if (digits > 15)
+        return nullptr;
     const double v = static_cast<double>(m) / kPow10[decimals];
     value = neg ? -v : v;
+    return p;
+}
+
+bool parseShortDecimal(const char* p, const char* e, double& value) {
+    double v = 0;
+    const char* q = scanShortDecimal(p, e, v);
+    if (q != e)
+        return false;
+    value = v;
     return true;
 }
 
 } // namespace
+
+const char* parseShortDataField(const char* p, const char* e, double& value) {
+    double v = 0;
+    const char* q = scanShortDecimal(p, e, v);
+    if (q == nullptr || (q != e && *q != ' '))
+        return nullptr;
+    value = v;
+    return q;
+}
 
 bool parseWholeNumber(std::string_view text, double& value) {
     const char* b = text.data();

@@ -49,6 +49,12 @@ double parseTypedNumber(std::string_view text);
 // optional sign and exponent). Returns false when it is not.
 bool parseWholeNumber(std::string_view text, double& value);
 
+// The usual form of a data-file field read in place: "[-+]digits" or "[-+]digits.digits"
+// with at most 15 digits, ended by a blank or by `e`. Returns the end of the field with
+// `value` set (the value parseWholeNumber gives for that text), or nullptr when the field
+// at `p` is of another form (then parseWholeNumber on the whole field decides).
+const char* parseShortDataField(const char* p, const char* e, double& value);
+
 namespace detail {
 // The formatter that reads the pattern at every call, with the same shortcut for the usual
 // magnitudes as formatPattern: the reference the compiled patterns are checked against.

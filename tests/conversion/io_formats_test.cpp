@@ -166,6 +166,48 @@ TEST(FormatPattern, WritingFormsMatchReference) {
     }
 }
 
+// A field read in place ends at a blank or at the end and has the value parseWholeNumber
+// gives for the same text; the usual short decimals are all read in place. Generated fields
+// of digits, signs, points, exponents and stray characters, with and without what follows.
+TEST(ParseShortDataField, AgreesWithWholeField) {
+    std::mt19937_64 rng(5);
+    const std::string alphabet = "0123456789012345678901234567890123456789.-+e,x";
+    for (int i = 0; i < 200000; ++i) {
+        std::string field;
+        if (i % 2 == 0) {
+            // A usual decimal: up to 15 digits, maybe a point and a sign.
+            const std::size_t digits = 1 + rng() % 15;
+            for (std::size_t d = 0; d < digits; ++d)
+                field += static_cast<char>('0' + rng() % 10);
+            if (digits > 1 && rng() % 3)
+                field.insert(1 + rng() % (digits - 1), 1, '.');
+            if (rng() % 4 == 0)
+                field.insert(0, 1, (rng() % 2) ? '-' : '+');
+        } else {
+            const std::size_t len = 1 + rng() % 20;
+            for (std::size_t k = 0; k < len; ++k)
+                field += alphabet[rng() % alphabet.size()];
+        }
+        const std::string rest = (i % 3 == 0) ? "" : (i % 3 == 1 ? " 12.5 x" : "  ");
+        const std::string text = field + rest;
+        double v = -7;
+        const char* q = parseShortDataField(text.data(), text.data() + text.size(), v);
+        double whole = 0;
+        const bool isNumber = parseWholeNumber(field, whole);
+        if (i % 2 == 0) {
+            ASSERT_NE(q, nullptr) << text;
+        }
+        if (q == nullptr) {
+            EXPECT_EQ(v, -7) << text;
+            continue;
+        }
+        ASSERT_EQ(static_cast<std::size_t>(q - text.data()), field.size()) << text;
+        ASSERT_TRUE(isNumber) << text;
+        ASSERT_EQ(v, whole) << text;
+        ASSERT_EQ(std::signbit(v), std::signbit(whole)) << text;
+    }
+}
+
 TEST(FormatPattern, NonFiniteValuesAreVisible) {
     EXPECT_EQ(formatReportPlane(std::numeric_limits<double>::quiet_NaN(), '.'), "NaN");
     EXPECT_EQ(formatReportPlane(-std::numeric_limits<double>::infinity(), '.'), "-Inf");
