@@ -1,4 +1,5 @@
 // The ASCII data-file reader: one point a line, read in large blocks and parsed in place.
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -28,6 +29,43 @@ std::string_view nextToken(char*& p, char* e) {
     while (p < e && *p == ' ')
         ++p;
     return tok;
+}
+
+// What a line holds beyond plain printable ASCII, read eight bytes at a time.
+struct LineBytes {
+    bool special = false;  // a NUL, a tab or a comma: the line needs the careful pass
+    bool nonAscii = false; // a byte above 127: the name may need re-encoding
+};
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+// Whether a byte of `x` is zero (exact for the word as a whole).
+constexpr std::uint64_t zeroByte(std::uint64_t x) {
+    return (x - kOnes) & ~x & kHighs;
+}
+
+LineBytes scanLine(const char* p, std::size_t len) {
+    std::uint64_t special = 0, high = 0;
+    const auto word = [&](std::uint64_t x) {
+        special |= zeroByte(x) | zeroByte(x ^ (kOnes * '\t')) | zeroByte(x ^ (kOnes * ','));
+        high |= x & kHighs;
+    };
+    std::size_t i = 0;
+    for (; i + 8 <= len; i += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, p + i, 8);
+        word(x);
+    }
+    if (i < len) {
+        char tail[8];
+        std::memset(tail, ' ', 8);
+        std::memcpy(tail, p + i, len - i);
+        std::uint64_t x;
+        std::memcpy(&x, tail, 8);
+        word(x);
+    }
+    return {special != 0, high != 0};
 }
 
 class AsciiSource final : public DataSource {
@@ -68,7 +106,8 @@ private:
 
     // Returns true when `ev` is filled (a point, a reading error or a failure).
     bool parseLine(char* p, std::size_t len, bool overlong, ReadEvent& ev) {
-        if (std::memchr(p, '\0', len)) {
+        const LineBytes bytes = scanLine(p, len);
+        if (bytes.special && std::memchr(p, '\0', len)) {
             // Text files hold no NUL bytes: this is a binary file (or UTF-16 text).
             done_ = true;
             detail::setFailure(ev, name_,
@@ -85,11 +124,13 @@ private:
             detail::setReadingError(ev, FieldSlot::First, opt_.inputKind, lineNumber_);
             return true;
         }
-        for (char* c = p; c < e; ++c) {
-            if (*c == '\t')
-                *c = ' ';
-            else if (*c == ',')
-                *c = '.';
+        if (bytes.special) {
+            for (char* c = p; c < e; ++c) {
+                if (*c == '\t')
+                    *c = ' ';
+                else if (*c == ',')
+                    *c = '.';
+            }
         }
         while (p < e && *p == ' ')
             ++p;
@@ -100,7 +141,8 @@ private:
         ev.point.name.assign(name.data(), name.size());
         // Names go into UTF-8 reports and workbooks; files from older Windows programs spell
         // accented names in Windows Latin-1.
-        makeUtf8(ev.point.name);
+        if (bytes.nonAscii)
+            makeUtf8(ev.point.name);
         if (!readValue(p, e, ev.point.first, FieldSlot::First, ev) ||
             !readValue(p, e, ev.point.second, FieldSlot::Second, ev))
             return true;
@@ -115,6 +157,13 @@ private:
         if (p == e) {
             detail::setReadingError(ev, slot, opt_.inputKind, lineNumber_);
             return false;
+        }
+        // The usual short decimal is read in place; any other form as a whole token.
+        if (const char* q = parseShortDataField(p, e, out)) {
+            p += q - p;
+            while (p < e && *p == ' ')
+                ++p;
+            return true;
         }
         const std::string_view tok = nextToken(p, e);
         if (!parseWholeNumber(tok, out)) {

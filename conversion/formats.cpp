@@ -373,6 +373,57 @@ std::size_t formatCompiled(char* out, double value, const CompiledPattern& p, ch
                        negative, sep);
 }
 
+// A plain pattern with `Decimals` decimals and `MinDigits` '0's in its integer section,
+// written right to left with two digits at a time: the same text as formatCompiled, which
+// takes the values this does not (beyond 10^12 once scaled, near a half, not finite).
+template <int Decimals, std::size_t MinDigits>
+std::size_t writePlain(char* out, double value, const CompiledPattern& p, char sep) {
+    // Both halves fit 32 bits: the integer part is below 10^(12 - Decimals).
+    static_assert(Decimals >= 3 && Decimals <= 9);
+    std::uint64_t r = 0;
+    if (!scaledRounded(std::fabs(value), Decimals, r)) [[unlikely]]
+        return formatCompiled(out, value, p, sep);
+    constexpr std::uint64_t kScale = [] {
+        std::uint64_t s = 1;
+        for (int i = 0; i < Decimals; ++i)
+            s *= 10;
+        return s;
+    }();
+    auto ip = static_cast<std::uint32_t>(r / kScale);
+    auto fp = static_cast<std::uint32_t>(r % kScale);
+    // Twelve digits, the point, the sign and the zeros in front, ending 32 bytes in so that
+    // a fixed 32-byte copy takes the whole text.
+    char tmp[64] = {};
+    char* const end = tmp + 32;
+    char* w = end;
+    for (int i = 0; i < Decimals / 2; ++i) {
+        w -= 2;
+        std::memcpy(w, kDigitPairs + 2 * (fp % 100), 2);
+        fp /= 100;
+    }
+    if constexpr (Decimals % 2 != 0)
+        *--w = static_cast<char>('0' + fp);
+    *--w = sep;
+    char* const intEnd = w;
+    while (ip >= 100) {
+        w -= 2;
+        std::memcpy(w, kDigitPairs + 2 * (ip % 100), 2);
+        ip /= 100;
+    }
+    if (ip >= 10) {
+        w -= 2;
+        std::memcpy(w, kDigitPairs + 2 * ip, 2);
+    } else if (ip > 0) {
+        *--w = static_cast<char>('0' + ip);
+    }
+    while (static_cast<std::size_t>(intEnd - w) < MinDigits)
+        *--w = '0';
+    if (r != 0 && std::signbit(value)) // no "-0.000"
+        *--w = '-';
+    std::memcpy(out, w, 32);
+    return static_cast<std::size_t>(end - w);
+}
+
 std::string formatToString(double v, const CompiledPattern& pattern, char sep) {
     char buf[kFormatBuffer];
     return std::string(buf, formatCompiled(buf, v, pattern, sep));
@@ -392,6 +443,9 @@ constexpr CompiledPattern kReportPlane = compilePattern("######0.000");
 constexpr CompiledPattern kReportGeo = compilePattern("#0.00000000");
 constexpr CompiledPattern kReportHeight = compilePattern("###0.000");
 static_assert(kReportPlane.plain && kReportGeo.plain && kReportHeight.plain && !kPlaneField.plain);
+static_assert(kReportPlane.decimals == 3 && kReportPlane.minDigits == 1 && kReportGeo.decimals == 8 &&
+              kReportGeo.minDigits == 1 && kReportHeight.decimals == 3 && kReportHeight.minDigits == 1);
+static_assert(kReportNumberRoom == kFormatBuffer);
 
 } // namespace
 
@@ -443,6 +497,16 @@ void appendReportGeo(std::string& out, double v, char sep) {
 }
 void appendReportHeight(std::string& out, double v, char sep) {
     appendFormatted(out, v, kReportHeight, sep);
+}
+
+std::size_t writeReportPlane(char* out, double v, char sep) {
+    return writePlain<3, 1>(out, v, kReportPlane, sep);
+}
+std::size_t writeReportGeo(char* out, double v, char sep) {
+    return writePlain<8, 1>(out, v, kReportGeo, sep);
+}
+std::size_t writeReportHeight(char* out, double v, char sep) {
+    return writePlain<3, 1>(out, v, kReportHeight, sep);
 }
 
 double sexagesimalDisplayNumber(double typed) {
@@ -526,22 +590,22 @@ namespace {
 // The usual data field, "[-+]digits" or "[-+]digits.digits" with at most 15 digits in all:
 // the digits make an integer below 2^53 and the decimals a power of ten below 10^22, both
 // exact doubles, so their quotient is the correctly rounded value, the one from_chars gives.
-// False when the text is of another form.
-bool parseShortDecimal(const char* p, const char* e, double& value) {
+// Reads from p and returns where the field's form ends (the caller says what may follow),
+// or nullptr when the text there is not of this form.
+const char* scanShortDecimal(const char* p, const char* e, double& value) {
     static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const bool neg = p < e && *p == '-';
     if (p < e && (*p == '-' || *p == '+'))
         ++p;
     std::uint64_t m = 0;
-    int digits = 0;
     const char* intStart = p;
     while (p < e && static_cast<unsigned>(*p - '0') < 10) {
         m = m * 10 + static_cast<unsigned>(*p - '0');
         ++p;
-        ++digits;
     }
     if (p == intStart)
-        return false;
+        return nullptr;
+    std::ptrdiff_t digits = p - intStart;
     int decimals = 0;
     if (p < e && *p == '.') {
         ++p;
@@ -549,20 +613,38 @@ bool parseShortDecimal(const char* p, const char* e, double& value) {
         while (p < e && static_cast<unsigned>(*p - '0') < 10) {
             m = m * 10 + static_cast<unsigned>(*p - '0');
             ++p;
-            ++digits;
         }
         decimals = static_cast<int>(p - fracStart);
         if (decimals == 0)
-            return false;
+            return nullptr;
+        digits += decimals;
     }
-    if (p != e || digits > 15)
-        return false;
+    if (digits > 15)
+        return nullptr;
     const double v = static_cast<double>(m) / kPow10[decimals];
     value = neg ? -v : v;
+    return p;
+}
+
+bool parseShortDecimal(const char* p, const char* e, double& value) {
+    double v = 0;
+    const char* q = scanShortDecimal(p, e, v);
+    if (q != e)
+        return false;
+    value = v;
     return true;
 }
 
 } // namespace
+
+const char* parseShortDataField(const char* p, const char* e, double& value) {
+    double v = 0;
+    const char* q = scanShortDecimal(p, e, v);
+    if (q == nullptr || (q != e && *q != ' '))
+        return nullptr;
+    value = v;
+    return q;
+}
 
 bool parseWholeNumber(std::string_view text, double& value) {
     const char* b = text.data();

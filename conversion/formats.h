@@ -5,6 +5,7 @@
 // digits go in front. The decimal point is written as `sep` (the user's locale's).
 // Halves round away from zero. A negative value gets "-" in front.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,13 @@ void appendReportPlane(std::string& out, double v, char sep);
 void appendReportGeo(std::string& out, double v, char sep);
 void appendReportHeight(std::string& out, double v, char sep);
 
+// Writing forms: the text goes to `out`, which must have kReportNumberRoom bytes of room;
+// they return its length (the same text as the forms above).
+inline constexpr std::size_t kReportNumberRoom = 512;
+std::size_t writeReportPlane(char* out, double v, char sep);
+std::size_t writeReportGeo(char* out, double v, char sep);
+std::size_t writeReportHeight(char* out, double v, char sep);
+
 // The number shown for a typed sexagesimal value: sign(v)*(d*10000 + m*100 + s) with the
 // seconds carried at 59.99995 (so 45.595999995 shows as 46° 00' 00.0000'').
 double sexagesimalDisplayNumber(double typed);
@@ -40,6 +48,12 @@ double parseTypedNumber(std::string_view text);
 // Strict parsing of a data-file field: the whole text must be a number ("." decimal point,
 // optional sign and exponent). Returns false when it is not.
 bool parseWholeNumber(std::string_view text, double& value);
+
+// The usual form of a data-file field read in place: "[-+]digits" or "[-+]digits.digits"
+// with at most 15 digits, ended by a blank or by `e`. Returns the end of the field with
+// `value` set (the value parseWholeNumber gives for that text), or nullptr when the field
+// at `p` is of another form (then parseWholeNumber on the whole field decides).
+const char* parseShortDataField(const char* p, const char* e, double& value);
 
 namespace detail {
 // The formatter that reads the pattern at every call, with the same shortcut for the usual

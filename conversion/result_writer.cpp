@@ -457,11 +457,48 @@ std::size_t columnsOf(std::string_view s) {
     return n;
 }
 
+// The report's pending bytes: a plain buffer that a point's line is written into through a
+// pointer, without the checks and zero fills of a string's appends.
+class ReportBuffer {
+public:
+    explicit ReportBuffer(std::size_t capacity) : data_(new char[capacity]), cap_(capacity) {}
+    const char* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    void clear() { size_ = 0; }
+    // Room for `n` more bytes: where they go. setEnd() then says how many were written.
+    char* room(std::size_t n) {
+        if (cap_ - size_ < n)
+            grow(size_ + n);
+        return data_.get() + size_;
+    }
+    void setEnd(const char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
+    void append(std::string_view s) {
+        std::memcpy(room(s.size()), s.data(), s.size());
+        size_ += s.size();
+    }
+
+private:
+    void grow(std::size_t need) {
+        const std::size_t cap = std::max(need, 2 * cap_);
+        std::unique_ptr<char[]> bigger(new char[cap]);
+        std::memcpy(bigger.get(), data_.get(), size_);
+        data_ = std::move(bigger);
+        cap_ = cap;
+    }
+    std::unique_ptr<char[]> data_;
+    std::size_t cap_;
+    std::size_t size_ = 0;
+};
+
+// Room a report line needs beyond its name and zone text: seven fields of at most
+// kReportNumberRoom bytes each, the blanks before and after them and the line breaks.
+constexpr std::size_t kLineRoom = 8 * (kReportNumberRoom + 128);
+
 class AsciiReportWriter final : public ResultWriter {
 public:
-    explicit AsciiReportWriter(std::unique_ptr<ByteSink> sink) : sink_(std::move(sink)) {
-        buf_.reserve(kFlushAt + 4096);
-    }
+    explicit AsciiReportWriter(std::unique_ptr<ByteSink> sink)
+        : sink_(std::move(sink)), buf_(kFlushAt + kLineRoom + 4096) {}
 
     void writeHeader(const ResultHeader& h) override {
         l_ = layoutOf(h);
@@ -526,39 +563,49 @@ public:
 
     void writePoint(const DataPoint& in, const PointResult& r) override {
         const Columns& c = l_.heights ? kWithHeights : kWithoutHeights;
-        lineStart_ = buf_.size();
-        lineExtra_ = 0;
-        buf_ += ' ';
-        const std::size_t nameAt = buf_.size();
-        buf_ += in.name;
-        // A line break inside a name (a workbook cell may hold one) would split the line.
-        for (std::size_t i = nameAt; i < buf_.size(); ++i)
-            if (buf_[i] == '\r' || buf_[i] == '\n')
-                buf_[i] = ' ';
-        lineExtra_ = in.name.size() - columnsOf(in.name);
+        const bool outside = isOutside(r);
+        const std::string_view zone = !outside && l_.reportLayout != 0 ? zoneField(l_, r) : std::string_view();
+        Line ln;
+        ln.w = buf_.room(in.name.size() + zone.size() + kLineRoom);
+        ln.start = ln.w;
+        *ln.w++ = ' ';
+        // A line break inside a name (a workbook cell may hold one) would split the line;
+        // UTF-8 continuation bytes take no column.
+        std::memcpy(ln.w, in.name.data(), in.name.size());
+        std::size_t continuation = 0;
+        for (char* q = ln.w; q != ln.w + in.name.size(); ++q) {
+            const auto ch = static_cast<unsigned char>(*q);
+            if (ch == '\r' || ch == '\n')
+                *q = ' ';
+            continuation += (ch & 0xC0) == 0x80 ? 1 : 0;
+        }
+        ln.w += in.name.size();
+        ln.extra = continuation;
 
         const bool geoIn = l_.sel.inputKind == CoordKind::Geographic;
         const bool geoOut = l_.sel.outputKind == CoordKind::Geographic;
-        number(c.in1, in.first, geoIn, 11);
-        number(c.in2, in.second, geoIn, 11);
+        number(ln, c.in1, in.first, geoIn);
+        number(ln, c.in2, in.second, geoIn);
         if (l_.heights)
-            height(c.inH, in.height);
-        if (isOutside(r)) {
-            text(c.out1, "Fuori Grig.", 11);
-            text(c.out2, "Fuori Grig.", 11);
+            height(ln, c.inH, in.height);
+        if (outside) {
+            text(ln, c.out1, "Fuori Grig.", 11);
+            text(ln, c.out2, "Fuori Grig.", 11);
             if (l_.heights)
-                text(c.outH, "F. Grig.", 8);
+                text(ln, c.outH, "F. Grig.", 8);
             if (l_.reportLayout != 0)
-                text(c.zone, "", 0);
+                text(ln, c.zone, "", 0);
         } else {
-            number(c.out1, r.outFirst, geoOut, 11);
-            number(c.out2, r.outSecond, geoOut, 11);
+            number(ln, c.out1, r.outFirst, geoOut);
+            number(ln, c.out2, r.outSecond, geoOut);
             if (l_.heights)
-                height(c.outH, r.hasHeight ? r.outHeight : 0.0);
+                height(ln, c.outH, r.hasHeight ? r.outHeight : 0.0);
             if (l_.reportLayout != 0)
-                text(c.zone, zoneField(l_, r), 0);
+                text(ln, c.zone, zone, 0);
         }
-        buf_ += "\r\n";
+        ln.w[0] = '\r';
+        ln.w[1] = '\n';
+        buf_.setEnd(ln.w + 2);
         flushIfFull();
     }
 
@@ -574,57 +621,79 @@ public:
 
 private:
     void line(const std::string& s) {
-        buf_ += s;
-        buf_ += "\r\n";
+        buf_.append(s);
+        buf_.append("\r\n");
+    }
+
+    // Where a point's line is being written: the next byte, the start of the line (of its
+    // last part, when a field had to start on a new line) and the bytes of that part that
+    // take no column.
+    struct Line {
+        char* w = nullptr;
+        char* start = nullptr;
+        std::size_t extra = 0;
+    };
+
+    // `n` blanks at `w`: the usual few with one fixed 32-byte copy (the line's room allows
+    // writing past them), more with memset.
+    static char* blanks(char* w, std::size_t n) {
+        static constexpr char kBlanks[33] = "                                ";
+        if (n <= 32)
+            std::memcpy(w, kBlanks, 32);
+        else
+            std::memset(w, ' ', n);
+        return w + n;
     }
 
     // Moves to column `col` (1-based): blanks fill the gap; when the line already reaches
     // or passes it, the field starts at that column of a new line.
-    void moveTo(int col) {
-        std::size_t cur = buf_.size() - lineStart_ - lineExtra_;
+    static void moveTo(Line& ln, int col) {
+        std::size_t cur = static_cast<std::size_t>(ln.w - ln.start) - ln.extra;
         const auto target = static_cast<std::size_t>(col - 1);
         if (cur > target) {
-            buf_ += "\r\n";
-            lineStart_ = buf_.size();
-            lineExtra_ = 0;
+            *ln.w++ = '\r';
+            *ln.w++ = '\n';
+            ln.start = ln.w;
+            ln.extra = 0;
             cur = 0;
         }
-        buf_.append(target - cur, ' ');
+        ln.w = blanks(ln.w, target - cur);
     }
 
-    void pad(std::size_t start, std::size_t width) {
-        const std::size_t len = buf_.size() - start;
+    // Blanks after a field of `len` bytes up to `width`.
+    static void pad(Line& ln, std::size_t len, std::size_t width) {
+        ln.w += len;
         if (len < width)
-            buf_.append(width - len, ' ');
+            ln.w = blanks(ln.w, width - len);
     }
 
-    void text(int col, std::string_view t, std::size_t width) {
-        moveTo(col);
-        const std::size_t start = buf_.size();
-        buf_ += t;
-        pad(start, width);
+    static void text(Line& ln, int col, std::string_view t, std::size_t width) {
+        moveTo(ln, col);
+        std::memcpy(ln.w, t.data(), t.size());
+        pad(ln, t.size(), width);
     }
 
-    void number(int col, double v, bool geographic, std::size_t width) {
-        moveTo(col);
-        const std::size_t start = buf_.size();
-        if (!std::isfinite(v))
-            buf_ += "Errore";
+    static std::size_t errorText(char* out) {
+        std::memcpy(out, "Errore", 6);
+        return 6;
+    }
+
+    void number(Line& ln, int col, double v, bool geographic) const {
+        moveTo(ln, col);
+        std::size_t len = 0;
+        if (!std::isfinite(v)) [[unlikely]]
+            len = errorText(ln.w);
         else if (geographic)
-            appendReportGeo(buf_, v, l_.sep);
+            len = writeReportGeo(ln.w, v, l_.sep);
         else
-            appendReportPlane(buf_, v, l_.sep);
-        pad(start, width);
+            len = writeReportPlane(ln.w, v, l_.sep);
+        pad(ln, len, 11);
     }
 
-    void height(int col, double v) {
-        moveTo(col);
-        const std::size_t start = buf_.size();
-        if (!std::isfinite(v))
-            buf_ += "Errore";
-        else
-            appendReportHeight(buf_, v, l_.sep);
-        pad(start, 8);
+    void height(Line& ln, int col, double v) const {
+        moveTo(ln, col);
+        const std::size_t len = std::isfinite(v) ? writeReportHeight(ln.w, v, l_.sep) : errorText(ln.w);
+        pad(ln, len, 8);
     }
 
     void flushIfFull() {
@@ -638,14 +707,11 @@ private:
             sink_->write(buf_.data(), buf_.size());
         }
         buf_.clear();
-        lineStart_ = 0;
     }
 
     std::unique_ptr<ByteSink> sink_;
     Layout l_;
-    std::string buf_;
-    std::size_t lineStart_ = 0;
-    std::size_t lineExtra_ = 0;
+    ReportBuffer buf_;
     bool started_ = false;
     bool finished_ = false;
 };

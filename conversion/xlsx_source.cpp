@@ -30,18 +30,30 @@ constexpr unsigned long long kMaxTokenBytes = 16 << 20; // input without any par
 constexpr int kMaxDepth = 64;                           // element nesting
 constexpr unsigned long long kRatioFloor = 1 << 20;     // ratio checked above this size
 
+// Where the local part of an expat name "namespace|local" starts: after the last separator,
+// searched from the end (the local part is short, the namespace long), or at the start.
+inline std::size_t localStart(const XML_Char* name, std::size_t len) {
+    for (std::size_t i = len; i-- > 0;) {
+        if (name[i] == kNsSep)
+            return i + 1;
+    }
+    return 0;
+}
+
 // The local part of an expat name "namespace|local" (or the name itself).
 std::string_view localName(const XML_Char* name) {
-    const char* bar = std::strrchr(name, kNsSep);
-    return bar ? std::string_view(bar + 1) : std::string_view(name);
+    const std::size_t len = std::strlen(name);
+    const std::size_t at = localStart(name, len);
+    return std::string_view(name + at, len - at);
 }
 
 const XML_Char* attribute(const XML_Char** atts, std::string_view local, bool namespaced = false) {
     for (int i = 0; atts[i]; i += 2) {
-        const char* bar = std::strrchr(atts[i], kNsSep);
-        if (namespaced != (bar != nullptr))
+        const std::size_t len = std::strlen(atts[i]);
+        const std::size_t at = localStart(atts[i], len);
+        if (namespaced != (at != 0))
             continue;
-        if ((bar ? std::string_view(bar + 1) : std::string_view(atts[i])) == local)
+        if (std::string_view(atts[i] + at, len - at) == local)
             return atts[i + 1];
     }
     return nullptr;

@@ -39,34 +39,91 @@ ScaledEllipsoid scaledEllipsoid(const Ellipsoid& el, double k0) {
     return {A, e2};
 }
 
-} // namespace
+// Coefficients of the meridian arc for e2.
+struct ArcCoefficients {
+    double A0, A2, A4, A6;
+};
 
-double meridianArc(double phi, double A, double e2) {
+ArcCoefficients arcCoefficients(double e2) {
     const double e4 = pw(e2, 2);
     const double e6 = pw(e2, 3);
-    const double A0 = 1.0 - e2 / 4.0 - 3.0 * e4 / 64.0 - 5.0 * e6 / 256.0;
-    const double A2 = 3.0 * e2 / 8.0 + 3.0 * e4 / 32.0 + 45.0 * e6 / 1024.0;
-    const double A4 = 15.0 * e4 / 256.0 + 45.0 * e6 / 1024.0;
-    const double A6 = 35.0 * e6 / 3072.0;
+    return {1.0 - e2 / 4.0 - 3.0 * e4 / 64.0 - 5.0 * e6 / 256.0, 3.0 * e2 / 8.0 + 3.0 * e4 / 32.0 + 45.0 * e6 / 1024.0,
+            15.0 * e4 / 256.0 + 45.0 * e6 / 1024.0, 35.0 * e6 / 3072.0};
+}
+
+double arcFrom(const ArcCoefficients& k, double phi, double A) {
     // sin 4phi and sin 6phi from one sincos of 2phi (double- and sum-angle identities).
     double s2 = 0, c2 = 0;
     ::sincos(2.0 * phi, &s2, &c2);
     const double s4 = 2.0 * s2 * c2;
     const double c4 = 1.0 - 2.0 * s2 * s2;
     const double s6 = s4 * c2 + c4 * s2;
-    return A * (A0 * phi - A2 * s2 + A4 * s4 - A6 * s6);
+    return A * (k.A0 * phi - k.A2 * s2 + k.A4 * s4 - k.A6 * s6);
+}
+
+// What a projection call needs of its ellipsoid and scale factor alone, worked out once for
+// the pair and kept: every call of a run uses one or two such pairs. The same expressions
+// as per call, so the same bits.
+struct ProjectionConstants {
+    double a = std::nan(""), f = std::nan(""), k0 = std::nan(""); // the pair (NaN: none yet)
+    double A = 0, e2 = 0;
+    double ep = 0;       // second eccentricity e'
+    ArcCoefficients arc{};
+    double twoQ = 0;     // twice the quarter meridian
+    double k2 = 0, k4 = 0, k6 = 0, k8 = 0; // footpoint series in e1
+};
+
+void computeConstants(ProjectionConstants& c, const Ellipsoid& e, double k0) {
+    const double PI = pi();
+    const auto [A, e2] = scaledEllipsoid(e, k0);
+    c.A = A;
+    c.e2 = e2;
+    const double ep2 = e2 / (1.0 - e2);
+    c.ep = std::sqrt(ep2);
+    c.arc = arcCoefficients(e2);
+    const double e1 = (1.0 - std::sqrt(1.0 - e2)) / (std::sqrt(1.0 - e2) + 1.0);
+    // Quarter meridian: A0 of the meridian arc times A times pi/2.
+    const double Q = (1.0 - e2 / 4.0 - 3.0 * pw(e2, 2) / 64.0 - 5.0 * pw(e2, 3) / 256.0) * A * (PI / 2.0);
+    c.twoQ = 2.0 * Q;
+    c.k2 = 3.0 * e1 / 2.0 - 27.0 * pw(e1, 3) / 32.0;
+    c.k4 = 21.0 * pw(e1, 2) / 16.0 - 55.0 * pw(e1, 4) / 32.0;
+    c.k6 = 151.0 * pw(e1, 3) / 96.0;
+    c.k8 = 1097.0 * pw(e1, 4) / 512.0;
+    c.a = e.a;
+    c.f = e.f;
+    c.k0 = k0;
+}
+
+// The constants of a pair, from the two last used on this thread (one a kind of call).
+template <int Kind> const ProjectionConstants& constantsFor(const Ellipsoid& e, double k0) {
+    thread_local ProjectionConstants kept[2];
+    thread_local int nextSlot = 0;
+    for (const ProjectionConstants& c : kept) {
+        if (c.a == e.a && c.f == e.f && c.k0 == k0)
+            return c;
+    }
+    ProjectionConstants& c = kept[nextSlot];
+    nextSlot ^= 1;
+    computeConstants(c, e, k0);
+    return c;
+}
+
+} // namespace
+
+double meridianArc(double phi, double A, double e2) {
+    return arcFrom(arcCoefficients(e2), phi, A);
 }
 
 PlaneXY tmForward(const Ellipsoid& e, double k0, double phi, double l) {
-    const auto [A, e2] = scaledEllipsoid(e, k0);
+    const ProjectionConstants& k = constantsFor<0>(e, k0);
+    const double A = k.A, e2 = k.e2;
 
     double s = 0, c = 0;
     ::sincos(phi, &s, &c);
     const double t = s / c;
     // Prime-vertical radius, already scaled by k0.
     const double N = A / std::sqrt(1.0 - e2 * (s * s));
-    const double ep = std::sqrt(e2 / (1.0 - e2)); // second eccentricity e'
-    const double eta = c * ep;
+    const double eta = c * k.ep;
 
     // Even powers of t and eta, each from the ones before.
     const double t2 = t * t, t4 = t2 * t2, t6 = t4 * t2, t8 = t4 * t4, t10 = t8 * t2;
@@ -75,7 +132,7 @@ PlaneXY tmForward(const Ellipsoid& e, double k0, double phi, double l) {
     const double cc = c * c, c3 = c * cc, c5 = c3 * cc, c7 = c5 * cc, c9 = c7 * cc, c11 = c9 * cc;
     const double l2 = l * l, l4 = l2 * l2, l6 = l4 * l2, l8 = l4 * l4, l10 = l8 * l2, l12 = l8 * l4;
 
-    const double M = meridianArc(phi, A, e2);
+    const double M = arcFrom(k.arc, phi, A);
 
     // Northing coefficients: N*s*c^k/k! times a polynomial in t^2 and eta^2.
     const double P2 = (1.0 / 2.0) * N * s * c * (1.0);
@@ -121,16 +178,11 @@ PlaneXY tmForward(const Ellipsoid& e, double k0, double phi, double l) {
 }
 
 GeoLatDLon tmInverse(const Ellipsoid& e, double k0, double north, double east) {
-    const double PI = pi();
-    const auto [A, e2] = scaledEllipsoid(e, k0);
-    const double ep2 = e2 / (1.0 - e2);
-    const double ep = std::sqrt(ep2);
+    const ProjectionConstants& k = constantsFor<1>(e, k0);
+    const double A = k.A, e2 = k.e2, ep = k.ep;
 
-    const double e1 = (1.0 - std::sqrt(1.0 - e2)) / (std::sqrt(1.0 - e2) + 1.0);
-
-    // Quarter meridian (A0 of the meridian arc times A times pi/2), then the rectifying latitude.
-    const double Q = (1.0 - e2 / 4.0 - 3.0 * pw(e2, 2) / 64.0 - 5.0 * pw(e2, 3) / 256.0) * A * (PI / 2.0);
-    const double mu = PI * north / (2.0 * Q);
+    // The rectifying latitude.
+    const double mu = pi() * north / k.twoQ;
 
     // Footpoint latitude. sin 4mu, 6mu and 8mu from one sincos of 2mu (double- and
     // sum-angle identities).
@@ -140,9 +192,7 @@ GeoLatDLon tmInverse(const Ellipsoid& e, double k0, double north, double east) {
     const double c4 = 1.0 - 2.0 * s2 * s2;
     const double s6 = s4 * c2 + c4 * s2;
     const double s8 = 2.0 * s4 * c4;
-    const double phi1 = mu + (3.0 * e1 / 2.0 - 27.0 * pw(e1, 3) / 32.0) * s2 +
-                        (21.0 * pw(e1, 2) / 16.0 - 55.0 * pw(e1, 4) / 32.0) * s4 + (151.0 * pw(e1, 3) / 96.0) * s6 +
-                        (1097.0 * pw(e1, 4) / 512.0) * s8;
+    const double phi1 = mu + k.k2 * s2 + k.k4 * s4 + k.k6 * s6 + k.k8 * s8;
 
     double s1 = 0, c = 0;
     ::sincos(phi1, &s1, &c);

@@ -42,6 +42,46 @@ TEST(AsciiReader, CommaAfterNameTabsAndHeight) {
     EXPECT_EQ(ev[1].kind, ReadEvent::Kind::End);
 }
 
+// A tab, a comma, a byte above 127 or a NUL is noticed wherever it falls in the line (the
+// line is looked at eight bytes at a time): every blank of a line turned into a tab, every
+// point into a comma, a Windows Latin-1 letter at the end of names of every length, and a
+// NUL at every offset.
+TEST(AsciiReader, SpecialBytesAtEveryOffset) {
+    DataReadOptions opt;
+    opt.readHeight = true;
+    const std::string base = "Punto 4616202.530 2525813.741 106";
+    const auto expectPoint = [&](const std::string& line, const std::string& name) {
+        const auto ev = readAll(line + "\n", opt);
+        ASSERT_EQ(ev.size(), 2u) << line;
+        ASSERT_EQ(ev[0].kind, ReadEvent::Kind::Point) << line;
+        EXPECT_EQ(ev[0].point.name, name) << line;
+        EXPECT_EQ(ev[0].point.first, 4616202.530) << line;
+        EXPECT_EQ(ev[0].point.second, 2525813.741) << line;
+        EXPECT_EQ(ev[0].point.height, 106) << line;
+    };
+    for (std::size_t i = 0; i < base.size(); ++i) {
+        std::string line = base;
+        if (line[i] == ' ')
+            line[i] = '\t';
+        else if (line[i] == '.')
+            line[i] = ',';
+        else
+            continue;
+        expectPoint(line, "Punto");
+    }
+    for (std::size_t len = 0; len < 18; ++len) {
+        const std::string name = std::string(len, 'n');
+        expectPoint(name + "\xE8" + base.substr(5), name + "\xC3\xA8");
+    }
+    for (std::size_t i = 0; i <= base.size(); ++i) {
+        std::string line = base;
+        line.insert(i, 1, '\0');
+        const auto ev = readAll(line + "\n", opt);
+        ASSERT_FALSE(ev.empty());
+        EXPECT_EQ(ev[0].kind, ReadEvent::Kind::Failure) << i;
+    }
+}
+
 // Lines that are read as points: with the height off a third and fourth field are ignored;
 // only blanks go before the comment test, so a tab then a slash starts a name.
 TEST(AsciiReader, PointLines) {

@@ -2,8 +2,10 @@
 // must not depend on the C library's decimal separator.
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -115,6 +117,94 @@ TEST(FormatPattern, FastPathMatchesReference) {
             v = -v;
         ASSERT_EQ(formatPattern(v, patterns[k], ','), detail::formatPatternWithoutShortcut(v, patterns[k], ','))
             << v << " " << patterns[k];
+    }
+}
+
+// The report writer's forms that write into a buffer give the reference text of their
+// pattern for generated values of every magnitude, halves of the last decimal and one ulp
+// either side, integer parts of every length, zeros, negative zeros and values that are not
+// finite; and write nothing but that text within its length.
+TEST(FormatPattern, WritingFormsMatchReference) {
+    using Writer = std::size_t (*)(char*, double, char);
+    struct Form {
+        Writer write;
+        const char* pattern;
+        int decimals;
+    };
+    const Form forms[] = {{writeReportPlane, "######0.000", 3},
+                          {writeReportGeo, "#0.00000000", 8},
+                          {writeReportHeight, "###0.000", 3}};
+    std::mt19937_64 rng(77);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<double> values = {0.0,     -0.0,      0.0004,   -0.0004, 0.0005, -0.0005, 1e-9,  -5e-9, 9.9995,
+                                  99.9995, 999999.9995, 1e9 - 0.0005, 1e9, 1e12, 1e15, 123456789012.5, DBL_MAX,
+                                  -DBL_MAX, std::numeric_limits<double>::quiet_NaN(),
+                                  std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+    for (int i = 0; i < 200000; ++i) {
+        const double scale = std::pow(10.0, static_cast<double>(rng() % 17) - 4.0);
+        double v = unit(rng) * scale;
+        if (i % 4 == 0) {
+            const double step = i % 8 == 0 ? 1e-3 : 1e-8;
+            v = (std::floor(v / step) + 0.5) * step;
+            if (i % 3)
+                v = std::nextafter(v, (rng() % 2) ? 0.0 : 1e300);
+        }
+        values.push_back((rng() % 2) ? -v : v);
+    }
+    for (const double v : values) {
+        for (const Form& f : forms) {
+            for (const char sep : {'.', ','}) {
+                char buf[kReportNumberRoom + 1];
+                std::memset(buf, '\x7f', sizeof buf);
+                const std::size_t n = f.write(buf, v, sep);
+                ASSERT_LE(n, kReportNumberRoom);
+                ASSERT_EQ(std::string(buf, n), detail::formatPatternInterpreted(v, f.pattern, sep))
+                    << v << " " << f.pattern;
+                ASSERT_EQ(buf[kReportNumberRoom], '\x7f') << v << " " << f.pattern;
+            }
+        }
+    }
+}
+
+// A field read in place ends at a blank or at the end and has the value parseWholeNumber
+// gives for the same text; the usual short decimals are all read in place. Generated fields
+// of digits, signs, points, exponents and stray characters, with and without what follows.
+TEST(ParseShortDataField, AgreesWithWholeField) {
+    std::mt19937_64 rng(5);
+    const std::string alphabet = "0123456789012345678901234567890123456789.-+e,x";
+    for (int i = 0; i < 200000; ++i) {
+        std::string field;
+        if (i % 2 == 0) {
+            // A usual decimal: up to 15 digits, maybe a point and a sign.
+            const std::size_t digits = 1 + rng() % 15;
+            for (std::size_t d = 0; d < digits; ++d)
+                field += static_cast<char>('0' + rng() % 10);
+            if (digits > 1 && rng() % 3)
+                field.insert(1 + rng() % (digits - 1), 1, '.');
+            if (rng() % 4 == 0)
+                field.insert(0, 1, (rng() % 2) ? '-' : '+');
+        } else {
+            const std::size_t len = 1 + rng() % 20;
+            for (std::size_t k = 0; k < len; ++k)
+                field += alphabet[rng() % alphabet.size()];
+        }
+        const std::string rest = (i % 3 == 0) ? "" : (i % 3 == 1 ? " 12.5 x" : "  ");
+        const std::string text = field + rest;
+        double v = -7;
+        const char* q = parseShortDataField(text.data(), text.data() + text.size(), v);
+        double whole = 0;
+        const bool isNumber = parseWholeNumber(field, whole);
+        if (i % 2 == 0) {
+            ASSERT_NE(q, nullptr) << text;
+        }
+        if (q == nullptr) {
+            EXPECT_EQ(v, -7) << text;
+            continue;
+        }
+        ASSERT_EQ(static_cast<std::size_t>(q - text.data()), field.size()) << text;
+        ASSERT_TRUE(isNumber) << text;
+        ASSERT_EQ(v, whole) << text;
+        ASSERT_EQ(std::signbit(v), std::signbit(whole)) << text;
     }
 }
 
