@@ -25,6 +25,7 @@
 #include "conversion/selection_words.h"
 #include "grid/grid_portion.h"
 #include "grid/portion_set.h"
+#include "grid/text_encoding.h"
 #include "grid/zone_limits.h"
 
 namespace {
@@ -165,11 +166,9 @@ struct UsageError {
     std::string reason;
 };
 
-// The one case-folding helper of the command line: option values compared in lower case.
+// Option values are compared in lower case (the library's one case-folding helper).
 std::string lower(std::string_view s) {
-    std::string r(s);
-    std::transform(r.begin(), r.end(), r.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return r;
+    return asciiLowerCase(s);
 }
 
 RefSystem systemFromWord(std::string_view option, std::string_view word) {

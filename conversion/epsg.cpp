@@ -4,6 +4,8 @@
 #include <cctype>
 #include <charconv>
 
+#include "grid/text_encoding.h"
+
 namespace dormal {
 
 namespace {
@@ -83,7 +85,7 @@ std::optional<int> parseEpsgWord(std::string_view word) {
         return std::nullopt;
     }
     for (std::size_t i = 0; i < kPrefix.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(word[i])) != kPrefix[i]) {
+        if (asciiUpper(word[i]) != kPrefix[i]) {
             return std::nullopt;
         }
     }

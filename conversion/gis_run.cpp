@@ -24,6 +24,7 @@
 #include "conversion/io_detail.h"
 #include "geodesy/angles.h"
 #include "geodesy/zones.h"
+#include "grid/text_encoding.h"
 
 namespace dormal {
 
@@ -39,14 +40,8 @@ constexpr const char* kStatusRefused = "scartato";
 constexpr const char* kZoneField = "ZONA";
 constexpr const char* kStatusField = "STATO";
 
-std::string lowerCase(std::string_view s) {
-    std::string r(s);
-    std::transform(r.begin(), r.end(), r.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return r;
-}
-
 std::string extensionOf(std::string_view path) {
-    return lowerCase(fs::path(std::string(path)).extension().string());
+    return asciiLowerCase(fs::path(std::string(path)).extension().string());
 }
 
 // The OGR driver that writes a result, by its extension.
@@ -383,7 +378,7 @@ int resolveColumn(OGRFeatureDefn& defn, const std::string& word) {
         return n >= 1 && n <= defn.GetFieldCount() ? n - 1 : -1;
     }
     for (int i = 0; i < defn.GetFieldCount(); ++i) {
-        if (lowerCase(defn.GetFieldDefn(i)->GetNameRef()) == lowerCase(word)) {
+        if (asciiLowerCase(defn.GetFieldDefn(i)->GetNameRef()) == asciiLowerCase(word)) {
             return i;
         }
     }

@@ -111,4 +111,12 @@ std::string asciiUpperCase(std::string_view s) {
     return out;
 }
 
+std::string asciiLowerCase(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = asciiLower(c);
+    }
+    return out;
+}
+
 } // namespace dormal

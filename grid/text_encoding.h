@@ -28,5 +28,9 @@ inline char asciiUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 std::string asciiUpperCase(std::string_view s);
+inline char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+std::string asciiLowerCase(std::string_view s);
 
 } // namespace dormal

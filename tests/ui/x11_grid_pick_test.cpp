@@ -135,10 +135,15 @@ TEST(X11GridPick, DamagedFirstFileShowsOneBoxUnderAWindowManager) {
     QByteArray display;
     QElapsedTimer started;
     started.start();
-    while (!display.endsWith('\n') && started.elapsed() < 15000 && xvfb.process.waitForReadyRead(1000))
+    // A loaded machine may take seconds to start Xvfb: wait for its display number as long
+    // as it runs, up to 15 s, not merely one second without output.
+    while (!display.endsWith('\n') && started.elapsed() < 15000 &&
+           xvfb.process.state() != QProcess::NotRunning) {
+        xvfb.process.waitForReadyRead(500);
         display += xvfb.process.readAllStandardOutput();
+    }
     display = display.trimmed();
-    ASSERT_FALSE(display.isEmpty()) << "Xvfb gave no display";
+    ASSERT_FALSE(display.isEmpty()) << "Xvfb gave no display: " << xvfb.process.readAllStandardError().toStdString();
     env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display));
 
     Child wm;
