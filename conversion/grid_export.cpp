@@ -13,6 +13,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "conversion/selection_words.h"
 #include "geodesy/ellipsoid.h"
 #include "geodesy/zones.h"
 
@@ -279,20 +280,6 @@ std::string joined(const std::vector<std::string>& names) {
     return s;
 }
 
-const char* systemWord(RefSystem s) {
-    switch (s) {
-    case RefSystem::Roma40:
-        return "ROMA40";
-    case RefSystem::Ed50:
-        return "ED50";
-    case RefSystem::Etrf89:
-        return "ETRF89";
-    case RefSystem::Etrf2000:
-        return "ETRF2000";
-    }
-    return "";
-}
-
 const char* zoneWord(RefSystem s, Zone z) {
     switch (z) {
     case Zone::OvestOr32:
@@ -426,7 +413,7 @@ GridExportResult exportGrids(const PortionSet& set, const std::string& folder) {
 }
 
 std::string pipelineEndLabel(const PipelineEnd& end) {
-    return std::string(systemWord(end.system)) + ":" +
+    return std::string(systemName(end.system)) + ":" +
            (end.kind == CoordKind::Geographic ? "geo" : zoneWord(end.system, end.zone));
 }
 
