@@ -88,16 +88,23 @@ void runOnItsThread(const BatchRequest& req, const std::function<void(const Mess
                 Qt::QueuedConnection);
         }
     };
+    std::atomic<bool> finished{false};
     std::thread run([&] {
         try {
             outcome = runBatch(req, cb);
         } catch (...) {
             thrown = std::current_exception();
         }
+        finished.store(true);
         QMetaObject::invokeMethod(
             &relay, [&] { loop.quit(); }, Qt::QueuedConnection);
     });
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // The loop also ends when the application is asked to quit (its last window closed):
+    // the run goes on to its end, and its reading-error boxes, which wait on this thread,
+    // still need this thread to serve them, so it does until the run is over.
+    while (!finished.load())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
     run.join();
 }
 

@@ -585,6 +585,34 @@ TEST_F(RunFileTest, FileRefusalsAndFailuresAlsoDisableEsegui) {
 // converts (a timer ticks, the progress bar takes several values up to the total), and the
 // result is the one the batch run gives on one thread, byte for byte (the workbook's cells are
 // compared in the conversion tests' pooled runs).
+// Fault guarded: the application asked to quit while a run's reading-error box was up (the
+// window closed meanwhile) ended the window's wait; the run's next box then waited for a
+// thread that waited for the run. The run now goes to its end, every box shown in order.
+TEST_F(RunFileTest, QuitDuringARunLetsItEndWithEveryBox) {
+    pick("123.GK1");
+    const QString data = dir.filePath("punti.txt");
+    const QString result = dir.filePath("risultati.txt");
+    wz::writeFile(data, "P1 45.07 11.40\nP2\nP3 45.10 11.45\nP4\nP5\nP6 45.12 11.48\n");
+    bool asked = false;
+    dialogs.onShow = [&asked] {
+        if (!asked) {
+            asked = true;
+            QCoreApplication::exit(0);
+        }
+    };
+    run(fileInputs(selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Roma40,
+                             CoordKind::Geographic, Zone::Auto),
+                   DataFileType::Ascii, data, result));
+    dialogs.onShow = nullptr;
+    ASSERT_EQ(dialogs.shown.size(), 4u); // three reading errors, then the summary
+    EXPECT_NE(joinedText(dialogs.shown[2]).find("ALLA RIGA:     5"), std::string::npos);
+    EXPECT_NE(joinedText(dialogs.shown[3]).find("PUNTI TRATTATI:   3"), std::string::npos);
+    EXPECT_TRUE(QFileInfo::exists(result));
+    // The quit is spent, so that the other tests' event loops run.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+}
+
 TEST_F(RunFileTest, LargeRunKeepsTheEventLoopAndGivesTheSameResult) {
     pick("124.GK1");
     const QString data = dir.filePath("molti.txt");

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,11 +38,14 @@ public:
     std::vector<std::string>* log = nullptr; // shared event log, when a test wants the order
     std::deque<QString> openAnswers, saveAnswers;
     QStringList openFilters, saveFilters;
+    std::function<void()> onShow; // what the user does while a box is up, when a test says
 
     void showMessage(QWidget*, const dormal::Message& m) override {
         shown.push_back(m);
         if (log != nullptr)
             log->push_back("msg:" + dormal::joinedText(m));
+        if (onShow)
+            onShow();
     }
     QString openFileName(QWidget*, const QString& filter) override {
         openFilters << filter;
