@@ -5,6 +5,11 @@
 // were refused with reading errors or points lay outside the grid (summary with the counts
 // on standard error); 1 the run was refused or failed (message on standard error); 2 the
 // command line is wrong (reason and usage on standard error).
+//
+// Built twice: dormal2k-batch itself, without GDAL, and dormal2k-batch-gis (DORMAL2K_GIS),
+// which also reads and writes GIS layers. dormal2k-batch hands a GIS run over to the latter
+// (same arguments), so that the tens of megabytes and the start-up time of loading GDAL are
+// spent only on runs that use it.
 
 #include <algorithm>
 #include <cctype>
@@ -18,11 +23,15 @@
 #include <string_view>
 #include <vector>
 
+#include <cerrno>
+#include <unistd.h>
+
 #include "conversion/batch_run.h"
 #include "conversion/epsg.h"
 #include "conversion/gis_run.h"
 #include "conversion/grid_messages.h"
 #include "conversion/selection_words.h"
+#include "conversion/system_error.h"
 #include "grid/grid_portion.h"
 #include "grid/portion_set.h"
 #include "grid/text_encoding.h"
@@ -534,6 +543,29 @@ int checkSet(const Options& o) {
 
 } // namespace
 
+#ifndef DORMAL2K_GIS
+// Runs dormal2k-batch-gis with these arguments in place of this process: beside this
+// program (the build tree), then where the package installs it. Returns only on failure,
+// with the reason.
+int handOverToGisProgram(char** argv) {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const std::filesystem::path dir = ec ? std::filesystem::path() : self.parent_path();
+    int err = ENOENT;
+    for (const std::filesystem::path& candidate :
+         {dir / "dormal2k-batch-gis", dir / ".." / "libexec" / "dormal2k" / "dormal2k-batch-gis"}) {
+        ::execv(candidate.c_str(), argv);
+        if (errno != ENOENT) {
+            err = errno;
+        }
+    }
+    printMessage(Message{MessageIcon::Error,
+                         kTitleErrore,
+                         {"IMPOSSIBILE AVVIARE IL PROGRAMMA DEI LIVELLI GIS (dormal2k-batch-gis)", systemErrorText(err)}});
+    return kExitFailed;
+}
+#endif
+
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     const char localeSeparator = localeDecimalSeparator();
@@ -554,6 +586,13 @@ int main(int argc, char** argv) {
         std::cerr << "dormal2k-batch: " << e.reason << "\n\n" << kUsage << "Per i dettagli: dormal2k-batch --help\n";
         return kExitUsage;
     }
+
+#ifndef DORMAL2K_GIS
+    if (req.type == DataFileType::Gis) {
+        std::cout.flush();
+        return handOverToGisProgram(argv);
+    }
+#endif
 
     // The grid portion, needed only between different systems (the window hides its
     // working zone for equal ones). Several files or a folder make a working set.
@@ -595,8 +634,12 @@ int main(int argc, char** argv) {
 
     BatchCallbacks cb;
     cb.onReadingError = [](const Message& m) { printMessage(m); };
+#ifdef DORMAL2K_GIS
     // GIS layers go through GDAL/OGR, every other type through the reading loops.
     const BatchOutcome outcome = req.type == DataFileType::Gis ? runGisBatch(req, cb) : runBatch(req, cb);
+#else
+    const BatchOutcome outcome = runBatch(req, cb);
+#endif
 
     if (outcome.status == BatchStatus::Completed && req.resultPath == "-") {
         std::cout.flush();

@@ -40,29 +40,6 @@ constexpr const char* kStatusRefused = "scartato";
 constexpr const char* kZoneField = "ZONA";
 constexpr const char* kStatusField = "STATO";
 
-std::string extensionOf(std::string_view path) {
-    return asciiLowerCase(fs::path(std::string(path)).extension().string());
-}
-
-// The OGR driver that writes a result, by its extension.
-const char* driverForExtension(const std::string& ext) {
-    if (ext == ".csv") {
-        return "CSV";
-    }
-    if (ext == ".gpkg") {
-        return "GPKG";
-    }
-    if (ext == ".shp") {
-        return "ESRI Shapefile";
-    }
-    if (ext == ".geojson") {
-        return "GeoJSON";
-    }
-    if (ext == ".dxf") {
-        return "DXF";
-    }
-    return nullptr;
-}
 
 Message failureMessage(std::vector<std::string> lines) {
     return Message{MessageIcon::Error, kTitleErrore, std::move(lines)};
@@ -451,7 +428,7 @@ private:
 };
 
 std::optional<Message> GisRun::openInput() {
-    if (extensionOf(req_.dataPath) == ".csv") {
+    if (gisExtension(req_.dataPath) == ".csv") {
         return openText();
     }
     CPLErrorReset();
@@ -782,7 +759,7 @@ BatchOutcome GisRun::run() {
             {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, "NON E' UN FILE ORDINARIO"}));
     }
     GDALAllRegister();
-    const char* driverName = driverForExtension(extensionOf(req_.resultPath));
+    const char* driverName = gisDriverName(gisExtension(req_.resultPath));
     if (driverName == nullptr) {
         return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                      "ESTENSIONE NON RICONOSCIUTA (.csv, .gpkg, .shp, .geojson, .dxf)"}));
@@ -859,11 +836,6 @@ BatchOutcome GisRun::run() {
 }
 
 } // namespace
-
-bool isGisPath(std::string_view path) {
-    const std::string ext = extensionOf(path);
-    return driverForExtension(ext) != nullptr;
-}
 
 BatchOutcome runGisBatch(const BatchRequest& req, const BatchCallbacks& cb) {
     // GDAL's own messages (English, on standard error) are kept quiet: a failure is told by

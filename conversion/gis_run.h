@@ -20,6 +20,10 @@ namespace dormal {
 // Whether a path names a file the GIS run reads by its extension (any case): .csv, .gpkg,
 // .shp, .geojson, .dxf.
 bool isGisPath(std::string_view path);
+// The extension of a path in lower case, with its dot (".gpkg"); empty without one.
+std::string gisExtension(std::string_view path);
+// The OGR driver that reads and writes files of an extension ("GPKG"), or null.
+const char* gisDriverName(const std::string& extension);
 
 // The run of a DataFileType::Gis request (runBatch takes the other types): file checks, reading, converting, writing the
 // result beside its final place and renaming it there at the end. The outcome counts as the

@@ -4,6 +4,7 @@
 // same points, so the GIS path must agree with the chain the other file types use.
 
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
@@ -791,3 +792,26 @@ TEST_F(GisCli, DrawingKeepsConvertedGeometries) {
 
 } // namespace
 } // namespace dormal::clitest
+
+namespace dormal {
+namespace {
+
+// dormal2k-batch itself does not load GDAL, so an ordinary run keeps the start-up time and
+// the memory of a plain converter; GIS runs (every test above) go through the program it
+// hands them to, dormal2k-batch-gis.
+TEST(GisProgram, BatchConverterItselfDoesNotLoadGdal) {
+    const std::string command = "ldd '" + clitest::batchExe() + "' 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string libraries;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        libraries.append(buffer, n);
+    }
+    ASSERT_EQ(::pclose(pipe), 0) << libraries;
+    EXPECT_NE(libraries.find("libc.so"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("libgdal"), std::string::npos) << libraries;
+}
+
+} // namespace
+} // namespace dormal
