@@ -35,6 +35,13 @@ for book in "$root"/data/samples/*.xlsx "$root"/tests/conversion/fixtures/*.xls;
   echo "Installed dormal2k-batch: $(basename "$book") read"
 done
 
+# A GIS layer: the installed dormal2k-batch hands the run to the installed dormal2k-batch-gis.
+printf 'nome;nord;est;quota\n1001;4694639,064;2415165,216;1272,471\n' >"$work/punti.csv"
+run "$work/root/usr/bin/dormal2k-batch" --from EPSG:3004 --to EPSG:6708 --heights --grid "$root/data/samples/0245.GK2" \
+  --columns nome,nord,est,quota "$work/punti.csv" "$work/punti.gpkg"
+test -s "$work/punti.gpkg"
+echo "Installed dormal2k-batch: a CSV converted into a GeoPackage through dormal2k-batch-gis"
+
 grep -q "^\.TH DORMAL2K-BATCH 1" "$work/root/usr/share/man/man1/dormal2k-batch.1" || { echo "man page missing"; exit 1; }
 test -s "$work/root/usr/share/applications/dormal2k.desktop"
 
