@@ -119,12 +119,7 @@ class BatchCli : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new ScratchDir();
-        gridgen::PortionRecipe gen;
-        gen.kind = PortionKind::Sheet;
-        gen.southLat = 41.40;
-        gen.westLon = 14.80;
-        gen.name = "4321";
-        gen.seed = 7;
+        gridgen::PortionRecipe gen = testSheetRecipe();
         const std::string gridName = gridgen::defaultFileName(gen);
         gridPath_ = dir_->file(gridName);
         writeWholeFile(gridPath_, gridgen::portionText(gen));

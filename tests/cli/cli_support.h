@@ -25,6 +25,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/synthetic_grid.h"
+
 #include <expat.h>
 #include <xlsxwriter.h>
 #include <zip.h>
@@ -34,6 +36,18 @@ namespace dormal::clitest {
 namespace fs = std::filesystem;
 
 // A folder of its own under the system's temporary folder, removed with everything in it.
+// The synthetic map-sheet portion the command-line runs use, around 41.5 N 15 E (zone 33,
+// Est): every zone of every system lies within 6 degrees of its points.
+inline gridgen::PortionRecipe testSheetRecipe() {
+    gridgen::PortionRecipe gen;
+    gen.kind = PortionKind::Sheet;
+    gen.southLat = 41.40;
+    gen.westLon = 14.80;
+    gen.name = "4321";
+    gen.seed = 7;
+    return gen;
+}
+
 class ScratchDir {
 public:
     ScratchDir() {
