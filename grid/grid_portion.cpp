@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "geodesy/angles.h"
+#include "grid/interpolation.h"
 #include "grid/text_encoding.h"
 
 namespace dormal {
@@ -298,6 +299,7 @@ GridLoadResult parseGridPortion(std::string_view text, const std::string& fileNa
     // 0 14' (vertex) or 0 18' (sheet): the geoid grid's 8 or 10 rows, 2' apart, above its south edge.
     g.geoidTopLat = g.geoidOriginLat + sexagesimalToDegrees(g.kind == PortionKind::Vertex ? 0.14 : 0.18);
     g.portionName = nameBeforeFirstStop(fileName);
+    prepareInterpolation(g);
     GridLoadResult r;
     r.portion = std::move(g);
     return r;

@@ -21,6 +21,27 @@ inline constexpr double geoidStepLon = 0.033333333333;  // 2'
 inline constexpr int kPlanArraySize = 37;  // indices 0..36, node k at index k, 0 unused
 inline constexpr int kGeoidArraySize = 141; // indices 0..140
 
+// The bilinear form of one grid cell, value = east * dx + sw + north * dy + dy * (dx * twist)
+// with dx, dy the point's offsets from the cell's south-west node: the cell's corner values
+// taken once, so a point costs no division.
+struct CellCoefficients {
+    double sw = 0;    // value at the south-west node
+    double east = 0;  // (SE - SW) / longitude step
+    double north = 0; // (NW - SW) / latitude step
+    double twist = 0; // (NE - SE - NW + SW) / (longitude step * latitude step)
+};
+
+// Every cell's coefficients for the grids of one portion, indexed by the cell's south-west
+// node number (the shift grids' in decimal degrees). Made from the node values by
+// prepareInterpolation(): whoever changes the node values of a prepared portion prepares it
+// again (or sets `ready` false), else the interpolation reads the old values.
+struct InterpolationTables {
+    bool ready = false;
+    std::array<CellCoefficients, kPlanArraySize> roEdLat{}, roEdLon{}, roE89Lat{}, roE89Lon{};
+    std::array<CellCoefficients, kPlanArraySize> etLat{}, etLon{}, etH{};
+    std::array<CellCoefficients, kGeoidArraySize> geoid{};
+};
+
 struct GridPortion {
     PortionKind kind = PortionKind::None;
     std::int16_t planNodeCount = 0;    // 16 (vertex) or 36 (sheet)
@@ -45,6 +66,10 @@ struct GridPortion {
     double geoidTopLat = 0;                        // northern node row, decimal degrees
 
     std::int16_t globalGeoid = 0; // 1: geoid values refer to the global model
+
+    // The cells' bilinear coefficients, made when the portion is read; a portion built
+    // value by value is interpolated from its nodes until prepared.
+    InterpolationTables tables;
 
     std::string roEdEpoch, roE89Epoch, e89E2000Epoch, geoidEpoch;
     std::string portionName; // file name up to its first full stop

@@ -1,5 +1,6 @@
 #include "grid/interpolation.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "geodesy/angles.h"
@@ -83,7 +84,8 @@ Cell planCell(const GridPortion& g, double lat0, double lon0, double lat, double
     if (lat < lat0 || lon < lon0 || row > rows - 2 || col > n - 2 || !inNodes(c.sw, count) || !inNodes(c.ne, count)) {
         return outside();
     }
-    const double latS = (first - 1) / n * planStepLat + lat0;
+    // (first - 1) / n is `row` exactly (small whole numbers): the division is spared.
+    const double latS = row * planStepLat + lat0;
     const double lonW = (c.sw - first) * planStepLon + lon0;
     c.dx = lon - lonW;
     c.dy = lat - latS;
@@ -120,63 +122,116 @@ Cell geoidCell(const GridPortion& g, double lat, double lon) {
         !inNodes(c.se, count)) {
         return outside();
     }
-    const double latS = g.geoidTopLat - (first - 1) / n * geoidStepLat;
+    const double latS = g.geoidTopLat - southRow * geoidStepLat; // (first - 1) / n exactly
     const double lonW = (c.sw - first) * geoidStepLon + g.geoidOriginLon;
     c.dx = lon - lonW;
     c.dy = lat - latS;
     return c;
 }
 
-// Bilinear interpolation with the corner values named; the sum is formed in this order.
-double bilinear(double vSW, double vSE, double vNW, double vNE, double dx, double dy, double stepLat, double stepLon) {
-    const double a = (vSE - vSW) / stepLon;
-    const double b = (vNW - vSW) / stepLat;
-    const double c = (vNE - vSE - vNW + vSW) / (stepLon * stepLat);
-    return a * dx + vSW + b * dy + dy * (dx * c);
+// The bilinear form of a cell from its corner values.
+CellCoefficients coefficients(double vSW, double vSE, double vNW, double vNE, double stepLat, double stepLon) {
+    CellCoefficients k;
+    k.sw = vSW;
+    k.east = (vSE - vSW) / stepLon;
+    k.north = (vNW - vSW) / stepLat;
+    k.twist = (vNE - vSE - vNW + vSW) / (stepLon * stepLat);
+    return k;
 }
 
-template <std::size_t N> double interpolateShift(const std::array<double, N>& v, const Cell& c) {
-    const double vNE = shiftSecondsToDegrees(v[static_cast<std::size_t>(c.ne)]);
-    const double vSE = shiftSecondsToDegrees(v[static_cast<std::size_t>(c.se)]);
-    const double vSW = shiftSecondsToDegrees(v[static_cast<std::size_t>(c.sw)]);
-    const double vNW = shiftSecondsToDegrees(v[static_cast<std::size_t>(c.nw)]);
-    return bilinear(vSW, vSE, vNW, vNE, c.dx, c.dy, planStepLat, planStepLon);
+// Bilinear interpolation in a cell; the sum is formed in this order.
+double evaluate(const CellCoefficients& k, const Cell& c) {
+    return k.east * c.dx + k.sw + k.north * c.dy + c.dy * (c.dx * k.twist);
 }
 
+// A shift grid's node value in decimal degrees (stored in seconds of arc), or a metre
+// grid's as it is.
+enum class Unit : std::uint8_t { Seconds, Metres };
+double nodeValue(double v, Unit unit) {
+    return unit == Unit::Seconds ? shiftSecondsToDegrees(v) : v;
+}
+
+// The coefficients of a cell from the grid's node values.
 template <std::size_t N>
-double interpolateMetres(const std::array<double, N>& v, const Cell& c, double stepLat, double stepLon) {
-    const double vNE = v[static_cast<std::size_t>(c.ne)];
-    const double vSE = v[static_cast<std::size_t>(c.se)];
-    const double vSW = v[static_cast<std::size_t>(c.sw)];
-    const double vNW = v[static_cast<std::size_t>(c.nw)];
-    return bilinear(vSW, vSE, vNW, vNE, c.dx, c.dy, stepLat, stepLon);
+CellCoefficients cellCoefficients(const std::array<double, N>& v, const Cell& c, Unit unit, double stepLat,
+                                  double stepLon) {
+    const auto at = [&](int node) { return nodeValue(v[static_cast<std::size_t>(node)], unit); };
+    return coefficients(at(c.sw), at(c.se), at(c.nw), at(c.ne), stepLat, stepLon);
 }
 
-ShiftResult shiftPair(const std::array<double, kPlanArraySize>& dLat, const std::array<double, kPlanArraySize>& dLon,
-                      const Cell& c) {
+// The value of a grid in an accepted cell: from the prepared table, or from the nodes.
+template <std::size_t N>
+double interpolate(const GridPortion& g, const std::array<CellCoefficients, N>& table, const std::array<double, N>& v,
+                   const Cell& c, Unit unit, double stepLat, double stepLon) {
+    if (g.tables.ready) {
+        return evaluate(table[static_cast<std::size_t>(c.sw)], c);
+    }
+    return evaluate(cellCoefficients(v, c, unit, stepLat, stepLon), c);
+}
+
+ShiftResult shiftPair(const GridPortion& g, const std::array<CellCoefficients, kPlanArraySize>& tLat,
+                      const std::array<double, kPlanArraySize>& dLat,
+                      const std::array<CellCoefficients, kPlanArraySize>& tLon,
+                      const std::array<double, kPlanArraySize>& dLon, const Cell& c) {
     ShiftResult r;
     r.status = c.status;
     r.zeroCorner = c.zeroCorner;
     if (c.status == InterpStatus::Ok) {
-        r.shiftLat = interpolateShift(dLat, c);
-        r.shiftLon = interpolateShift(dLon, c);
+        r.shiftLat = interpolate(g, tLat, dLat, c, Unit::Seconds, planStepLat, planStepLon);
+        r.shiftLon = interpolate(g, tLon, dLon, c, Unit::Seconds, planStepLat, planStepLon);
     }
     return r;
 }
 
+// Every cell of a grid whose four corners are nodes 1..count; `north` is +n for the shift
+// grids (rows counted northward) and -n for the geoid (rows counted southward).
+template <std::size_t N>
+void fillTable(std::array<CellCoefficients, N>& table, const std::array<double, N>& v, int count, int north,
+               Unit unit, double stepLat, double stepLon) {
+    table.fill(CellCoefficients{});
+    const int last = std::min(count, static_cast<int>(N) - 1);
+    for (int sw = 1; sw <= last; ++sw) {
+        Cell c;
+        c.sw = sw;
+        c.se = sw + 1;
+        c.nw = sw + north;
+        c.ne = sw + north + 1;
+        if (inNodes(c.se, count) && inNodes(c.nw, count) && inNodes(c.ne, count) &&
+            c.ne <= last && c.nw <= last) {
+            table[static_cast<std::size_t>(sw)] = cellCoefficients(v, c, unit, stepLat, stepLon);
+        }
+    }
+}
+
 } // namespace
+
+void prepareInterpolation(GridPortion& g) {
+    InterpolationTables& t = g.tables;
+    const int plan = g.planNodeCount;
+    const int n = g.planNodesPerRow;
+    fillTable(t.roEdLat, g.roEdDLat, plan, n, Unit::Seconds, planStepLat, planStepLon);
+    fillTable(t.roEdLon, g.roEdDLon, plan, n, Unit::Seconds, planStepLat, planStepLon);
+    fillTable(t.roE89Lat, g.roE89DLat, plan, n, Unit::Seconds, planStepLat, planStepLon);
+    fillTable(t.roE89Lon, g.roE89DLon, plan, n, Unit::Seconds, planStepLat, planStepLon);
+    fillTable(t.etLat, g.e89E2000DLat, plan, n, Unit::Seconds, planStepLat, planStepLon);
+    fillTable(t.etLon, g.e89E2000DLon, plan, n, Unit::Seconds, planStepLat, planStepLon);
+    fillTable(t.etH, g.e89E2000DH, plan, n, Unit::Metres, planStepLat, planStepLon);
+    fillTable(t.geoid, g.geoidN, g.geoidNodeCount, -g.geoidNodesPerRow, Unit::Metres, geoidStepLat, geoidStepLon);
+    t.ready = true;
+}
 
 ShiftResult interpolateRoma40Shift(const GridPortion& g, double latDeg, double lonDeg, Roma40Grid grid) {
     const Cell c = planCell(g, g.planOriginLat, g.planOriginLon, latDeg, lonDeg);
+    const InterpolationTables& t = g.tables;
     if (grid == Roma40Grid::ToEd50) {
-        return shiftPair(g.roEdDLat, g.roEdDLon, c);
+        return shiftPair(g, t.roEdLat, g.roEdDLat, t.roEdLon, g.roEdDLon, c);
     }
-    return shiftPair(g.roE89DLat, g.roE89DLon, c);
+    return shiftPair(g, t.roE89Lat, g.roE89DLat, t.roE89Lon, g.roE89DLon, c);
 }
 
 ShiftResult interpolateEtrf2000Shift(const GridPortion& g, double latDeg, double lonDeg) {
     const Cell c = planCell(g, g.e2000OriginLat, g.e2000OriginLon, latDeg, lonDeg);
-    return shiftPair(g.e89E2000DLat, g.e89E2000DLon, c);
+    return shiftPair(g, g.tables.etLat, g.e89E2000DLat, g.tables.etLon, g.e89E2000DLon, c);
 }
 
 HeightShiftResult interpolateHeightShift(const GridPortion& g, double latDeg, double lonDeg) {
@@ -185,7 +240,7 @@ HeightShiftResult interpolateHeightShift(const GridPortion& g, double latDeg, do
     r.status = c.status;
     r.zeroCorner = c.zeroCorner;
     if (c.status == InterpStatus::Ok) {
-        r.shiftH = interpolateMetres(g.e89E2000DH, c, planStepLat, planStepLon);
+        r.shiftH = interpolate(g, g.tables.etH, g.e89E2000DH, c, Unit::Metres, planStepLat, planStepLon);
     }
     return r;
 }
@@ -196,7 +251,7 @@ GeoidResult interpolateGeoid(const GridPortion& g, double lat, double lon) {
     r.status = c.status;
     r.zeroCorner = c.zeroCorner;
     if (c.status == InterpStatus::Ok) {
-        r.geoidUndulation = interpolateMetres(g.geoidN, c, geoidStepLat, geoidStepLon);
+        r.geoidUndulation = interpolate(g, g.tables.geoid, g.geoidN, c, Unit::Metres, geoidStepLat, geoidStepLon);
     }
     return r;
 }

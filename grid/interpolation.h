@@ -51,6 +51,11 @@ HeightShiftResult interpolateHeightShift(const GridPortion& g, double latDeg, do
 // INTER_GEOIDE.
 GeoidResult interpolateGeoid(const GridPortion& g, double latDeg, double lonDeg);
 
+// Fills g.tables from the node values (every cell whose four corners are nodes of the
+// portion) and marks them ready. The interpolations above then read a cell's coefficients
+// instead of its corners: the same operations on the same values, so the same bits.
+void prepareInterpolation(GridPortion& g);
+
 // A shift node value in decimal degrees: the stored seconds of arc v read as the
 // sexagesimal value v / 10000, that is sexagesimalToDegrees(v / 10000) (bit for bit).
 double shiftSecondsToDegrees(double seconds);

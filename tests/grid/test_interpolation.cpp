@@ -268,5 +268,58 @@ TEST(Interpolation, GeoidZeroCornersAreReportedInOrder) {
     }
 }
 
+// A portion read from its file has its cells' coefficients prepared; one built value by value
+// is interpolated from its nodes. Both must give the same bits and the same statuses, at
+// random points over the portion and a step and a half around it, and on its nodes.
+TEST(Interpolation, PreparedCellsGiveTheNodesBits) {
+    const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    for (const PortionKind kind : {PortionKind::Vertex, PortionKind::Sheet}) {
+        for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+            const GridPortion prepared = test::generatedPortion(kind, kLat0 + seed, kLon0 + seed, seed);
+            ASSERT_TRUE(prepared.tables.ready);
+            GridPortion fromNodes = prepared;
+            fromNodes.tables.ready = false;
+            std::mt19937_64 rng(seed);
+            std::uniform_real_distribution<double> along(-1.5, 7.5);
+            for (int i = 0; i < 20000; ++i) {
+                // Every fourth point on a node or a cell side, the others anywhere.
+                double rows = along(rng), cols = along(rng);
+                if (i % 4 == 0) {
+                    rows = std::floor(rows);
+                    cols = std::floor(cols * 2) / 2;
+                }
+                SCOPED_TRACE(::testing::Message() << "kind " << static_cast<int>(kind) << " seed " << seed
+                                                  << " rows " << rows << " cols " << cols);
+                for (const Roma40Grid grid : {Roma40Grid::ToEd50, Roma40Grid::ToEtrf89}) {
+                    const double lat = prepared.planOriginLat + rows * planStepLat;
+                    const double lon = prepared.planOriginLon + cols * planStepLon;
+                    const ShiftResult a = interpolateRoma40Shift(prepared, lat, lon, grid);
+                    const ShiftResult b = interpolateRoma40Shift(fromNodes, lat, lon, grid);
+                    ASSERT_EQ(a.status, b.status);
+                    ASSERT_EQ(a.zeroCorner, b.zeroCorner);
+                    ASSERT_TRUE(same(a.shiftLat, b.shiftLat) && same(a.shiftLon, b.shiftLon));
+                }
+                const double lat = prepared.e2000OriginLat + rows * planStepLat;
+                const double lon = prepared.e2000OriginLon + cols * planStepLon;
+                const ShiftResult a = interpolateEtrf2000Shift(prepared, lat, lon);
+                const ShiftResult b = interpolateEtrf2000Shift(fromNodes, lat, lon);
+                ASSERT_EQ(a.status, b.status);
+                ASSERT_TRUE(same(a.shiftLat, b.shiftLat) && same(a.shiftLon, b.shiftLon));
+                const HeightShiftResult h = interpolateHeightShift(prepared, lat, lon);
+                const HeightShiftResult hn = interpolateHeightShift(fromNodes, lat, lon);
+                ASSERT_EQ(h.status, hn.status);
+                ASSERT_TRUE(same(h.shiftH, hn.shiftH));
+                const double gLat = prepared.geoidTopLat - (rows * 1.5 - 1) * geoidStepLat;
+                const double gLon = prepared.geoidOriginLon + (cols * 2 - 1) * geoidStepLon;
+                const GeoidResult n = interpolateGeoid(prepared, gLat, gLon);
+                const GeoidResult nn = interpolateGeoid(fromNodes, gLat, gLon);
+                ASSERT_EQ(n.status, nn.status);
+                ASSERT_EQ(n.zeroCorner, nn.zeroCorner);
+                ASSERT_TRUE(same(n.geoidUndulation, nn.geoidUndulation));
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace dormal
