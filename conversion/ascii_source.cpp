@@ -15,7 +15,7 @@ namespace {
 
 using detail::FieldSlot;
 
-constexpr std::size_t kBlockSize = 1 << 20;        // bytes read from the stream at a time
+constexpr std::size_t kBlockSize = 256 << 10;      // bytes read from the stream at a time
 constexpr std::size_t kFirstBlockSize = 128 << 10; // a small file needs no larger buffer
 constexpr std::size_t kMaxLine = 64 * 1024;        // a longer line is a reading error
 

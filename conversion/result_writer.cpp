@@ -26,6 +26,7 @@
 
 #include <zip.h>
 
+#include "conversion/early_sync.h"
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
 #include "conversion/selection_words.h"
@@ -260,7 +261,7 @@ public:
                 fd_ = fd;
                 unnamed_ = true;
                 tmp_ = "/proc/self/fd/" + std::to_string(fd_);
-                keepMode();
+                fileOpened();
                 return;
             }
             if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
@@ -275,7 +276,7 @@ public:
                 fd_ = fd;
                 slot_ = slot;
                 tmp_ = std::move(name);
-                keepMode();
+                fileOpened();
                 return;
             }
             const int err = errno;
@@ -289,6 +290,7 @@ public:
     TempFile& operator=(const TempFile&) = delete;
 
     ~TempFile() {
+        sync_.reset(); // the syncing thread ends before the file is closed
         if (fd_ >= 0)
             ::close(fd_);
         if (!unnamed_ && !committed_ && !tmp_.empty())
@@ -312,6 +314,7 @@ public:
             }
             p += w;
             n -= static_cast<std::size_t>(w);
+            sync_->appended(static_cast<std::uint64_t>(w));
         }
     }
 
@@ -332,6 +335,8 @@ public:
 
     // Makes the temporary file durable and puts it in place of the result.
     void commit() {
+        if (const int err = sync_->finish(); err != 0)
+            throwWrite(shownPath_, systemErrorText(err));
         if (::fsync(fd_) != 0)
             throwWrite(shownPath_, systemErrorText(errno));
         if (unnamed_)
@@ -355,7 +360,9 @@ public:
     }
 
 private:
-    void keepMode() {
+    // Called once the file is open: its mode, and the syncing of what is written.
+    void fileOpened() {
+        sync_ = std::make_unique<EarlySync>(fd_);
         if (existingMode_ >= 0)
             (void)::fchmod(fd_, static_cast<mode_t>(existingMode_ | S_IWUSR));
     }
@@ -396,6 +403,7 @@ private:
     int fd_ = -1;
     int slot_ = -1;
     int existingMode_ = -1;
+    std::unique_ptr<EarlySync> sync_; // made with the file
     bool unnamed_ = false;
     bool committed_ = false;
 };
@@ -447,7 +455,7 @@ struct Columns {
 constexpr Columns kWithHeights{12, 25, 38, 48, 61, 74, 84};
 constexpr Columns kWithoutHeights{12, 25, 0, 38, 51, 0, 64};
 
-constexpr std::size_t kFlushAt = 1 << 20;
+constexpr std::size_t kFlushAt = 256 << 10;
 
 // Characters a text takes on a line: UTF-8 continuation bytes take no column.
 std::size_t columnsOf(std::string_view s) {
