@@ -21,6 +21,7 @@
 #include "geodesy/angles.h"
 #include "geodesy/zones.h"
 #include "grid/grid_portion.h"
+#include "grid/interpolation.h"
 #include "grid/zone_limits.h"
 
 namespace {
@@ -53,6 +54,7 @@ GridPortion syntheticPortion(double lat0, double lon0) {
     g.geoidOriginLat = lat0 + sexagesimalToDegrees(0.0030);
     g.geoidOriginLon = lon0 + sexagesimalToDegrees(0.02);
     g.geoidTopLat = g.geoidOriginLat + sexagesimalToDegrees(0.14);
+    prepareInterpolation(g); // as when a portion is read from its file
     return g;
 }
 

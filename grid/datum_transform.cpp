@@ -18,13 +18,15 @@ public:
         record(InterpCall::Roma40Shift, grid, lat, lon);
         return takeShift(interpolateRoma40Shift(g_, lat, lon, grid));
     }
-    bool et(double lat, double lon) {
+    bool et(double lat, double lon) { return et(lat, lon, interpolateEtrf2000Shift(g_, lat, lon)); }
+    bool hEll(double lat, double lon) { return hEll(lat, lon, interpolateHeightShift(g_, lat, lon)); }
+    // The same steps with the grid already sampled at (lat, lon).
+    bool et(double lat, double lon, const ShiftResult& s) {
         record(InterpCall::Etrf2000Shift, Roma40Grid::None, lat, lon);
-        return takeShift(interpolateEtrf2000Shift(g_, lat, lon));
+        return takeShift(s);
     }
-    bool hEll(double lat, double lon) {
+    bool hEll(double lat, double lon, const HeightShiftResult& s) {
         record(InterpCall::HeightShift, Roma40Grid::None, lat, lon);
-        const HeightShiftResult s = interpolateHeightShift(g_, lat, lon);
         if (!accept(s.status, s.zeroCorner, false)) {
             return false;
         }
@@ -33,6 +35,7 @@ public:
         }
         return true;
     }
+    const GridPortion& portion() const { return g_; }
     bool geoide(double lat, double lon) {
         record(InterpCall::Geoid, Roma40Grid::None, lat, lon);
         const GeoidResult s = interpolateGeoid(g_, lat, lon);
@@ -123,10 +126,11 @@ void setOut(DatumResult& r, double lat, double lon, double height) {
 // ETRF89 position and ellipsoidal height to ETRF2000: both grids sampled at the ETRF89 position.
 template <bool kTraced>
 void etrf89ToEtrf2000(Chain<kTraced>& c, DatumResult& r, double lat89, double lon89, double h89) {
-    if (c.et(lat89, lon89)) {
+    const Etrf2000ShiftAndHeight s = interpolateEtrf2000ShiftAndHeight(c.portion(), lat89, lon89);
+    if (c.et(lat89, lon89, s.shift)) {
         const double lat = lat89 + c.cells().shiftLat;
         const double lon = lon89 + c.cells().shiftLon;
-        if (c.hEll(lat89, lon89)) {
+        if (c.hEll(lat89, lon89, s.height)) {
             setOut(r, lat, lon, c.cells().shiftH + h89);
         }
     }

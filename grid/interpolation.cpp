@@ -234,8 +234,8 @@ ShiftResult interpolateEtrf2000Shift(const GridPortion& g, double latDeg, double
     return shiftPair(g, g.tables.etLat, g.e89E2000DLat, g.tables.etLon, g.e89E2000DLon, c);
 }
 
-HeightShiftResult interpolateHeightShift(const GridPortion& g, double latDeg, double lonDeg) {
-    const Cell c = planCell(g, g.e2000OriginLat, g.e2000OriginLon, latDeg, lonDeg);
+namespace {
+HeightShiftResult heightShift(const GridPortion& g, const Cell& c) {
     HeightShiftResult r;
     r.status = c.status;
     r.zeroCorner = c.zeroCorner;
@@ -243,6 +243,16 @@ HeightShiftResult interpolateHeightShift(const GridPortion& g, double latDeg, do
         r.shiftH = interpolate(g, g.tables.etH, g.e89E2000DH, c, Unit::Metres, planStepLat, planStepLon);
     }
     return r;
+}
+} // namespace
+
+HeightShiftResult interpolateHeightShift(const GridPortion& g, double latDeg, double lonDeg) {
+    return heightShift(g, planCell(g, g.e2000OriginLat, g.e2000OriginLon, latDeg, lonDeg));
+}
+
+Etrf2000ShiftAndHeight interpolateEtrf2000ShiftAndHeight(const GridPortion& g, double latDeg, double lonDeg) {
+    const Cell c = planCell(g, g.e2000OriginLat, g.e2000OriginLon, latDeg, lonDeg);
+    return {shiftPair(g, g.tables.etLat, g.e89E2000DLat, g.tables.etLon, g.e89E2000DLon, c), heightShift(g, c)};
 }
 
 GeoidResult interpolateGeoid(const GridPortion& g, double lat, double lon) {

@@ -47,6 +47,13 @@ ShiftResult interpolateRoma40Shift(const GridPortion& g, double latDeg, double l
 ShiftResult interpolateEtrf2000Shift(const GridPortion& g, double latDeg, double lonDeg);
 // The ETRF89->ETRF2000 ellipsoidal height shift at the point. Traditional name: INTER_H_ELL.
 HeightShiftResult interpolateHeightShift(const GridPortion& g, double latDeg, double lonDeg);
+// interpolateEtrf2000Shift and interpolateHeightShift at the same point, the grid's cell
+// found once: the same results as the two calls.
+struct Etrf2000ShiftAndHeight {
+    ShiftResult shift;
+    HeightShiftResult height;
+};
+Etrf2000ShiftAndHeight interpolateEtrf2000ShiftAndHeight(const GridPortion& g, double latDeg, double lonDeg);
 // The geoid undulation (ETRF89 ellipsoid above the geoid) at the point. Traditional name:
 // INTER_GEOIDE.
 GeoidResult interpolateGeoid(const GridPortion& g, double latDeg, double lonDeg);

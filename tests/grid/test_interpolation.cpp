@@ -270,7 +270,8 @@ TEST(Interpolation, GeoidZeroCornersAreReportedInOrder) {
 
 // A portion read from its file has its cells' coefficients prepared; one built value by value
 // is interpolated from its nodes. Both must give the same bits and the same statuses, at
-// random points over the portion and a step and a half around it, and on its nodes.
+// random points over the portion and a step and a half around it, and on its nodes; and the
+// ETRF2000 shift and height taken together must equal the two single calls.
 TEST(Interpolation, PreparedCellsGiveTheNodesBits) {
     const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
     for (const PortionKind kind : {PortionKind::Vertex, PortionKind::Sheet}) {
@@ -309,6 +310,14 @@ TEST(Interpolation, PreparedCellsGiveTheNodesBits) {
                 const HeightShiftResult hn = interpolateHeightShift(fromNodes, lat, lon);
                 ASSERT_EQ(h.status, hn.status);
                 ASSERT_TRUE(same(h.shiftH, hn.shiftH));
+                // The shift and the height from one cell: the same as the two calls.
+                const Etrf2000ShiftAndHeight both = interpolateEtrf2000ShiftAndHeight(prepared, lat, lon);
+                ASSERT_EQ(both.shift.status, a.status);
+                ASSERT_EQ(both.shift.zeroCorner, a.zeroCorner);
+                ASSERT_TRUE(same(both.shift.shiftLat, a.shiftLat) && same(both.shift.shiftLon, a.shiftLon));
+                ASSERT_EQ(both.height.status, h.status);
+                ASSERT_EQ(both.height.zeroCorner, h.zeroCorner);
+                ASSERT_TRUE(same(both.height.shiftH, h.shiftH));
                 const double gLat = prepared.geoidTopLat - (rows * 1.5 - 1) * geoidStepLat;
                 const double gLon = prepared.geoidOriginLon + (cols * 2 - 1) * geoidStepLon;
                 const GeoidResult n = interpolateGeoid(prepared, gLat, gLon);
