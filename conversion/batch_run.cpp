@@ -257,10 +257,8 @@ void writeBlock(ResultWriter& w, const Block& b, long& written, long total,
 class Pipeline {
 public:
     Pipeline(const BatchRequest& req, std::size_t blockSize, unsigned workers)
-        : req_(req), blocks_(2 * static_cast<std::size_t>(workers) + 2), state_(blocks_.size(), State::Free) {
-        for (Block& b : blocks_) {
-            b.pts.resize(blockSize);
-        }
+        : req_(req), blockSize_(blockSize), blocks_(2 * static_cast<std::size_t>(workers) + 2),
+          state_(blocks_.size(), State::Free) {
         for (unsigned i = 0; i < workers; ++i) {
             threads_.emplace_back([this] { convertLoop(); });
         }
@@ -274,19 +272,30 @@ public:
             closing_ = true;
             stopped_ = true;
         }
-        cv_.notify_all();
+        notifyEveryone();
         for (std::thread& t : threads_) {
             t.join();
         }
     }
 
     // A free block for the reader (the oldest free one, in ring order); null once the
-    // writing stopped. Blocks until one is free.
+    // writing stopped. Blocks until one is free. A block gets its room for points when it is
+    // first used: a short file touches one block's memory, not the ring's.
     Block* nextFree() {
-        std::unique_lock<std::mutex> lock(m_);
-        const std::size_t slot = slotOf(readSeq_);
-        cv_.wait(lock, [&] { return stopped_ || state_[slot] == State::Free; });
-        return stopped_ ? nullptr : &blocks_[slot];
+        Block* b = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(m_);
+            const std::size_t slot = slotOf(readSeq_);
+            readerCv_.wait(lock, [&] { return stopped_ || state_[slot] == State::Free; });
+            if (stopped_) {
+                return nullptr;
+            }
+            b = &blocks_[slot];
+        }
+        if (b->pts.size() < blockSize_) {
+            b->pts.resize(blockSize_); // a free block is the reader's alone
+        }
+        return b;
     }
 
     // Hands the block from nextFree() over, filled with b.n > 0 points. The first block
@@ -301,13 +310,13 @@ public:
             threads_.emplace_back([this, &writer] { writeLoop(writer); });
             writerStarted_ = true;
         }
-        cv_.notify_all();
+        workerCv_.notify_one();
     }
 
     // Waits until every block handed over is written, or the writing stopped.
     void drain() {
         std::unique_lock<std::mutex> lock(m_);
-        cv_.wait(lock, [&] { return stopped_ || writtenSeq_ == readSeq_; });
+        readerCv_.wait(lock, [&] { return stopped_ || writtenSeq_ == readSeq_; });
     }
 
     // Calls `progress(points written, 0)` once for every block written since the last call.
@@ -332,10 +341,18 @@ private:
 
     std::size_t slotOf(long seq) const { return static_cast<std::size_t>(seq % static_cast<long>(blocks_.size())); }
 
+    // Each kind of thread waits on its own condition: a change wakes only the thread that
+    // can go on (a thread woken for nothing costs a context switch). A stop wakes them all.
+    void notifyEveryone() {
+        readerCv_.notify_all();
+        workerCv_.notify_all();
+        writerCv_.notify_all();
+    }
+
     void convertLoop() {
         std::unique_lock<std::mutex> lock(m_);
         for (;;) {
-            cv_.wait(lock, [&] { return closing_ || convertSeq_ < readSeq_; });
+            workerCv_.wait(lock, [&] { return closing_ || convertSeq_ < readSeq_; });
             if (closing_) {
                 return;
             }
@@ -353,8 +370,10 @@ private:
             if (error && !error_) {
                 error_ = error;
                 stopped_ = true;
+                notifyEveryone();
+            } else if (slot == slotOf(writtenSeq_)) {
+                writerCv_.notify_one(); // the block the writer waits for
             }
-            cv_.notify_all();
         }
     }
 
@@ -362,7 +381,7 @@ private:
         std::unique_lock<std::mutex> lock(m_);
         long written = 0;
         for (;;) {
-            cv_.wait(lock, [&] { return stopped_ || state_[slotOf(writtenSeq_)] == State::Converted; });
+            writerCv_.wait(lock, [&] { return stopped_ || state_[slotOf(writtenSeq_)] == State::Converted; });
             if (stopped_) {
                 return;
             }
@@ -392,17 +411,24 @@ private:
                 state_[slotOf(writtenSeq_)] = State::Free;
                 ++writtenSeq_;
             }
-            cv_.notify_all();
+            if (stopped_) {
+                notifyEveryone();
+            } else {
+                readerCv_.notify_one(); // a free block, or the last one written
+            }
         }
     }
 
     const BatchRequest& req_;
+    std::size_t blockSize_;
     std::vector<Block> blocks_;
     std::vector<State> state_;
     std::vector<std::thread> threads_;
     bool writerStarted_ = false;
     std::mutex m_;
-    std::condition_variable cv_;
+    std::condition_variable readerCv_; // the reading thread: a free block, or all written
+    std::condition_variable workerCv_; // the workers: a block read
+    std::condition_variable writerCv_; // the writing thread: its next block converted
     long readSeq_ = 0;    // blocks handed over
     long convertSeq_ = 0; // blocks taken by a worker
     long writtenSeq_ = 0; // blocks written
