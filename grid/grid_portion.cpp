@@ -1,5 +1,6 @@
 #include "grid/grid_portion.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -324,9 +325,18 @@ GridLoadResult loadGridPortion(const std::string& folder, const std::string& fil
         return failure(GridLoadFailure::NotARegularFile, path, 0, fileTypeOf(st.st_mode));
     }
     // Read at most one byte beyond the size limit: enough to tell that the file is too large.
-    std::string text(kMaxFileBytes + 1, '\0');
+    // The buffer starts at the file's size and one byte (a portion is a few kilobytes: a
+    // buffer of the whole limit would cost a megabyte of fresh pages) and grows, up to the
+    // limit and one byte, only if the file has more to read than it said.
+    std::string text(std::min(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)), kMaxFileBytes) + 1, '\0');
     std::size_t got = 0;
-    while (got < text.size()) {
+    for (;;) {
+        if (got == text.size()) {
+            if (text.size() > kMaxFileBytes) {
+                break;
+            }
+            text.resize(std::min(2 * text.size(), kMaxFileBytes + 1));
+        }
         const ssize_t r = ::read(fd.get(), text.data() + got, text.size() - got);
         if (r < 0) {
             if (errno == EINTR) {

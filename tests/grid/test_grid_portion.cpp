@@ -358,6 +358,18 @@ TEST(GridPortionFile, LoadsFromDiskAndReportsWhatTheSystemSays) {
                                          {"Il file o la cartella non esiste",
                                           "FILE DI GRIGLIA: " + (dir / "9999.GK1").string()}}));
 
+    // The reading buffer follows the file's size; the size limit still holds on disk, and
+    // a file that says it is empty (as /proc's do) is read to its end.
+    std::ofstream(dir / "big.GK2", std::ios::binary)
+        << test::joinItems(sheetItems(), "\r\n") << "\n" << std::string(1024 * 1024, ' ');
+    for (const auto& [folderName, file] : {std::pair<std::string, std::string>{dir.string(), "big.GK2"},
+                                           {"/proc/self", "status"}}) {
+        const GridLoadResult r = loadGridPortion(folderName, file);
+        EXPECT_FALSE(r.ok()) << file;
+        ASSERT_TRUE(r.error.has_value()) << file;
+        EXPECT_EQ(r.error->failure, GridLoadFailure::Damaged) << file;
+    }
+
     const GridLoadResult folder = loadGridPortion(dir.string(), "sub.GK1");
     EXPECT_FALSE(folder.ok());
     ASSERT_TRUE(folder.error.has_value());
