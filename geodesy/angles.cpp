@@ -9,8 +9,6 @@ namespace {
 double sgn(double x) { return x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); }
 } // namespace
 
-double pi() { return 4.0 * std::atan(1.0); }
-
 double sexagesimalToDegrees(double p) {
     const double x = std::fabs(p) + 0.00000000001;
     const double deg = wholePart(x);

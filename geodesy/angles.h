@@ -6,8 +6,9 @@
 
 namespace dormal {
 
-// pi as 4*atan(1), the value every degree/radian conversion of the system uses.
-double pi();
+// pi as 4*atan(1), the value every degree/radian conversion of the system uses. Inline, so
+// the compiler folds it into the conversions instead of calling a function for it.
+inline double pi() { return 4.0 * std::atan(1.0); }
 
 // The largest whole number not above x (traditional name Int): the degrees, minutes and
 // grid cells of the angle formats and the interpolation are taken with it.
