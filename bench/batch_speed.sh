@@ -12,7 +12,9 @@
 #   3. projection only: POINTS points ETRF2000 UTM 32 -> UTM 33, dormal2k-batch against
 #      cct -d 3 +proj=pipeline +step +inv +proj=utm +zone=32 +ellps=GRS80
 #               +step +proj=utm +zone=33 +ellps=GRS80
-#      on points between 11.5 and 12.5 E, and the largest difference between the two results.
+#      on points between 11.5 and 12.5 E, and the largest difference between the two results;
+# then how many times cct's time is dormal2k-batch's (full chain and projection only, on the
+# same number of points) and the pipe run's time against awk's.
 # The grid portion is synthetic (dormal2k-gridgen): made-up values, not real corrections.
 set -euo pipefail
 
@@ -33,6 +35,7 @@ else
   work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 fi
 export LC_ALL=C
+: > "$work/medians"
 
 "$gridgen" --kind FOGLIO --lat 41.40 --lon 14.80 --name 4321 --out "$work" >/dev/null
 grid=$work/4321.GK2
@@ -88,9 +91,10 @@ EOF
 # above 3 stops the benchmark.
 runs=${RUNS:-7}
 time_it() { # NAME POINTS COMMAND (a shell command line)
-  python3 - "$1" "$2" "$3" "$batch" "$old" "$runs" <<'EOF'
+  python3 - "$1" "$2" "$3" "$batch" "$old" "$runs" "$work/medians" <<'EOF'
 import statistics, subprocess, sys, time
 name, n, cmd, new, old, runs = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5], int(sys.argv[6])
+medians = sys.argv[7]
 exes = [('new', new)] + ([('old', old)] if old and '{B}' in cmd else [])
 def once(exe):
     t0 = time.perf_counter()
@@ -112,8 +116,12 @@ line = f"{name:<52} {show('new')}"
 if 'old' in times:
     line += f" | old {show('old')} | old/new {statistics.median(times['old']) / statistics.median(times['new']):.2f}"
 print(line, flush=True)
+with open(medians, 'a') as f:
+    f.write(f"{statistics.median(times['new'])}\t{name}\n")
 EOF
 }
+# The median of a run timed above, by its name (for the ratios at the end).
+median_of() { awk -F'\t' -v n="$1" '$2 == n { m = $1 } END { print m }' "$work/medians"; }
 
 if [ ! -s "$work/utm32.cct" ] || [ "$(wc -l < "$work/gb.txt")" -ne "$points" ]; then
 echo "Preparing $points points ..."
@@ -143,6 +151,12 @@ time_it "projection only UTM 32 -> 33: dormal2k-batch" "$points" "{B} ${proj[*]}
 pipeline="+proj=pipeline +step +inv +proj=utm +zone=32 +ellps=GRS80 +step +proj=utm +zone=33 +ellps=GRS80"
 time_it "projection only UTM 32 -> 33: cct" "$points" "cct -d 3 $pipeline < $work/utm32.cct > $work/utm33.cct"
 echo "load average after the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
+awk -v c="$(median_of "projection only UTM 32 -> 33: cct")" -v f="$(median_of "full chain, $points points, ASCII")" \
+  -v p="$(median_of "projection only UTM 32 -> 33: dormal2k-batch")" \
+  -v w="$(median_of "full chain, $points points, report to a pipe | wc -c")" \
+  -v a="$(median_of "awk '{print \$1, \$2, \$3, \$4}' on the same points | wc -c")" 'BEGIN {
+    printf "cct time / dormal2k-batch time: full chain %.1f x, projection only %.1f x\n", c / f, c / p
+    printf "report to a pipe / awk on the same points: %.2f x\n", w / a }'
 
 # Peak memory of the full chain (and of the older converter's), and whether the two
 # converters wrote the same bytes.
