@@ -348,8 +348,8 @@ bool endsWithNoCase(const std::string& s, std::string_view suffix) {
 // EPSG code that names system, kind and zone at once (a kind or zone given beside it must
 // agree with it). epsg: the code, or 0 for words.
 void resolveSide(std::string_view option, const std::string& systemWord, const std::optional<std::string>& kindWord,
-                 const std::optional<std::string>& zoneWord, bool input, RefSystem& system, CoordKind& kind,
-                 Zone& zone, int& epsg) {
+                 const std::optional<std::string>& zoneWord, bool input, RefSystem& system, CoordKind& kind, Zone& zone,
+                 int& epsg) {
     epsg = 0;
     const std::string kindOption = std::string(option) + "-kind";
     const std::string zoneOption = std::string(option) + "-zone";

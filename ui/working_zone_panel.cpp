@@ -153,8 +153,7 @@ protected:
         QPainter p(this);
         const QRect r = contentsRect();
         const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, r.width());
-        style()->drawItemText(&p, r, static_cast<int>(alignment()), palette(), isEnabled(), shown,
-                              foregroundRole());
+        style()->drawItemText(&p, r, static_cast<int>(alignment()), palette(), isEnabled(), shown, foregroundRole());
     }
 };
 
@@ -566,9 +565,8 @@ void WorkingZonePanel::Impl::fillFileList() {
     const std::string folderName = toFileName(folder);
     int error = 0;
     std::vector<std::string> names = portionFileNames(folderName, error);
-    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return asciiLowerCase(a) < asciiLowerCase(b);
-    });
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return asciiLowerCase(a) < asciiLowerCase(b); });
     for (const std::string& name : names) {
         // Regular files and links to them only: a FIFO, socket, device or dangling link under
         // a grid file's name is not offered (reading a FIFO would wait for a writer).

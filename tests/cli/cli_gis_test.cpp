@@ -536,13 +536,14 @@ std::map<std::string, std::vector<std::string>> reportLines(const std::string& r
 long long tenThousandths(const std::string& sexagesimal) {
     const std::size_t dot = sexagesimal.find('.');
     const std::string frac = sexagesimal.substr(dot + 1);
-    return (std::stoll(sexagesimal.substr(0, dot)) * 3600 + std::stoll(frac.substr(0, 2)) * 60 +
-            std::stoll(frac.substr(2, 2))) * 10000 + std::stoll(frac.substr(4, 4));
+    const long long seconds = std::stoll(sexagesimal.substr(0, dot)) * 3600 + std::stoll(frac.substr(0, 2)) * 60 +
+                              std::stoll(frac.substr(2, 2));
+    return seconds * 10000 + std::stoll(frac.substr(4, 4));
 }
 std::string sexagesimalText(long long units) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%lld.%02lld%02lld%04lld", units / 36000000, units / 600000 % 60,
-                  units / 10000 % 60, units % 10000);
+    std::snprintf(buf, sizeof buf, "%lld.%02lld%02lld%04lld", units / 36000000, units / 600000 % 60, units / 10000 % 60,
+                  units % 10000);
     return buf;
 }
 
