@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "conversion/grid_export.h"
@@ -58,7 +59,11 @@ constexpr const char* kHelp =
     "  dormal2k_etrf89_etrf2000_h_NNN_NOME.tif\n"
     "                                  differenza di quota ellissoidica ETRF89 -> ETRF2000\n"
     "  pipelines.txt                   una pipeline PROJ per coppia di sistemi, nella forma\n"
-    "                                  \"DA>A pipeline\", per esempio \"ROMA40:geo>ETRF2000:geo ...\"\n"
+    "                                  \"DA>A pipeline\", per esempio \"ROMA40:geo>ETRF2000:geo ...\",\n"
+    "                                  sulle colonne Nord Est (latitudine longitudine) per cct\n"
+    "  pipelines_qgis.txt              le stesse in ordine x,y (Est Nord, longitudine\n"
+    "                                  latitudine, ROMA40 da Greenwich) per QGIS e GDAL, con i\n"
+    "                                  codici EPSG dei sistemi\n"
     "\n"
     "Nei file NTv2 ogni porzione e' una sotto-griglia di primo livello, nell'ordine delle\n"
     "porzioni, e le griglie GeoTIFF sono elencate nello stesso ordine: dove due porzioni si\n"
@@ -73,8 +78,12 @@ constexpr const char* kHelp =
     "  dormal2k-gridexport --grid-dir griglie --out export\n"
     "  echo 42.4 13.5 100 | PROJ_DATA=export:/usr/share/proj \\\n"
     "    cct -d 9 $(sed -n 's/^ROMA40:geo>ETRF2000:geo //p' export/pipelines.txt)\n"
-    "In QGIS la cartella va aggiunta ai percorsi delle griglie (PROJ_DATA) e la pipeline si\n"
-    "usa come trasformazione personalizzata.\n"
+    "In QGIS: i file .gsb e .tif nella cartella proj del profilo (per esempio\n"
+    "~/.local/share/QGIS/QGIS3/profiles/default/proj) e, dalla console Python, la riga della\n"
+    "coppia di pipelines_qgis.txt (non di pipelines.txt, che ha l'ordine Nord Est) come\n"
+    "trasformazione del progetto tra i due codici EPSG (addCoordinateOperation sul\n"
+    "transformContext del progetto; le righe da incollare sono nel README, \"Grid portions\n"
+    "for PROJ and QGIS\").\n"
     "\n"
     "Le porzioni di griglia di esempio della cartella data/samples sono SINTETICHE: le griglie\n"
     "esportate da esse non valgono per lavori reali.\n"
@@ -209,16 +218,22 @@ int main(int argc, char** argv) {
         std::cerr << "ESPORTAZIONE NON RIUSCITA: " << *r.error << '\n';
         return kExitFailed;
     }
+    // The same pipelines twice: North East columns for cct, x,y for QGIS and GDAL (whose
+    // ROMA40 layers hold longitudes from Greenwich whatever --roma40-monte-mario says).
     PipelineOptions popt;
     popt.roma40FromMonteMario = o.monteMario;
-    const std::string text = pipelinesText(pipelineEnds(o.plane, o.zones), verticalGridNames(load.set), popt);
-    const std::string pipelinesPath = (std::filesystem::path(*o.out) / kPipelinesFile).string();
-    {
-        std::ofstream out(pipelinesPath, std::ios::binary | std::ios::trunc);
+    PipelineOptions qgisOpt;
+    qgisOpt.xyOrder = true;
+    const std::vector<PipelineEnd> ends = pipelineEnds(o.plane, o.zones);
+    const VerticalGridNames vertical = verticalGridNames(load.set);
+    for (const auto& [name, text] : {std::pair{kPipelinesFile, pipelinesText(ends, vertical, popt)},
+                                     std::pair{kQgisPipelinesFile, pipelinesText(ends, vertical, qgisOpt)}}) {
+        const std::string path = (std::filesystem::path(*o.out) / name).string();
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << text;
         out.close();
         if (!out) {
-            std::cerr << "ESPORTAZIONE NON RIUSCITA: scrittura di " << pipelinesPath << '\n';
+            std::cerr << "ESPORTAZIONE NON RIUSCITA: scrittura di " << path << '\n';
             return kExitFailed;
         }
     }
@@ -226,6 +241,6 @@ int main(int argc, char** argv) {
     for (const std::string& f : r.files) {
         std::cout << f << '\n';
     }
-    std::cout << kPipelinesFile << '\n';
+    std::cout << kPipelinesFile << '\n' << kQgisPipelinesFile << '\n';
     return kExitDone;
 }

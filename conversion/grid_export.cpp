@@ -13,6 +13,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "conversion/epsg.h"
 #include "conversion/selection_words.h"
 #include "geodesy/ellipsoid.h"
 #include "geodesy/zones.h"
@@ -421,8 +422,10 @@ std::string pipelineFor(const PipelineEnd& from, const PipelineEnd& to, const Ve
                         const PipelineOptions& options) {
     std::string p = "+proj=pipeline";
     auto step = [&p](const std::string& s) { p += " +step " + s; };
-    // Input columns: latitude, longitude (or North, East), height.
-    step("+proj=axisswap +order=2,1");
+    // Input columns: latitude, longitude (or North, East), height; x first for QGIS and GDAL.
+    if (!options.xyOrder) {
+        step("+proj=axisswap +order=2,1");
+    }
     if (from.kind == CoordKind::Plane) {
         step("+inv " + tmerc(from));
     } else {
@@ -442,7 +445,9 @@ std::string pipelineFor(const PipelineEnd& from, const PipelineEnd& to, const Ve
             step("+proj=affine +xoff=" + exact(-romeMeridian()));
         }
     }
-    step("+proj=axisswap +order=2,1");
+    if (!options.xyOrder) {
+        step("+proj=axisswap +order=2,1");
+    }
     return p;
 }
 
@@ -467,17 +472,38 @@ std::string pipelinesText(const std::vector<PipelineEnd>& ends, const VerticalGr
                           const PipelineOptions& options) {
     std::string t;
     t += "# Dormal2k: pipeline PROJ tra i sistemi di riferimento, con le griglie esportate.\n";
-    t += "# Una riga per coppia: DA>A seguito dalla pipeline (per cct o cs2cs).\n";
-    t += "# Coordinate: geo = latitudine longitudine quota (gradi decimali, metri),\n";
-    t += "# piane = Nord Est quota (metri, con la falsa origine del fuso).\n";
+    if (options.xyOrder) {
+        t += "# Ordine degli assi x,y, come li passano QGIS e GDAL (non per cct sulle colonne Nord Est).\n";
+        t += "# Una riga per coppia: DA>A seguito dalla pipeline (trasformazione personalizzata di QGIS).\n";
+        t += "# Coordinate: geo = longitudine latitudine quota (gradi decimali, metri),\n";
+        t += "# piane = Est Nord quota (metri, con la falsa origine del fuso).\n";
+    } else {
+        t += "# Ordine degli assi Nord,Est, come le colonne dei file di Dormal2k (per cct; QGIS usa\n";
+        t += "# pipelines_qgis.txt).\n";
+        t += "# Una riga per coppia: DA>A seguito dalla pipeline (per cct o cs2cs).\n";
+        t += "# Coordinate: geo = latitudine longitudine quota (gradi decimali, metri),\n";
+        t += "# piane = Nord Est quota (metri, con la falsa origine del fuso).\n";
+    }
     t += options.roma40FromMonteMario ? "# Longitudini ROMA40 da Monte Mario; le altre da Greenwich.\n"
                                       : "# Tutte le longitudini da Greenwich (anche ROMA40, come EPSG:4265).\n";
     t += "# Quote geoidiche per ROMA40 ed ED50, ellissoidiche per ETRF89 ed ETRF2000;\n";
     t += "# tra ROMA40 ed ED50 la quota resta invariata.\n";
     t += "# Le griglie si cercano in PROJ_DATA: aggiungere questa cartella.\n";
+    // QGIS names each end by its EPSG code; an end without one (ETRF89 "Fuso Italia") has no
+    // layer to convert and is left out.
+    auto code = [](const PipelineEnd& e) { return epsgCode(e.system, e.kind, e.zone); };
+    if (options.xyOrder) {
+        t += "# Codici EPSG:";
+        for (const PipelineEnd& e : ends) {
+            if (code(e)) {
+                t += " " + pipelineEndLabel(e) + "=" + std::to_string(*code(e));
+            }
+        }
+        t += "\n";
+    }
     for (const PipelineEnd& from : ends) {
         for (const PipelineEnd& to : ends) {
-            if (from.system == to.system) {
+            if (from.system == to.system || (options.xyOrder && (!code(from) || !code(to)))) {
                 continue;
             }
             t += pipelineEndLabel(from) + ">" + pipelineEndLabel(to) + " " + pipelineFor(from, to, vertical, options) +

@@ -29,6 +29,9 @@ inline constexpr const char* kRoma40Ed50GridFile = "dormal2k_roma40_ed50.gsb";
 inline constexpr const char* kRoma40Etrf89GridFile = "dormal2k_roma40_etrf89.gsb";
 inline constexpr const char* kEtrf89Etrf2000GridFile = "dormal2k_etrf89_etrf2000.gsb";
 inline constexpr const char* kPipelinesFile = "pipelines.txt";
+// The same pipelines in the order QGIS and GDAL pass coordinates: x, y (East North,
+// longitude latitude).
+inline constexpr const char* kQgisPipelinesFile = "pipelines_qgis.txt";
 
 // The vertical grids of a set, one file per portion in set order.
 struct VerticalGridNames {
@@ -66,6 +69,10 @@ struct PipelineOptions {
     // ROMA40 geographic longitudes counted from Monte Mario, as this program reads and writes
     // them; otherwise from Greenwich, as PROJ's ROMA40 (EPSG:4265) counts them.
     bool roma40FromMonteMario = false;
+    // Coordinates in the order QGIS and GDAL pass them, x before y: "longitude latitude
+    // height" and "East North height"; otherwise "latitude longitude height" and "North East
+    // height", the columns of this program's data and result files, as cct reads them.
+    bool xyOrder = false;
 };
 
 // The label of an end in pipelines.txt: "ROMA40:geo", "ROMA40:ovest", "ED50:33",
@@ -74,10 +81,11 @@ std::string pipelineEndLabel(const PipelineEnd& end);
 
 // The PROJ pipeline from one end to the other (different systems). Coordinates in and out:
 // geographic "latitude longitude height" (decimal degrees, metres), plane "North East
-// height" (metres, with false easting); heights orthometric for ROMA40 and ED50 and
-// ellipsoidal for ETRF89 and ETRF2000, converted exactly where this program converts them
-// (between ROMA40 and ED50 the height passes unchanged). Grids are named by file name only:
-// PROJ finds them through PROJ_DATA (or the proj.ini search path).
+// height" (metres, with false easting), or x before y with options.xyOrder; heights
+// orthometric for ROMA40 and ED50 and ellipsoidal for ETRF89 and ETRF2000, converted exactly
+// where this program converts them (between ROMA40 and ED50 the height passes unchanged).
+// Grids are named by file name only: PROJ finds them through PROJ_DATA (or the proj.ini
+// search path).
 std::string pipelineFor(const PipelineEnd& from, const PipelineEnd& to, const VerticalGridNames& vertical,
                         const PipelineOptions& options = {});
 
@@ -87,6 +95,8 @@ std::vector<PipelineEnd> pipelineEnds(bool plane, const std::vector<Zone>& zones
 
 // The text of pipelines.txt: comment lines ("#"), then one line per ordered pair of ends of
 // different systems, "FROM>TO PIPELINE" (for example "ROMA40:geo>ETRF89:geo +proj=pipeline ...").
+// The comment lines say the axis order; with options.xyOrder (the text of pipelines_qgis.txt)
+// they also give the EPSG code of each end, and ends without one are left out.
 std::string pipelinesText(const std::vector<PipelineEnd>& ends, const VerticalGridNames& vertical,
                           const PipelineOptions& options = {});
 
