@@ -7,12 +7,10 @@
 
 #include <clocale>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "conversion/grid_export.h"
@@ -64,6 +62,15 @@ constexpr const char* kHelp =
     "  pipelines_qgis.txt              le stesse in ordine x,y (Est Nord, longitudine\n"
     "                                  latitudine, ROMA40 da Greenwich) per QGIS e GDAL, con i\n"
     "                                  codici EPSG dei sistemi\n"
+    "  dormal2k_esportazione.txt       l'elenco dei file dell'esportazione\n"
+    "Oltre 1023 porzioni ogni griglia NTv2 continua in altri file (..._2.gsb, ..._3.gsb),\n"
+    "elencati in ordine nelle pipeline.\n"
+    "\n"
+    "L'esportazione si scrive prima in una cartella di lavoro (.dormal2k-esportazione-...)\n"
+    "dentro la cartella indicata e i file si spostano al loro posto solo quando sono tutti\n"
+    "scritti: se qualcosa non riesce, o il programma viene interrotto (Ctrl-C, SIGTERM,\n"
+    "SIGHUP), la cartella resta com'era. Una nuova esportazione rimuove i file elencati in\n"
+    "dormal2k_esportazione.txt che non riscrive; gli altri file della cartella non li tocca.\n"
     "\n"
     "Nei file NTv2 ogni porzione e' una sotto-griglia di primo livello, nell'ordine delle\n"
     "porzioni, e le griglie GeoTIFF sono elencate nello stesso ordine: dove due porzioni si\n"
@@ -90,7 +97,8 @@ constexpr const char* kHelp =
     "\n"
     "Stato di uscita:\n"
     "  0  tutti i file scritti\n"
-    "  1  porzioni illeggibili o file non scritti (con il messaggio)\n"
+    "  1  porzioni illeggibili o file non scritti (con il messaggio; la cartella resta\n"
+    "     com'era)\n"
     "  2  errore nella riga di comando\n";
 
 struct UsageError {
@@ -213,34 +221,18 @@ int main(int argc, char** argv) {
         std::cerr << "IMPOSSIBILE CREARE LA CARTELLA " << *o.out << '\n';
         return kExitFailed;
     }
-    const GridExportResult r = exportGrids(load.set, *o.out);
+    // North East columns for cct; pipelines_qgis.txt (x,y, ROMA40 from Greenwich whatever
+    // --roma40-monte-mario says) comes with every export.
+    PipelineOptions popt;
+    popt.roma40FromMonteMario = o.monteMario;
+    const GridExportResult r = writeExport(load.set, *o.out, pipelineEnds(o.plane, o.zones), popt);
     if (!r.ok()) {
         std::cerr << "ESPORTAZIONE NON RIUSCITA: " << *r.error << '\n';
         return kExitFailed;
-    }
-    // The same pipelines twice: North East columns for cct, x,y for QGIS and GDAL (whose
-    // ROMA40 layers hold longitudes from Greenwich whatever --roma40-monte-mario says).
-    PipelineOptions popt;
-    popt.roma40FromMonteMario = o.monteMario;
-    PipelineOptions qgisOpt;
-    qgisOpt.xyOrder = true;
-    const std::vector<PipelineEnd> ends = pipelineEnds(o.plane, o.zones);
-    const VerticalGridNames vertical = verticalGridNames(load.set);
-    for (const auto& [name, text] : {std::pair{kPipelinesFile, pipelinesText(ends, vertical, popt)},
-                                     std::pair{kQgisPipelinesFile, pipelinesText(ends, vertical, qgisOpt)}}) {
-        const std::string path = (std::filesystem::path(*o.out) / name).string();
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::cerr << "ESPORTAZIONE NON RIUSCITA: scrittura di " << path << '\n';
-            return kExitFailed;
-        }
     }
     std::cout << "PORZIONI ESPORTATE: " << load.set.size() << '\n';
     for (const std::string& f : r.files) {
         std::cout << f << '\n';
     }
-    std::cout << kPipelinesFile << '\n' << kQgisPipelinesFile << '\n';
     return kExitDone;
 }
