@@ -7,7 +7,6 @@
 
 #include <clocale>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -58,7 +57,20 @@ constexpr const char* kHelp =
     "  dormal2k_etrf89_etrf2000_h_NNN_NOME.tif\n"
     "                                  differenza di quota ellissoidica ETRF89 -> ETRF2000\n"
     "  pipelines.txt                   una pipeline PROJ per coppia di sistemi, nella forma\n"
-    "                                  \"DA>A pipeline\", per esempio \"ROMA40:geo>ETRF2000:geo ...\"\n"
+    "                                  \"DA>A pipeline\", per esempio \"ROMA40:geo>ETRF2000:geo ...\",\n"
+    "                                  sulle colonne Nord Est (latitudine longitudine) per cct\n"
+    "  pipelines_qgis.txt              le stesse in ordine x,y (Est Nord, longitudine\n"
+    "                                  latitudine, ROMA40 da Greenwich) per QGIS e GDAL, con i\n"
+    "                                  codici EPSG dei sistemi\n"
+    "  dormal2k_esportazione.txt       l'elenco dei file dell'esportazione\n"
+    "Oltre 1023 porzioni ogni griglia NTv2 continua in altri file (..._2.gsb, ..._3.gsb),\n"
+    "elencati in ordine nelle pipeline.\n"
+    "\n"
+    "L'esportazione si scrive prima in una cartella di lavoro (.dormal2k-esportazione-...)\n"
+    "dentro la cartella indicata e i file si spostano al loro posto solo quando sono tutti\n"
+    "scritti: se qualcosa non riesce, o il programma viene interrotto (Ctrl-C, SIGTERM,\n"
+    "SIGHUP), la cartella resta com'era. Una nuova esportazione rimuove i file elencati in\n"
+    "dormal2k_esportazione.txt che non riscrive; gli altri file della cartella non li tocca.\n"
     "\n"
     "Nei file NTv2 ogni porzione e' una sotto-griglia di primo livello, nell'ordine delle\n"
     "porzioni, e le griglie GeoTIFF sono elencate nello stesso ordine: dove due porzioni si\n"
@@ -73,15 +85,20 @@ constexpr const char* kHelp =
     "  dormal2k-gridexport --grid-dir griglie --out export\n"
     "  echo 42.4 13.5 100 | PROJ_DATA=export:/usr/share/proj \\\n"
     "    cct -d 9 $(sed -n 's/^ROMA40:geo>ETRF2000:geo //p' export/pipelines.txt)\n"
-    "In QGIS la cartella va aggiunta ai percorsi delle griglie (PROJ_DATA) e la pipeline si\n"
-    "usa come trasformazione personalizzata.\n"
+    "In QGIS: i file .gsb e .tif nella cartella proj del profilo (per esempio\n"
+    "~/.local/share/QGIS/QGIS3/profiles/default/proj) e, dalla console Python, la riga della\n"
+    "coppia di pipelines_qgis.txt (non di pipelines.txt, che ha l'ordine Nord Est) come\n"
+    "trasformazione del progetto tra i due codici EPSG (addCoordinateOperation sul\n"
+    "transformContext del progetto; le righe da incollare sono nel README, \"Grid portions\n"
+    "for PROJ and QGIS\").\n"
     "\n"
     "Le porzioni di griglia di esempio della cartella data/samples sono SINTETICHE: le griglie\n"
     "esportate da esse non valgono per lavori reali.\n"
     "\n"
     "Stato di uscita:\n"
     "  0  tutti i file scritti\n"
-    "  1  porzioni illeggibili o file non scritti (con il messaggio)\n"
+    "  1  porzioni illeggibili o file non scritti (con il messaggio; la cartella resta\n"
+    "     com'era)\n"
     "  2  errore nella riga di comando\n";
 
 struct UsageError {
@@ -204,28 +221,18 @@ int main(int argc, char** argv) {
         std::cerr << "IMPOSSIBILE CREARE LA CARTELLA " << *o.out << '\n';
         return kExitFailed;
     }
-    const GridExportResult r = exportGrids(load.set, *o.out);
+    // North East columns for cct; pipelines_qgis.txt (x,y, ROMA40 from Greenwich whatever
+    // --roma40-monte-mario says) comes with every export.
+    PipelineOptions popt;
+    popt.roma40FromMonteMario = o.monteMario;
+    const GridExportResult r = writeExport(load.set, *o.out, pipelineEnds(o.plane, o.zones), popt);
     if (!r.ok()) {
         std::cerr << "ESPORTAZIONE NON RIUSCITA: " << *r.error << '\n';
         return kExitFailed;
-    }
-    PipelineOptions popt;
-    popt.roma40FromMonteMario = o.monteMario;
-    const std::string text = pipelinesText(pipelineEnds(o.plane, o.zones), verticalGridNames(load.set), popt);
-    const std::string pipelinesPath = (std::filesystem::path(*o.out) / kPipelinesFile).string();
-    {
-        std::ofstream out(pipelinesPath, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::cerr << "ESPORTAZIONE NON RIUSCITA: scrittura di " << pipelinesPath << '\n';
-            return kExitFailed;
-        }
     }
     std::cout << "PORZIONI ESPORTATE: " << load.set.size() << '\n';
     for (const std::string& f : r.files) {
         std::cout << f << '\n';
     }
-    std::cout << kPipelinesFile << '\n';
     return kExitDone;
 }

@@ -3,17 +3,29 @@
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
+#include <fcntl.h>
 #include <gdal.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 
+#include "conversion/epsg.h"
 #include "conversion/selection_words.h"
+#include "conversion/system_error.h"
 #include "geodesy/ellipsoid.h"
 #include "geodesy/zones.h"
 
@@ -23,15 +35,38 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A failed GDAL call: what was being written and GDAL's own reason.
+// A failed step: what was being written (Italian, upper case) and GDAL's own reason, when
+// GDAL gave one (English, shown last).
 class ExportError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ExportError(const std::string& what, std::string reason = {})
+        : std::runtime_error(what), reason_(std::move(reason)) {}
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string reason_;
 };
 
-[[noreturn]] void fail(const std::string& what) {
-    std::string reason = CPLGetLastErrorMsg();
-    throw ExportError(what + (reason.empty() ? std::string() : ": " + reason));
+// A stop signal caught while the export was being written.
+struct Interrupted {};
+
+// The signal that asked the export to stop (0: none). The handler only records it; the
+// export checks it between files and sub-grids, and cleans up on the normal path.
+volatile std::sig_atomic_t gStopSignal = 0;
+
+void checkStop() {
+    if (gStopSignal != 0) {
+        throw Interrupted{};
+    }
+}
+
+// The name of a written file as the user sees it: the folder part (the scratch folder) left out.
+std::string shownName(const std::string& path) {
+    return fs::path(path).filename().string();
+}
+
+[[noreturn]] void fail(const std::string& path) {
+    throw ExportError("SCRITTURA DI " + shownName(path), CPLGetLastErrorMsg());
 }
 
 // Creation and metadata options as GDAL takes them (a NULL-terminated list of "KEY=VALUE").
@@ -74,16 +109,16 @@ GDALDriverH driver(const char* name) {
     GDALAllRegister();
     GDALDriverH d = GDALGetDriverByName(name);
     if (d == nullptr) {
-        throw ExportError(std::string("GDAL senza il formato ") + name);
+        throw ExportError(std::string("GDAL SENZA IL FORMATO ") + name);
     }
     return d;
 }
 
-void writeBand(GDALDatasetH ds, int band, std::vector<float>& values, int cols, int rows, const std::string& what) {
+void writeBand(GDALDatasetH ds, int band, std::vector<float>& values, int cols, int rows, const std::string& path) {
     GDALRasterBandH b = GDALGetRasterBand(ds, band);
     if (b == nullptr ||
         GDALRasterIO(b, GF_Write, 0, 0, cols, rows, values.data(), cols, rows, GDT_Float32, 0, 0) != CE_None) {
-        fail(what);
+        fail(path);
     }
 }
 
@@ -131,27 +166,28 @@ std::vector<std::string> subGridNames(const PortionSet& set) {
     return names;
 }
 
-// NTv2 file of one shift grid, one top-level sub-grid per portion in set order (PROJ picks
-// the first top-level sub-grid that holds a point). GDAL shows an NTv2 sub-grid north-up,
-// west to east, with each node at the centre of a pixel, and writes the header fields in
-// seconds with longitudes positive west; the longitude-shift band holds the format's own
-// values, positive WEST, so an eastward shift is written negated.
-void writeNtv2(const PortionSet& set, const std::string& path, const char* systemFrom, const char* systemTo,
+// NTv2 file of one shift grid for portions [first, last) of the set, one top-level sub-grid
+// per portion in set order (PROJ picks the first top-level sub-grid that holds a point). GDAL shows an NTv2 sub-grid
+// north-up, west to east, with each node at the centre of a pixel, and writes the header fields in seconds with
+// longitudes positive west; the longitude-shift band holds the format's own values, positive WEST, so an eastward shift
+// is written negated.
+void writeNtv2(const PortionSet& set, std::size_t first, std::size_t last, const std::vector<std::string>& names,
+               const std::string& path, const char* systemFrom, const char* systemTo,
                ShiftGrid (*gridOf)(const GridPortion&)) {
     GDALDriverH drv = driver("NTv2");
     std::error_code ec;
     fs::remove(path, ec); // sub-grids are appended: start from an empty file
-    const std::vector<std::string> names = subGridNames(set);
-    for (std::size_t i = 0; i < set.size(); ++i) {
+    for (std::size_t i = first; i < last; ++i) {
+        checkStop();
         const GridPortion& p = set.portion(i);
         const ShiftGrid g = gridOf(p);
         const int cols = p.planNodesPerRow;
         const int rows = cols > 0 ? p.planNodeCount / cols : 0;
         if (cols < 2 || rows < 2) {
-            throw ExportError("porzione senza nodi: " + p.portionName);
+            throw ExportError("PORZIONE SENZA NODI: " + p.portionName);
         }
         Options opt;
-        if (i > 0) {
+        if (i > first) {
             opt.set("APPEND_SUBDATASET", "YES");
         }
         opt.set("VERSION", "NTv2.0");
@@ -163,7 +199,7 @@ void writeNtv2(const PortionSet& set, const std::string& path, const char* syste
         CPLErrorReset();
         Dataset ds(GDALCreate(drv, path.c_str(), cols, rows, 4, GDT_Float32, opt.get()));
         if (ds.get() == nullptr) {
-            fail("scrittura di " + path);
+            fail(path);
         }
         // Semi-axes of the ellipsoids the two systems lie on (metres): file header fields,
         // which the driver takes as metadata rather than as creation options.
@@ -176,7 +212,7 @@ void writeNtv2(const PortionSet& set, const std::string& path, const char* syste
         const double top = g.lat0 + (rows - 1) * planStepLat;
         double gt[6] = {g.lon0 - planStepLon / 2, planStepLon, 0, top + planStepLat / 2, 0, -planStepLat};
         if (GDALSetGeoTransform(ds.get(), gt) != CE_None) {
-            fail("scrittura di " + path);
+            fail(path);
         }
         std::vector<float> lat(static_cast<std::size_t>(rows * cols)), lon(lat.size()), zero(lat.size(), 0.0f);
         for (int r = 0; r < rows; ++r) {     // r counted from the south
@@ -187,12 +223,12 @@ void writeNtv2(const PortionSet& set, const std::string& path, const char* syste
                 lon[pixel] = static_cast<float>(-(*g.dLon)[node]); // positive west
             }
         }
-        writeBand(ds.get(), 1, lat, cols, rows, "scrittura di " + path);
-        writeBand(ds.get(), 2, lon, cols, rows, "scrittura di " + path);
-        writeBand(ds.get(), 3, zero, cols, rows, "scrittura di " + path);
-        writeBand(ds.get(), 4, zero, cols, rows, "scrittura di " + path);
+        writeBand(ds.get(), 1, lat, cols, rows, path);
+        writeBand(ds.get(), 2, lon, cols, rows, path);
+        writeBand(ds.get(), 3, zero, cols, rows, path);
+        writeBand(ds.get(), 4, zero, cols, rows, path);
         if (!ds.close()) {
-            fail("scrittura di " + path);
+            fail(path);
         }
     }
 }
@@ -207,23 +243,23 @@ void writeVerticalTiff(const std::string& path, const std::vector<float>& northU
     CPLErrorReset();
     Dataset ds(GDALCreate(drv, path.c_str(), cols, rows, 1, GDT_Float32, opt.get()));
     if (ds.get() == nullptr) {
-        fail("scrittura di " + path);
+        fail(path);
     }
     double gt[6] = {westLon - stepLon / 2, stepLon, 0, topLat + stepLat / 2, 0, -stepLat};
     if (GDALSetGeoTransform(ds.get(), gt) != CE_None ||
         GDALSetProjection(ds.get(), "GEOGCS[\"ETRS89\",DATUM[\"European_Terrestrial_Reference_System_1989\","
                                     "SPHEROID[\"GRS 1980\",6378137,298.257222101]],PRIMEM[\"Greenwich\",0],"
                                     "UNIT[\"degree\",0.0174532925199433],AUTHORITY[\"EPSG\",\"4258\"]]") != CE_None) {
-        fail("scrittura di " + path);
+        fail(path);
     }
     GDALSetMetadataItem(ds.get(), "AREA_OR_POINT", "Area", nullptr);
     GDALSetMetadataItem(ds.get(), "TIFFTAG_IMAGEDESCRIPTION", description.c_str(), nullptr);
     GDALRasterBandH b = GDALGetRasterBand(ds.get(), 1);
     GDALSetRasterUnitType(b, "metre");
     std::vector<float> values = northUp;
-    writeBand(ds.get(), 1, values, cols, rows, "scrittura di " + path);
+    writeBand(ds.get(), 1, values, cols, rows, path);
     if (!ds.close()) {
-        fail("scrittura di " + path);
+        fail(path);
     }
 }
 
@@ -231,7 +267,7 @@ void writeGeoid(const GridPortion& p, const std::string& path) {
     const int cols = p.geoidNodesPerRow;
     const int rows = cols > 0 ? p.geoidNodeCount / cols : 0;
     if (cols < 2 || rows < 2) {
-        throw ExportError("porzione senza nodi: " + p.portionName);
+        throw ExportError("PORZIONE SENZA NODI: " + p.portionName);
     }
     // The file lists the geoid nodes north-up already: node k = r * cols + c + 1, r counted
     // southward from geoidTopLat.
@@ -247,7 +283,7 @@ void writeHeightShift(const GridPortion& p, const std::string& path) {
     const int cols = p.planNodesPerRow;
     const int rows = cols > 0 ? p.planNodeCount / cols : 0;
     if (cols < 2 || rows < 2) {
-        throw ExportError("porzione senza nodi: " + p.portionName);
+        throw ExportError("PORZIONE SENZA NODI: " + p.portionName);
     }
     std::vector<float> v(static_cast<std::size_t>(rows * cols));
     for (int r = 0; r < rows; ++r) { // r counted from the south
@@ -317,9 +353,10 @@ std::string tmerc(const PipelineEnd& e) {
 // once; with shifts that change by hundredths of a second per cell the two differ by far
 // less than 1e-9 degrees.
 std::vector<std::string> chainSteps(RefSystem from, RefSystem to, const VerticalGridNames& v) {
-    const std::string ed50 = std::string("+proj=hgridshift +grids=") + kRoma40Ed50GridFile;
-    const std::string etrf89 = std::string("+proj=hgridshift +grids=") + kRoma40Etrf89GridFile;
-    const std::string etrf2000 = std::string("+proj=hgridshift +grids=") + kEtrf89Etrf2000GridFile;
+    const std::size_t portions = v.geoid.size();
+    const std::string ed50 = "+proj=hgridshift +grids=" + joined(shiftGridFiles(kRoma40Ed50GridFile, portions));
+    const std::string etrf89 = "+proj=hgridshift +grids=" + joined(shiftGridFiles(kRoma40Etrf89GridFile, portions));
+    const std::string etrf2000 = "+proj=hgridshift +grids=" + joined(shiftGridFiles(kEtrf89Etrf2000GridFile, portions));
     const std::string geoid = "+proj=vgridshift +grids=" + joined(v.geoid);
     const std::string heightShift = "+proj=vgridshift +grids=" + joined(v.heightShift);
     std::vector<std::string> s;
@@ -379,38 +416,76 @@ VerticalGridNames verticalGridNames(const PortionSet& set) {
     return v;
 }
 
-GridExportResult exportGrids(const PortionSet& set, const std::string& folder) {
-    GridExportResult r;
-    if (set.empty()) {
-        r.error = "nessuna porzione di griglia da esportare";
-        return r;
+std::vector<std::string> shiftGridFiles(const char* firstFile, std::size_t portions) {
+    const std::string first = firstFile;
+    const std::string stem = first.substr(0, first.size() - 4); // without ".gsb"
+    std::vector<std::string> files{first};
+    for (std::size_t n = 2; (n - 1) * kMaxSubGridsPerFile < portions; ++n) {
+        files.push_back(stem + "_" + std::to_string(n) + ".gsb");
     }
-    const fs::path dir(folder);
-    try {
-        writeNtv2(set, (dir / kRoma40Ed50GridFile).string(), "ROMA40", "ED50", [](const GridPortion& p) {
-            return ShiftGrid{&p.roEdDLat, &p.roEdDLon, p.planOriginLat, p.planOriginLon};
-        });
-        r.files.push_back(kRoma40Ed50GridFile);
-        writeNtv2(set, (dir / kRoma40Etrf89GridFile).string(), "ROMA40", "ETRF89", [](const GridPortion& p) {
-            return ShiftGrid{&p.roE89DLat, &p.roE89DLon, p.planOriginLat, p.planOriginLon};
-        });
-        r.files.push_back(kRoma40Etrf89GridFile);
-        writeNtv2(set, (dir / kEtrf89Etrf2000GridFile).string(), "ETRF89", "ETRF2000", [](const GridPortion& p) {
-            return ShiftGrid{&p.e89E2000DLat, &p.e89E2000DLon, p.e2000OriginLat, p.e2000OriginLon};
-        });
-        r.files.push_back(kEtrf89Etrf2000GridFile);
-        const VerticalGridNames v = verticalGridNames(set);
-        for (std::size_t i = 0; i < set.size(); ++i) {
-            writeGeoid(set.portion(i), (dir / v.geoid[i]).string());
-            r.files.push_back(v.geoid[i]);
-            writeHeightShift(set.portion(i), (dir / v.heightShift[i]).string());
-            r.files.push_back(v.heightShift[i]);
-        }
-    } catch (const ExportError& e) {
-        r.error = e.what();
-    }
-    return r;
+    return files;
 }
+
+namespace {
+
+void writeGridsInto(const PortionSet& set, const fs::path& dir, std::vector<std::string>& written) {
+    struct Shift {
+        const char* file;
+        const char* from;
+        const char* to;
+        ShiftGrid (*gridOf)(const GridPortion&);
+    };
+    const Shift shifts[] = {
+        {kRoma40Ed50GridFile, "ROMA40", "ED50",
+         [](const GridPortion& p) {
+             return ShiftGrid{&p.roEdDLat, &p.roEdDLon, p.planOriginLat, p.planOriginLon};
+         }},
+        {kRoma40Etrf89GridFile, "ROMA40", "ETRF89",
+         [](const GridPortion& p) {
+             return ShiftGrid{&p.roE89DLat, &p.roE89DLon, p.planOriginLat, p.planOriginLon};
+         }},
+        {kEtrf89Etrf2000GridFile, "ETRF89", "ETRF2000",
+         [](const GridPortion& p) {
+             return ShiftGrid{&p.e89E2000DLat, &p.e89E2000DLon, p.e2000OriginLat, p.e2000OriginLon};
+         }},
+    };
+    const std::vector<std::string> names = subGridNames(set);
+    for (const Shift& sh : shifts) {
+        const std::vector<std::string> files = shiftGridFiles(sh.file, set.size());
+        for (std::size_t k = 0; k < files.size(); ++k) {
+            const std::size_t first = k * kMaxSubGridsPerFile;
+            const std::size_t last = std::min(set.size(), first + kMaxSubGridsPerFile);
+            writeNtv2(set, first, last, names, (dir / files[k]).string(), sh.from, sh.to, sh.gridOf);
+            written.push_back(files[k]);
+        }
+    }
+    const VerticalGridNames v = verticalGridNames(set);
+    for (std::size_t i = 0; i < set.size(); ++i) {
+        checkStop();
+        writeGeoid(set.portion(i), (dir / v.geoid[i]).string());
+        written.push_back(v.geoid[i]);
+        writeHeightShift(set.portion(i), (dir / v.heightShift[i]).string());
+        written.push_back(v.heightShift[i]);
+    }
+}
+
+// GDAL's own messages go into the error text, never to the terminal.
+class QuietGdal {
+public:
+    QuietGdal() { CPLPushErrorHandler(CPLQuietErrorHandler); }
+    ~QuietGdal() { CPLPopErrorHandler(); }
+    QuietGdal(const QuietGdal&) = delete;
+    QuietGdal& operator=(const QuietGdal&) = delete;
+};
+
+// The text of a failure: the Italian words (and `then`, a line on what became of the
+// folder), and GDAL's reason alone on the last line.
+std::string failureText(const ExportError& e, const std::string& then = {}) {
+    return std::string(e.what()) + (then.empty() ? std::string() : "\n" + then) +
+           (e.reason().empty() ? std::string() : "\nMOTIVO INDICATO DA GDAL: " + e.reason());
+}
+
+} // namespace
 
 std::string pipelineEndLabel(const PipelineEnd& end) {
     return std::string(systemName(end.system)) + ":" +
@@ -421,8 +496,10 @@ std::string pipelineFor(const PipelineEnd& from, const PipelineEnd& to, const Ve
                         const PipelineOptions& options) {
     std::string p = "+proj=pipeline";
     auto step = [&p](const std::string& s) { p += " +step " + s; };
-    // Input columns: latitude, longitude (or North, East), height.
-    step("+proj=axisswap +order=2,1");
+    // Input columns: latitude, longitude (or North, East), height; x first for QGIS and GDAL.
+    if (!options.xyOrder) {
+        step("+proj=axisswap +order=2,1");
+    }
     if (from.kind == CoordKind::Plane) {
         step("+inv " + tmerc(from));
     } else {
@@ -442,7 +519,9 @@ std::string pipelineFor(const PipelineEnd& from, const PipelineEnd& to, const Ve
             step("+proj=affine +xoff=" + exact(-romeMeridian()));
         }
     }
-    step("+proj=axisswap +order=2,1");
+    if (!options.xyOrder) {
+        step("+proj=axisswap +order=2,1");
+    }
     return p;
 }
 
@@ -467,17 +546,38 @@ std::string pipelinesText(const std::vector<PipelineEnd>& ends, const VerticalGr
                           const PipelineOptions& options) {
     std::string t;
     t += "# Dormal2k: pipeline PROJ tra i sistemi di riferimento, con le griglie esportate.\n";
-    t += "# Una riga per coppia: DA>A seguito dalla pipeline (per cct o cs2cs).\n";
-    t += "# Coordinate: geo = latitudine longitudine quota (gradi decimali, metri),\n";
-    t += "# piane = Nord Est quota (metri, con la falsa origine del fuso).\n";
+    if (options.xyOrder) {
+        t += "# Ordine degli assi x,y, come li passano QGIS e GDAL (non per cct sulle colonne Nord Est).\n";
+        t += "# Una riga per coppia: DA>A seguito dalla pipeline (trasformazione personalizzata di QGIS).\n";
+        t += "# Coordinate: geo = longitudine latitudine quota (gradi decimali, metri),\n";
+        t += "# piane = Est Nord quota (metri, con la falsa origine del fuso).\n";
+    } else {
+        t += "# Ordine degli assi Nord,Est, come le colonne dei file di Dormal2k (per cct; QGIS usa\n";
+        t += "# pipelines_qgis.txt).\n";
+        t += "# Una riga per coppia: DA>A seguito dalla pipeline (per cct o cs2cs).\n";
+        t += "# Coordinate: geo = latitudine longitudine quota (gradi decimali, metri),\n";
+        t += "# piane = Nord Est quota (metri, con la falsa origine del fuso).\n";
+    }
     t += options.roma40FromMonteMario ? "# Longitudini ROMA40 da Monte Mario; le altre da Greenwich.\n"
                                       : "# Tutte le longitudini da Greenwich (anche ROMA40, come EPSG:4265).\n";
     t += "# Quote geoidiche per ROMA40 ed ED50, ellissoidiche per ETRF89 ed ETRF2000;\n";
     t += "# tra ROMA40 ed ED50 la quota resta invariata.\n";
     t += "# Le griglie si cercano in PROJ_DATA: aggiungere questa cartella.\n";
+    // QGIS names each end by its EPSG code; an end without one (ETRF89 "Fuso Italia") has no
+    // layer to convert and is left out.
+    auto code = [](const PipelineEnd& e) { return epsgCode(e.system, e.kind, e.zone); };
+    if (options.xyOrder) {
+        t += "# Codici EPSG:";
+        for (const PipelineEnd& e : ends) {
+            if (code(e)) {
+                t += " " + pipelineEndLabel(e) + "=" + std::to_string(*code(e));
+            }
+        }
+        t += "\n";
+    }
     for (const PipelineEnd& from : ends) {
         for (const PipelineEnd& to : ends) {
-            if (from.system == to.system) {
+            if (from.system == to.system || (options.xyOrder && (!code(from) || !code(to)))) {
                 continue;
             }
             t += pipelineEndLabel(from) + ">" + pipelineEndLabel(to) + " " + pipelineFor(from, to, vertical, options) +
@@ -485,6 +585,264 @@ std::string pipelinesText(const std::vector<PipelineEnd>& ends, const VerticalGr
         }
     }
     return t;
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// The whole export: written in a scratch folder, moved into place when complete.
+
+// Scratch folders are ".dormal2k-esportazione-PID-XXXXXX" inside the export folder (the
+// same file system, so that the files move by renaming); PID tells a later run whether the
+// run that made one is still alive.
+constexpr const char* kScratchPrefix = ".dormal2k-esportazione-";
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void recordStopSignal(int sig) {
+    gStopSignal = sig;
+}
+
+// Catches the stop signals that have their default action while an export runs (an ignored
+// SIGHUP stays ignored), and puts the default action back at the end.
+class StopSignals {
+public:
+    StopSignals() {
+        gStopSignal = 0;
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+            struct sigaction old {};
+            if (::sigaction(kStopSignals[i], nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) != 0 ||
+                old.sa_handler != SIG_DFL) {
+                continue;
+            }
+            struct sigaction sa {};
+            sa.sa_handler = recordStopSignal;
+            sigemptyset(&sa.sa_mask);
+            sa.sa_flags = SA_RESTART;
+            installed_[i] = ::sigaction(kStopSignals[i], &sa, nullptr) == 0;
+        }
+    }
+    ~StopSignals() { restore(); }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+    // The default actions back; a signal caught meanwhile then takes its course.
+    void restoreAndDeliver() {
+        restore();
+        if (gStopSignal != 0) {
+            ::raise(gStopSignal);
+        }
+    }
+
+private:
+    void restore() {
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+            if (installed_[i]) {
+                struct sigaction sa {};
+                sa.sa_handler = SIG_DFL;
+                sigemptyset(&sa.sa_mask);
+                ::sigaction(kStopSignals[i], &sa, nullptr);
+                installed_[i] = false;
+            }
+        }
+    }
+    bool installed_[std::size(kStopSignals)] = {};
+};
+
+// Makes what was written to `path` durable (a file or a folder).
+void syncPath(const fs::path& path, bool folder) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int err = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        throw ExportError("SCRITTURA DI " + shownName(path.string()) + ": " + systemErrorText(err));
+    }
+    ::close(fd);
+}
+
+// Makes everything written on the file system of `path` durable: one call for the thousands
+// of files of a large export, where one fsync per file takes seconds.
+void syncFileSystem(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (fd < 0 || ::syncfs(fd) != 0) {
+        const int err = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        throw ExportError("SCRITTURA DEI FILE IN " + path.parent_path().string() + ": " + systemErrorText(err));
+    }
+    ::close(fd);
+}
+
+void writeTextFile(const fs::path& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    std::size_t done = 0;
+    while (fd >= 0 && done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    const int err = errno;
+    if (fd < 0 || done < text.size() || ::close(fd) != 0) {
+        throw ExportError("SCRITTURA DI " + shownName(path.string()) + ": " + systemErrorText(fd < 0 ? err : errno));
+    }
+}
+
+bool processAlive(long pid) {
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
+}
+
+// Removes the scratch folders that runs which have died left in `folder`.
+void removeDeadScratch(const fs::path& folder) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(kScratchPrefix, 0) != 0) {
+            continue;
+        }
+        long pid = 0;
+        const char* digits = name.c_str() + std::char_traits<char>::length(kScratchPrefix);
+        const auto r = std::from_chars(digits, name.c_str() + name.size(), pid);
+        std::error_code ignored;
+        if (r.ec == std::errc() && *r.ptr == '-' && !processAlive(pid) &&
+            fs::is_directory(fs::symlink_status(it->path(), ignored))) {
+            fs::remove_all(it->path(), ignored);
+        }
+    }
+}
+
+// A scratch folder of this run inside the export folder, removed with what is left in it.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const fs::path& folder) {
+        std::string tmpl = (folder / (kScratchPrefix + std::to_string(::getpid()) + "-XXXXXX")).string();
+        if (::mkdtemp(tmpl.data()) == nullptr) {
+            throw ExportError("IMPOSSIBILE CREARE LA CARTELLA DI LAVORO IN " + folder.string() + ": " +
+                              systemErrorText(errno));
+        }
+        path_ = tmpl;
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// The file names the manifest in `folder` lists: plain names only (no folders, no hidden
+// names), so that a damaged or edited manifest cannot reach outside the export's own files.
+std::vector<std::string> listedFiles(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::ifstream in(folder / kManifestFile, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty() || line[0] == '#' || line[0] == '.' || line.find('/') != std::string::npos ||
+            line == kManifestFile) {
+            continue;
+        }
+        names.push_back(line);
+    }
+    return names;
+}
+
+std::string manifestText(const std::vector<std::string>& files) {
+    std::string t = "# Dormal2k: file dell'esportazione delle griglie in questa cartella, uno per riga.\n"
+                    "# Una nuova esportazione qui rimuove quelli elencati che non riscrive; gli altri file\n"
+                    "# della cartella non li tocca.\n";
+    for (const std::string& f : files) {
+        t += f + "\n";
+    }
+    return t;
+}
+
+} // namespace
+
+GridExportResult writeExport(const PortionSet& set, const std::string& folder, const std::vector<PipelineEnd>& ends,
+                             const PipelineOptions& cctOptions) {
+    GridExportResult r;
+    if (set.empty()) {
+        r.error = "NESSUNA PORZIONE DI GRIGLIA DA ESPORTARE";
+        return r;
+    }
+    const fs::path dir(folder);
+    const std::string unchanged = "LA CARTELLA " + folder + " RESTA COM'ERA";
+    const QuietGdal quiet;
+    StopSignals signals;
+    std::vector<std::string> files;
+    bool moving = false;
+    try {
+        removeDeadScratch(dir);
+        const ScratchFolder scratch(dir);
+        const fs::path& work = scratch.path();
+        writeGridsInto(set, work, files);
+        PipelineOptions qgis;
+        qgis.xyOrder = true; // ROMA40 from Greenwich, as QGIS's EPSG:4265
+        const VerticalGridNames vertical = verticalGridNames(set);
+        checkStop();
+        writeTextFile(work / kPipelinesFile, pipelinesText(ends, vertical, cctOptions));
+        files.push_back(kPipelinesFile);
+        writeTextFile(work / kQgisPipelinesFile, pipelinesText(ends, vertical, qgis));
+        files.push_back(kQgisPipelinesFile);
+        writeTextFile(work / kManifestFile, manifestText(files));
+        checkStop();
+        syncFileSystem(work); // every file of the export, at once
+        syncPath(work, true);
+        files.push_back(kManifestFile); // moved last: it names a complete export
+
+        // Nothing in the way of a move: a folder where a file must go stops the export here.
+        for (const std::string& f : files) {
+            std::error_code ec;
+            if (fs::is_directory(fs::symlink_status(dir / f, ec))) {
+                throw ExportError("IMPOSSIBILE SOSTITUIRE " + f + ": E' UNA CARTELLA");
+            }
+        }
+        checkStop();
+        // From here on the export completes: a stop signal waits for the end.
+        const std::vector<std::string> previous = listedFiles(dir);
+        moving = true;
+        for (const std::string& f : files) {
+            if (::rename((work / f).c_str(), (dir / f).c_str()) != 0) {
+                throw ExportError("IMPOSSIBILE SPOSTARE " + f + " NELLA CARTELLA: " + systemErrorText(errno));
+            }
+            r.files.push_back(f);
+        }
+        syncPath(dir, true);
+        for (const std::string& old : previous) {
+            std::error_code ec;
+            const fs::file_status st = fs::symlink_status(dir / old, ec);
+            if (std::find(files.begin(), files.end(), old) == files.end() &&
+                (fs::is_regular_file(st) || fs::is_symlink(st))) {
+                fs::remove(dir / old, ec);
+            }
+        }
+        syncPath(dir, true);
+    } catch (const ExportError& e) {
+        r.error = failureText(e, moving ? "L'ESPORTAZIONE NELLA CARTELLA " + folder + " E' INCOMPLETA" : unchanged);
+    } catch (const Interrupted&) {
+        r.error = "ESPORTAZIONE INTERROTTA\n" + unchanged;
+    } catch (const std::exception&) {
+        r.error = "ESPORTAZIONE NON COMPLETATA\n" +
+                  (moving ? "L'ESPORTAZIONE NELLA CARTELLA " + folder + " E' INCOMPLETA" : unchanged);
+    }
+    if (!r.ok()) {
+        r.files.clear();
+    }
+    signals.restoreAndDeliver();
+    return r;
 }
 
 } // namespace dormal

@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-utils imagemagick fonts-dejavu-core locales proj-bin hyperfine python3
   openbox xdotool python3-xlwt python3-openpyxl qt6-translations-l10n zlib1g-dev
   libgdal-dev gdal-bin libproj-dev
+  python3-qgis qgis-providers
 )
 
 missing=()

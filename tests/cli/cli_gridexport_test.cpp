@@ -1,15 +1,21 @@
 // dormal2k-gridexport: the exported NTv2 and GeoTIFF grids, read back by GDAL, and PROJ's
 // cct running the exported pipelines, which must give what dormal2k-batch gives.
 
+#include <fcntl.h>
 #include <gdal.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -600,6 +606,205 @@ TEST(GridExportPipelines, OneLinePerOrderedPairOfEnds) {
         }
         EXPECT_EQ(lines, expected);
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// The export folder: written whole or not at all, and only the export's own files replaced.
+
+namespace fs = std::filesystem;
+
+// Every entry under a folder, hidden ones included: a file's bytes, "<cartella>" for a folder.
+std::map<std::string, std::string> folderSnapshot(const std::string& folder) {
+    // Read while an export runs: entries may vanish on the way.
+    std::map<std::string, std::string> entries;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().lexically_relative(folder).string();
+        entries[name] = it->is_directory(ec) ? "<cartella>" : clitest::readWholeFile(it->path().string());
+    }
+    return entries;
+}
+
+// A mosaic of rows x cols neighbouring synthetic vertex portions, as dormal2k-gridgen writes them.
+void writeMosaic(const std::string& folder, int rows, int cols) {
+    gridgen::PortionRecipe first;
+    first.kind = PortionKind::Vertex;
+    first.southLat = 40.0;
+    first.westLon = 10.0;
+    first.name = "100000";
+    fs::create_directories(folder);
+    for (const gridgen::PortionRecipe& r : gridgen::mosaicRecipes(first, rows, cols)) {
+        clitest::writeWholeFile(folder + "/" + gridgen::defaultFileName(r), gridgen::portionText(r));
+    }
+}
+
+struct ExportRun {
+    int exitCode = -1; // exit status, or 128 + the signal that ended it
+    std::string out;
+};
+
+// dormal2k-gridexport with `args`; with `stopWith`, that signal as soon as anything under
+// `watched` differs from `before` (the export has begun writing).
+ExportRun runExport(const std::vector<std::string>& args, int stopWith = 0, const std::string& watched = {},
+                    const std::map<std::string, std::string>& before = {}) {
+    ScratchDir logs;
+    const std::string log = logs.file("out.txt");
+    std::vector<std::string> store{exportExe()};
+    store.insert(store.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : store) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (stopWith != 0) {
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (folderSnapshot(watched) != before) {
+                ::kill(pid, stopWith);
+                break;
+            }
+            ::usleep(1000);
+        }
+    }
+    ::waitpid(pid, &status, 0);
+    ExportRun r;
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = clitest::readWholeFile(log);
+    return r;
+}
+
+// An export, then one that fails (a folder where one of its files must go) or is stopped by
+// a signal while it writes: the first export stays byte for byte, and no scratch folder is
+// left behind.
+TEST(GridExportFolder, AFailedOrStoppedExportLeavesThePreviousOneAsItWas) {
+    ScratchDir dir;
+    const std::string sheets = dir.file("fogli"), many = dir.file("molte"), out = dir.file("export");
+    const std::vector<gridgen::PortionRecipe> two = gridgen::mosaicRecipes(sheet(), 1, 2);
+    fs::create_directories(sheets);
+    for (const gridgen::PortionRecipe& r : two) {
+        clitest::writeWholeFile(sheets + "/" + gridgen::defaultFileName(r), gridgen::portionText(r));
+    }
+    writeMosaic(many, 20, 20); // about a second of writing
+    const struct Case {
+        const char* what;
+        int signal;        // 0: the folder in the way
+        const char* grids; // the second export's portions
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {"folder in the way", 0, "fogli", 1, "IMPOSSIBILE SOSTITUIRE dormal2k_geoide_002_0246.tif: E' UNA CARTELLA"},
+        {"SIGTERM", SIGTERM, "molte", 128 + SIGTERM, ""},
+        {"SIGINT", SIGINT, "molte", 128 + SIGINT, ""},
+        {"SIGHUP", SIGHUP, "molte", 128 + SIGHUP, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(out);
+        ExportRun first = runExport({"--grid", sheets + "/0245.GK2", "--out", out, "--plane"});
+        ASSERT_EQ(first.exitCode, 0) << first.out;
+        if (c.signal == 0) {
+            fs::create_directories(out + "/dormal2k_geoide_002_0246.tif");
+        }
+        const std::map<std::string, std::string> before = folderSnapshot(out);
+        const ExportRun second = runExport({"--grid-dir", dir.file(c.grids), "--out", out}, c.signal, out, before);
+        EXPECT_EQ(second.exitCode, c.exitCode) << second.out;
+        EXPECT_NE(second.out.find(c.says), std::string::npos) << second.out;
+        EXPECT_TRUE(folderSnapshot(out) == before) << "the first export changed";
+    }
+}
+
+// A smaller export after a larger one removes the larger one's files it does not write
+// again, and nothing the manifest does not list; scratch folders of runs that died go too.
+TEST(GridExportFolder, ALaterExportRemovesOnlyTheFilesOfThePreviousOne) {
+    ScratchDir dir;
+    const std::string sheets = dir.file("fogli"), out = dir.file("export");
+    fs::create_directories(sheets);
+    for (const gridgen::PortionRecipe& r : gridgen::mosaicRecipes(sheet(), 1, 2)) {
+        clitest::writeWholeFile(sheets + "/" + gridgen::defaultFileName(r), gridgen::portionText(r));
+    }
+    ExportRun r = runExport({"--grid-dir", sheets, "--out", out});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    ASSERT_TRUE(fs::exists(out + "/dormal2k_geoide_002_0246.tif"));
+    // Files of the user's beside the export, one named like an export's; a dead run's scratch
+    // folder (no process has a pid that large) and a live one's (this test's own pid).
+    clitest::writeWholeFile(out + "/note.txt", "mie note\n");
+    clitest::writeWholeFile(out + "/dormal2k_geoide_009_vecchio.tif", "non in elenco\n");
+    const std::string dead = out + "/.dormal2k-esportazione-2147483646-abcdef";
+    const std::string alive = out + "/.dormal2k-esportazione-" + std::to_string(::getpid()) + "-abcdef";
+    fs::create_directories(dead);
+    fs::create_directories(alive);
+    clitest::writeWholeFile(dead + "/dormal2k_roma40_ed50.gsb", "mezzo file");
+
+    r = runExport({"--grid", sheets + "/0245.GK2", "--out", out});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(out)) {
+        names.insert(e.path().filename().string());
+    }
+    const std::set<std::string> expected = {
+        "dormal2k_roma40_ed50.gsb",
+        "dormal2k_roma40_etrf89.gsb",
+        "dormal2k_etrf89_etrf2000.gsb",
+        "dormal2k_geoide_001_0245.tif",
+        "dormal2k_etrf89_etrf2000_h_001_0245.tif",
+        kPipelinesFile,
+        kQgisPipelinesFile,
+        kManifestFile,
+        "note.txt",
+        "dormal2k_geoide_009_vecchio.tif",
+        fs::path(alive).filename().string(),
+    };
+    EXPECT_TRUE(names == expected) << r.out;
+    // The manifest lists exactly the export's own files.
+    std::set<std::string> listed;
+    std::istringstream in(clitest::readWholeFile(out + "/" + kManifestFile));
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line[0] != '#') {
+            listed.insert(line);
+        }
+    }
+    std::set<std::string> own = expected;
+    for (const char* n : {kManifestFile, "note.txt", "dormal2k_geoide_009_vecchio.tif"}) {
+        own.erase(n);
+    }
+    own.erase(fs::path(alive).filename().string());
+    EXPECT_TRUE(listed == own);
+}
+
+// Beyond 1,023 portions (the most sub-grids GDAL reads in one NTv2 file) each shift grid goes
+// on in a second file, listed after the first in the pipelines: cct follows the program in
+// the last portion, which only the second files hold.
+TEST(GridExportSet, MoreThan1023PortionsSplitOverTwoNtv2Files) {
+    ScratchDir dir;
+    writeMosaic(dir.file("g"), 41, 25); // 1,025 portions
+    const ExportRun r = runExport({"--grid-dir", dir.file("g"), "--out", dir.file("x")});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const std::string pipelines = clitest::readWholeFile(dir.file("x/pipelines.txt"));
+    for (const char* f : {kRoma40Ed50GridFile, kRoma40Etrf89GridFile, kEtrf89Etrf2000GridFile}) {
+        const std::vector<std::string> files = shiftGridFiles(f, 1025);
+        ASSERT_EQ(files.size(), 2u);
+        EXPECT_NE(pipelines.find("+grids=" + files[0] + "," + files[1] + " "), std::string::npos) << f;
+        const PipedRun info = runPiped("gdalinfo " + quotedArg(dir.file("x/") + files[1]));
+        EXPECT_EQ(info.exitCode, 0) << info.out.substr(0, 500);
+        // Portions 1,024 and 1,025.
+        EXPECT_NE(info.out.find("SUBDATASET_1_NAME"), std::string::npos) << info.out.substr(0, 2000);
+        EXPECT_EQ(info.out.find("SUBDATASET_2_NAME"), std::string::npos) << info.out.substr(0, 2000);
+    }
+    PortionSetLoad load = loadPortionSet({}, {dir.file("g")});
+    ASSERT_TRUE(load.ok());
+    load.set.buildIndex();
+    const ZoneLimits& last = load.set.limits(1024);
+    const Area northEast{(last.south + last.north) / 2, (last.west + last.east) / 2, last.north, last.east};
+    const PairCase pc{RefSystem::Roma40, RefSystem::Etrf2000, CoordKind::Geographic, Zone::Auto, Zone::Auto};
+    expectAgreement(compareWithCct(load.set, dir.file("x"), pipelines, pc, northEast, 200, 5u, dir.file("p.txt")), pc);
 }
 
 } // namespace
