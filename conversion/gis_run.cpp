@@ -57,6 +57,52 @@ std::string gdalCause(const char* fallback) {
     return msg != nullptr && *msg != '\0' ? std::string(msg) : std::string(fallback);
 }
 
+// What GDAL says (errors and warnings) while the run lives: kept here instead of reaching the
+// terminal, so that a file GDAL could only read in part is not taken for a whole one. Debug
+// messages are not kept.
+class GdalMessages {
+public:
+    GdalMessages() { CPLPushErrorHandlerEx(&GdalMessages::handle, this); }
+    ~GdalMessages() { CPLPopErrorHandler(); }
+    GdalMessages(const GdalMessages&) = delete;
+    GdalMessages& operator=(const GdalMessages&) = delete;
+
+    void clear() { texts_.clear(); }
+    bool any() const { return !texts_.empty(); }
+    // Every text kept, in order, the same one once ("; " between them).
+    std::string text() const {
+        std::string all;
+        for (const std::string& t : texts_) {
+            if (all.find(t) == std::string::npos) {
+                all += (all.empty() ? "" : "; ") + t;
+            }
+        }
+        return all;
+    }
+
+private:
+    static void CPL_STDCALL handle(CPLErr level, CPLErrorNum /*number*/, const char* text) {
+        auto* self = static_cast<GdalMessages*>(CPLGetErrorHandlerUserData());
+        if (self == nullptr || level < CE_Warning) {
+            return;
+        }
+        if (self->texts_.size() < 16) {
+            self->texts_.emplace_back(text != nullptr && *text != '\0' ? text : "errore senza descrizione");
+        }
+    }
+    std::vector<std::string> texts_;
+};
+
+// A data file GDAL read only in part: the reading-failure message, what went wrong, and
+// GDAL's own words as the last line.
+Message damagedInputMessage(const std::string& path, const std::string& what, const std::string& gdalText) {
+    Message m = detail::readFailureMessage(path, what);
+    if (!gdalText.empty()) {
+        m.lines.push_back("MESSAGGIO DI GDAL: " + gdalText);
+    }
+    return m;
+}
+
 // Decimal degrees to gg.ppssdddd without rounding the seconds: the chain then starts from
 // the value the layer holds, not from a value rounded to the report's digits.
 double exactSexagesimal(double degrees) {
@@ -316,6 +362,54 @@ private:
     fs::path path_;
 };
 
+// The record count a shapefile's index (.shx) and attribute table (.dbf) announce in their
+// headers; a message when they differ, as GDAL then reads the fewer without a word.
+std::optional<std::string> shapefileCountMismatch(GDALDataset& ds, const std::string& layerName) {
+    if (ds.GetDriver() == nullptr || std::string(ds.GetDriver()->GetDescription()) != "ESRI Shapefile") {
+        return std::nullopt;
+    }
+    std::string shx, dbf;
+    char** files = ds.GetFileList();
+    for (char** f = files; f != nullptr && *f != nullptr; ++f) {
+        const fs::path p(*f);
+        if (asciiLowerCase(p.stem().string()) != asciiLowerCase(layerName)) {
+            continue;
+        }
+        const std::string ext = gisExtension(p.string());
+        if (ext == ".shx") {
+            shx = p.string();
+        } else if (ext == ".dbf") {
+            dbf = p.string();
+        }
+    }
+    CSLDestroy(files);
+    if (shx.empty() || dbf.empty()) {
+        return std::nullopt;
+    }
+    const auto header = [](const std::string& path, std::size_t n) {
+        std::string bytes(n, '\0');
+        std::ifstream in(path, std::ios::binary);
+        in.read(bytes.data(), static_cast<std::streamsize>(n));
+        return in ? bytes : std::string();
+    };
+    const std::string h1 = header(shx, 100), h2 = header(dbf, 8);
+    if (h1.empty() || h2.empty()) {
+        return std::string("INTESTAZIONE DEL FILE .shx O .dbf INCOMPLETA");
+    }
+    const auto byte = [](const std::string& h, std::size_t i) {
+        return static_cast<unsigned long long>(static_cast<unsigned char>(h[i]));
+    };
+    // .shx: the file length in 16-bit words (big-endian), a 100-byte header and 8 bytes a record.
+    const unsigned long long words = byte(h1, 24) << 24 | byte(h1, 25) << 16 | byte(h1, 26) << 8 | byte(h1, 27);
+    const unsigned long long shxCount = words * 2 >= 100 ? (words * 2 - 100) / 8 : 0;
+    // .dbf: the record count (little-endian) at byte 4.
+    const unsigned long long dbfCount = byte(h2, 4) | byte(h2, 5) << 8 | byte(h2, 6) << 16 | byte(h2, 7) << 24;
+    if (shxCount == dbfCount) {
+        return std::nullopt;
+    }
+    return "IL FILE .shx HA " + std::to_string(shxCount) + " ELEMENTI, IL FILE .dbf " + std::to_string(dbfCount);
+}
+
 // A field name not yet in the layer: `base`, else base_1, base_2 ...
 std::string freeFieldName(OGRFeatureDefn& defn, const std::string& base) {
     std::string name = base;
@@ -411,7 +505,14 @@ private:
     // Reads, converts and writes one feature; a message when the run must stop.
     std::optional<Message> convertFeature(OGRFeature& in, long number);
     bool readTextPoint(OGRFeature& in, long row, double& x, double& y, double& z);
+    // The next feature of the input, or null at its end and when GDAL could not read it
+    // (readFailure_ then says why).
+    OGRFeature* nextFeature(long number);
+    // After the last feature: the failure when the file announced more features than were read.
+    std::optional<Message> checkAfterReading(long read);
 
+    GdalMessages gdal_; // first: it outlives the datasets, whose closing GDAL may comment on
+    std::optional<Message> readFailure_;
     const BatchRequest& req_;
     const BatchCallbacks& cb_;
     ChainConverter conv_;
@@ -432,12 +533,54 @@ std::optional<Message> GisRun::openInput() {
         return openText();
     }
     CPLErrorReset();
+    gdal_.clear();
     input_.reset(GDALDataset::Open(req_.dataPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     if (!input_ || input_->GetLayerCount() < 1) {
-        return detail::openFailureMessage(req_.dataPath, gdalCause("NESSUN LIVELLO LEGGIBILE"));
+        Message m = detail::openFailureMessage(req_.dataPath, !input_ ? "GDAL NON LO LEGGE COME LIVELLO GIS"
+                                                                      : "NESSUN LIVELLO LEGGIBILE NEL FILE");
+        if (gdal_.any()) {
+            m.lines.push_back("MESSAGGIO DI GDAL: " + gdal_.text());
+        }
+        return m;
     }
     inLayer_ = input_->GetLayer(0);
+    if (gdal_.any()) {
+        return damagedInputMessage(req_.dataPath, "IL FILE NON SI LEGGE PER INTERO", gdal_.text());
+    }
+    if (std::optional<std::string> mismatch = shapefileCountMismatch(*input_, inLayer_->GetName())) {
+        return damagedInputMessage(req_.dataPath, *mismatch, "");
+    }
     return checkLayerReference();
+}
+
+OGRFeature* GisRun::nextFeature(long number) {
+    gdal_.clear();
+    std::unique_ptr<OGRFeature> f(inLayer_->GetNextFeature());
+    if (gdal_.any()) {
+        readFailure_ = damagedInputMessage(
+            req_.dataPath, "IL FILE NON SI LEGGE PER INTERO: ERRORE ALL'ELEMENTO " + std::to_string(number),
+            gdal_.text());
+        return nullptr;
+    }
+    return f.release();
+}
+
+std::optional<Message> GisRun::checkAfterReading(long read) {
+    if (readFailure_) {
+        return readFailure_;
+    }
+    // A count the file holds (a shapefile's .dbf header, a GeoPackage's table of contents)
+    // against the features GDAL gave: fewer means some were lost on the way.
+    if (!text_ && inLayer_->TestCapability(OLCFastFeatureCount)) {
+        const GIntBig announced = inLayer_->GetFeatureCount(FALSE);
+        if (announced >= 0 && announced != read) {
+            return damagedInputMessage(req_.dataPath,
+                                       "IL FILE ANNUNCIA " + std::to_string(announced) +
+                                           " ELEMENTI, NE SONO STATI LETTI " + std::to_string(read),
+                                       gdal_.text());
+        }
+    }
+    return std::nullopt;
 }
 
 // A layer that names its own reference system by an EPSG code of one of the program's
@@ -790,10 +933,14 @@ BatchOutcome GisRun::run() {
             return ended(std::move(*m));
         }
         const bool transaction = output->StartTransaction() == OGRERR_NONE;
+        gdal_.clear();
         const GIntBig total = inLayer_->GetFeatureCount(TRUE);
         inLayer_->ResetReading();
+        if (gdal_.any()) {
+            return ended(damagedInputMessage(req_.dataPath, "IL FILE NON SI LEGGE PER INTERO", gdal_.text()));
+        }
         long number = 0;
-        for (std::unique_ptr<OGRFeature> f(inLayer_->GetNextFeature()); f; f.reset(inLayer_->GetNextFeature())) {
+        for (std::unique_ptr<OGRFeature> f(nextFeature(1)); f; f.reset(nextFeature(number + 1))) {
             ++number;
             if (std::optional<Message> m = convertFeature(*f, number)) {
                 BatchOutcome o = ended(std::move(*m));
@@ -805,6 +952,13 @@ BatchOutcome GisRun::run() {
             if (cb_.onProgress) {
                 cb_.onProgress(number, total > 0 ? static_cast<long>(total) : 0);
             }
+        }
+        if (std::optional<Message> m = checkAfterReading(number)) {
+            BatchOutcome o = ended(std::move(*m));
+            o.pointCount = out_.pointCount;
+            o.outsideCount = out_.outsideCount;
+            o.readingErrorCount = out_.readingErrorCount;
+            return o;
         }
         if (out_.pointCount == 0) {
             BatchOutcome o = ended(batchNoPointMessage(), BatchStatus::Refused);

@@ -1,0 +1,140 @@
+// dormal2k-batch --type gis on the reading side: damaged layers, layers whose reference is not
+// the one the run reads, inputs that would be overwritten by their own result, and the
+// header rule of delimited text. The layers are made here with the OGR API; every refused run
+// must leave its input and an existing result byte for byte as they were.
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+
+#include "cli_support.h"
+
+namespace dormal::clitest {
+namespace {
+
+struct DatasetCloser {
+    void operator()(GDALDataset* d) const { GDALClose(GDALDataset::ToHandle(d)); }
+};
+using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
+
+// 26 points in Gauss-Boaga Est (EPSG 3004 unless `epsg` says otherwise; 0: no reference),
+// one attribute each, written with the named driver into `path` (layer "pts").
+void writePoints(const std::string& path, const char* driverName, int epsg = 3004) {
+    GDALAllRegister();
+    GDALDriver* drv = GetGDALDriverManager()->GetDriverByName(driverName);
+    ASSERT_NE(drv, nullptr);
+    DatasetPtr ds(drv->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    ASSERT_TRUE(ds);
+    OGRSpatialReference srs;
+    srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    if (epsg != 0) {
+        ASSERT_EQ(srs.importFromEPSG(epsg), OGRERR_NONE);
+    }
+    OGRLayer* layer = ds->CreateLayer("pts", epsg != 0 ? &srs : nullptr, wkbPoint, nullptr);
+    ASSERT_NE(layer, nullptr);
+    if (std::string(driverName) != "DXF") {
+        OGRFieldDefn name("nome", OFTString);
+        ASSERT_EQ(layer->CreateField(&name), OGRERR_NONE);
+    }
+    const bool geographic = epsg == 4326 || epsg == 4265;
+    for (int i = 0; i < 26; ++i) {
+        OGRFeature f(layer->GetLayerDefn());
+        if (std::string(driverName) != "DXF") {
+            f.SetField("nome", std::string("P").append(std::to_string(i + 1)).c_str());
+        }
+        OGRPoint g = geographic ? OGRPoint(15.0 + i * 0.001, 41.5 + i * 0.001)
+                                : OGRPoint(2500000.0 + i * 7.25, 4600000.0 + i * 10.5);
+        f.SetGeometry(&g);
+        ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
+    }
+}
+
+// Every file of a folder and its bytes.
+std::map<std::string, std::string> folderBytes(const fs::path& folder) {
+    std::map<std::string, std::string> all;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        if (e.is_regular_file()) {
+            all[e.path().string()] = readWholeFile(e.path().string());
+        }
+    }
+    return all;
+}
+
+void cutFile(const std::string& path, double fraction) {
+    const std::string bytes = readWholeFile(path);
+    writeWholeFile(path, bytes.substr(0, static_cast<std::size_t>(static_cast<double>(bytes.size()) * fraction)));
+}
+
+// Rewrites a .dbf to hold only its first `n` records, header and all: a whole file of its
+// own, which no longer agrees with the .shp and .shx beside it.
+void keepDbfRecords(const std::string& path, unsigned n) {
+    std::string d = readWholeFile(path);
+    const auto u16 = [&](std::size_t i) {
+        return static_cast<unsigned>(static_cast<unsigned char>(d[i])) |
+               static_cast<unsigned>(static_cast<unsigned char>(d[i + 1])) << 8;
+    };
+    const unsigned headerLength = u16(8), recordLength = u16(10);
+    for (int i = 0; i < 4; ++i) {
+        d[4 + static_cast<std::size_t>(i)] = static_cast<char>((n >> (8 * i)) & 0xFF);
+    }
+    d.resize(headerLength + n * recordLength);
+    d.push_back('\x1A');
+    writeWholeFile(path, d);
+}
+
+// A damaged layer is a reading failure (or, when GDAL cannot open it, an opening failure), with
+// GDAL's words as the last line, never a run that converts the features it could read: the result already there stays
+// as it was.
+TEST(GisRead, DamagedLayersAreReadingFailures) {
+    struct Case {
+        const char* name;
+        const char* driver;
+        const char* file;     // the layer's file read
+        const char* damaged;  // the file damaged
+        double cut;           // kept fraction; 0: the .dbf shortened to 20 whole records
+        const char* lastLine; // the start of the message's last line
+        const char* first = "ERRORE NELLA LETTURA DEL FILE DEI DATI";
+    };
+    const Case cases[] = {
+        {"dbf cut in half", "ESRI Shapefile", "pts.shp", "pts.dbf", 0.5, "MESSAGGIO DI GDAL: "},
+        {"shp cut in half", "ESRI Shapefile", "pts.shp", "pts.shp", 0.5, "MESSAGGIO DI GDAL: "},
+        {"dbf of fewer records", "ESRI Shapefile", "pts.shp", "pts.dbf", 0, "IL FILE .shx HA 26 ELEMENTI"},
+        {"dxf cut at 60 %", "DXF", "pts.dxf", "pts.dxf", 0.6, "MESSAGGIO DI GDAL: "},
+        // GDAL gives up on opening it: its words, all of them, below the Italian ones.
+        {"geojson cut at 60 %", "GeoJSON", "pts.geojson", "pts.geojson", 0.6,
+         "MESSAGGIO DI GDAL: ", "IMPOSSIBILE APRIRE IL FILE DEI DATI"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir d;
+        fs::create_directory(d.path() / "in");
+        const std::string layer = (d.path() / "in" / c.file).string();
+        writePoints(layer, c.driver);
+        const std::string damaged = (d.path() / "in" / c.damaged).string();
+        if (c.cut > 0) {
+            cutFile(damaged, c.cut);
+        } else {
+            keepDbfRecords(damaged, 20);
+        }
+        writeWholeFile(d.file("r.gpkg"), "prima\n");
+        const std::map<std::string, std::string> before = folderBytes(d.path());
+        const ProcessResult r = runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:4265", layer, d.file("r.gpkg")});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        const std::string head = std::string(c.first).append("\n").append(layer).append("\n");
+        EXPECT_NE(r.err.find(head), std::string::npos) << r.err;
+        const std::size_t last = r.err.rfind('\n', r.err.size() - 2);
+        EXPECT_EQ(r.err.substr(last + 1).rfind(c.lastLine, 0), 0U) << r.err;
+        EXPECT_EQ(folderBytes(d.path()), before);
+    }
+}
+
+} // namespace
+} // namespace dormal::clitest
