@@ -22,6 +22,7 @@
 
 #include "conversion/epsg.h"
 #include "conversion/io_detail.h"
+#include "conversion/selection_words.h"
 #include "geodesy/angles.h"
 #include "geodesy/zones.h"
 #include "grid/text_encoding.h"
@@ -39,7 +40,6 @@ constexpr const char* kStatusRefused = "scartato";
 // Names of the added fields (at most 10 characters: shapefiles keep no more).
 constexpr const char* kZoneField = "ZONA";
 constexpr const char* kStatusField = "STATO";
-
 
 Message failureMessage(std::vector<std::string> lines) {
     return Message{MessageIcon::Error, kTitleErrore, std::move(lines)};
@@ -435,6 +435,68 @@ bool targetReference(const SelectionState& sel, OGRSpatialReference& srs) {
     return true;
 }
 
+// The reference of the run's data: the EPSG code of its system, kind and zone, or (ETRF89
+// "Fuso Italia") its projection on IGM95 written out. False for plane input in the automatic
+// zone, which names no single reference.
+bool inputReference(const SelectionState& sel, OGRSpatialReference& srs) {
+    SelectionState asOutput = sel;
+    asOutput.outputSystem = sel.inputSystem;
+    asOutput.outputKind = sel.inputKind;
+    asOutput.outputZone = sel.inputZone;
+    if (sel.inputKind == CoordKind::Plane && sel.inputZone == Zone::Auto) {
+        return false;
+    }
+    return targetReference(asOutput, srs);
+}
+
+// The run's data reference in words: "EPSG:3004", or the system, kind and zone.
+std::string selectionWords(const SelectionState& sel) {
+    if (const std::optional<int> code = epsgCode(sel.inputSystem, sel.inputKind, sel.inputZone)) {
+        return "EPSG:" + std::to_string(*code);
+    }
+    std::string words(systemName(sel.inputSystem));
+    if (sel.inputKind == CoordKind::Geographic) {
+        return words + " GEOGRAFICHE";
+    }
+    const ZoneInfo zi = zoneInfo(sel.inputSystem, sel.inputZone);
+    return words + " PIANE, FUSO " + (zi.valid ? asciiUpperCase(zi.text) : std::string("AUTOMATICO"));
+}
+
+// A GeoPackage layer without a reference has srs_id 0 or -1, which GDAL gives as a reference
+// of these names: no reference at all.
+bool isUndefinedReference(const OGRSpatialReference& srs) {
+    const char* name = srs.GetName();
+    return name != nullptr &&
+           (std::string(name) == "Undefined geographic SRS" || std::string(name) == "Undefined Cartesian SRS");
+}
+
+// The EPSG code of a spatial reference: its own, else the one PROJ finds it the same as
+// (confidence 90 and over: the same definition, names or axis order aside).
+std::optional<int> identifyEpsg(const OGRSpatialReference& srs) {
+    const char* authority = srs.GetAuthorityName(nullptr);
+    const char* code = srs.GetAuthorityCode(nullptr);
+    if (authority != nullptr && code != nullptr && std::string(authority) == "EPSG") {
+        return std::atoi(code);
+    }
+    int count = 0;
+    int* confidence = nullptr;
+    OGRSpatialReferenceH* matches = srs.FindMatches(nullptr, &count, &confidence);
+    std::optional<int> found;
+    if (count > 0 && confidence != nullptr && confidence[0] >= 90) {
+        const OGRSpatialReference* best = OGRSpatialReference::FromHandle(matches[0]);
+        const char* a = best->GetAuthorityName(nullptr);
+        const char* c = best->GetAuthorityCode(nullptr);
+        if (a != nullptr && c != nullptr && std::string(a) == "EPSG") {
+            found = std::atoi(c);
+        }
+    }
+    if (matches != nullptr) {
+        OSRFreeSRSArray(matches);
+    }
+    CPLFree(confidence);
+    return found;
+}
+
 // The columns of a delimited text file, resolved to field indexes.
 struct TextColumns {
     int name = -1, north = -1, east = -1, height = -1;
@@ -499,7 +561,7 @@ public:
 private:
     std::optional<Message> openInput();
     std::optional<Message> openText();
-    std::optional<Message> checkLayerReference() const;
+    std::optional<Message> checkLayerReference();
     std::optional<Message> resolveTextColumns(const std::vector<std::string>& words);
     std::optional<Message> createOutput(GDALDataset& out);
     // Reads, converts and writes one feature; a message when the run must stop.
@@ -583,29 +645,46 @@ std::optional<Message> GisRun::checkAfterReading(long read) {
     return std::nullopt;
 }
 
-// A layer that names its own reference system by an EPSG code of one of the program's
-// systems must be in the one the run reads: a layer in Gauss-Boaga Ovest read as Est would
-// be converted to nonsense without a word. Codes of other frames, and layers without a
-// code, are read as the run says.
-std::optional<Message> GisRun::checkLayerReference() const {
+// A layer's spatial reference must be the one the run reads (--from): a layer in WGS84 read
+// as ROMA40, or in Gauss-Boaga Est read as Ovest, would be converted to nonsense without a
+// word. The reference is known by its EPSG code, or by the code PROJ identifies it as (a
+// shapefile's .prj and many GeoJSON files carry none); one that no code matches is compared
+// with the run's own. A layer without a reference is read as the run says.
+std::optional<Message> GisRun::checkLayerReference() {
     const OGRSpatialReference* srs = inLayer_->GetSpatialRef();
-    const char* authority = srs != nullptr ? srs->GetAuthorityName(nullptr) : nullptr;
-    const char* code = srs != nullptr ? srs->GetAuthorityCode(nullptr) : nullptr;
-    if (authority == nullptr || code == nullptr || std::string(authority) != "EPSG") {
+    if (srs == nullptr || srs->IsEmpty() || isUndefinedReference(*srs)) {
         return std::nullopt;
     }
-    const std::optional<EpsgCrs> crs = crsFromEpsg(std::atoi(code));
-    if (!crs) {
-        return std::nullopt;
-    }
+    gdal_.clear();
+    const std::optional<int> code = identifyEpsg(*srs);
     const SelectionState& sel = req_.ctx.sel;
-    const bool zoneAgrees =
-        crs->kind == CoordKind::Geographic || sel.inputZone == Zone::Auto || crs->zone == sel.inputZone;
-    if (crs->system == sel.inputSystem && crs->kind == sel.inputKind && zoneAgrees) {
-        return std::nullopt;
+    std::string layerWords = code ? "EPSG:" + std::to_string(*code) : std::string();
+    const char* name = srs->GetName();
+    if (name != nullptr && *name != '\0') {
+        layerWords += (layerWords.empty() ? "\"" : " (\"") + std::string(name) + "\"" + (code ? ")" : "");
     }
-    return detail::openFailureMessage(req_.dataPath, "IL LIVELLO E' NEL SISTEMA EPSG:" + std::string(code) +
-                                                         ", NON IN QUELLO DEI DATI INDICATO");
+    if (const std::optional<EpsgCrs> crs = code ? crsFromEpsg(*code) : std::nullopt) {
+        const bool zoneAgrees =
+            crs->kind == CoordKind::Geographic || sel.inputZone == Zone::Auto || crs->zone == sel.inputZone;
+        if (crs->system == sel.inputSystem && crs->kind == sel.inputKind && zoneAgrees) {
+            return std::nullopt;
+        }
+    } else if (!code) {
+        // No code: the run's own reference, compared as PROJ does (axis order aside).
+        OGRSpatialReference own;
+        const char* options[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES",
+                                 "CRITERION=EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS", nullptr};
+        if (inputReference(sel, own) && srs->IsSame(&own, options)) {
+            return std::nullopt;
+        }
+    }
+    gdal_.clear();
+    Message m = detail::openFailureMessage(req_.dataPath, "IL LIVELLO E' NEL SISTEMA " + layerWords);
+    if (!crsFromEpsg(code.value_or(0))) {
+        m.lines.push_back("CHE NON E' TRA I SISTEMI DEL PROGRAMMA,");
+    }
+    m.lines.push_back("NON IN QUELLO DEI DATI INDICATO: " + selectionWords(sel));
+    return m;
 }
 
 // A delimited text file is read here, not by GDAL's CSV reader, which neither takes a given
@@ -990,6 +1069,33 @@ BatchOutcome GisRun::run() {
 }
 
 } // namespace
+
+std::optional<int> gisLayerEpsg(const std::string& path, std::string& why) {
+    GdalMessages quiet;
+    GDALAllRegister();
+    if (gisExtension(path) == ".csv") {
+        why = "un file di testo delimitato non ha sistema di riferimento";
+        return std::nullopt;
+    }
+    DatasetPtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+    OGRLayer* layer = ds && ds->GetLayerCount() > 0 ? ds->GetLayer(0) : nullptr;
+    const OGRSpatialReference* srs = layer != nullptr ? layer->GetSpatialRef() : nullptr;
+    if (layer == nullptr) {
+        why = "impossibile aprire il livello " + path;
+        return std::nullopt;
+    }
+    if (srs == nullptr || srs->IsEmpty() || isUndefinedReference(*srs)) {
+        why = "il livello non ha sistema di riferimento";
+        return std::nullopt;
+    }
+    const std::optional<int> code = identifyEpsg(*srs);
+    if (!code || !crsFromEpsg(*code)) {
+        why = "il sistema di riferimento del livello" +
+              (code ? " (EPSG:" + std::to_string(*code) + ")" : std::string()) + " non e' tra quelli del programma";
+        return std::nullopt;
+    }
+    return code;
+}
 
 BatchOutcome runGisBatch(const BatchRequest& req, const BatchCallbacks& cb) {
     // GDAL's own messages (English, on standard error) are kept quiet: a failure is told by

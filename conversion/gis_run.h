@@ -10,6 +10,7 @@
 // reported (row of a text file, feature number of a layer) and written with its attributes
 // only changed by the status. Geographic values are decimal degrees from Greenwich.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,10 @@ bool isGisPath(std::string_view path);
 std::string gisExtension(std::string_view path);
 // The OGR driver that reads and writes files of an extension ("GPKG"), or null.
 const char* gisDriverName(const std::string& extension);
+
+// The EPSG code of the spatial reference of the first layer of a GIS file, when it is one of
+// the program's systems (what --from may be left to); nothing, with `why` in words, otherwise.
+std::optional<int> gisLayerEpsg(const std::string& path, std::string& why);
 
 // The run of a DataFileType::Gis request (runBatch takes the other types): file checks, reading, converting, writing the
 // result beside its final place and renaming it there at the end. The outcome counts as the

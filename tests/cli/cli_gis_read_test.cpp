@@ -136,5 +136,88 @@ TEST(GisRead, DamagedLayersAreReadingFailures) {
     }
 }
 
+// A layer is read in its own spatial reference or not at all: one that is not the reference
+// --from names is refused naming both (whether it carries an EPSG code or a .prj without one),
+// one without a reference takes --from, and one in a system of the program may stand for
+// --from. Read with --from, the result is the same as the layer's own reference gives.
+TEST(GisRead, LayerReferenceMustBeTheOneRead) {
+    struct Case {
+        const char* name;
+        const char* driver;
+        const char* file;
+        int epsg;         // the layer's reference; 0: none
+        const char* from; // nullptr: --from left out
+        int exitCode;
+        std::vector<std::string> said; // in the message, in order
+    };
+    const std::string refused = "IL LIVELLO E' NEL SISTEMA ";
+    const Case cases[] = {
+        {"WGS84 read as Monte Mario",
+         "GPKG",
+         "p.gpkg",
+         4326,
+         "EPSG:4265",
+         1,
+         {refused + "EPSG:4326", "NON E' TRA I SISTEMI DEL PROGRAMMA", "NON IN QUELLO DEI DATI INDICATO: EPSG:4265"}},
+        {"WGS84 .prj read as Monte Mario",
+         "ESRI Shapefile",
+         "p.shp",
+         4326,
+         "EPSG:4265",
+         1,
+         {refused + "EPSG:4326", "EPSG:4265"}},
+        {"Gauss-Boaga Est .prj read as Ovest",
+         "ESRI Shapefile",
+         "p.shp",
+         3004,
+         "EPSG:3003",
+         1,
+         {refused + "EPSG:3004", "NON IN QUELLO DEI DATI INDICATO: EPSG:3003"}},
+        {"GeoJSON read as Gauss-Boaga",
+         "GeoJSON",
+         "p.geojson",
+         4326,
+         "EPSG:3004",
+         1,
+         {refused + "EPSG:4326", "EPSG:3004"}},
+        {"KML read as Gauss-Boaga", "KML", "p.kml", 4326, "EPSG:3004", 1, {refused + "EPSG:4326", "EPSG:3004"}},
+        {"Monte Mario .prj, no --from", "ESRI Shapefile", "p.shp", 4265, nullptr, 0, {"PUNTI TRATTATI:   26"}},
+        {"Monte Mario .prj read as such", "ESRI Shapefile", "p.shp", 4265, "EPSG:4265", 0, {"PUNTI TRATTATI:   26"}},
+        {"no reference takes --from", "GPKG", "p.gpkg", 0, "EPSG:4265", 0, {"PUNTI TRATTATI:   26"}},
+        {"WGS84, no --from", "GPKG", "p.gpkg", 4326, nullptr, 2, {"manca --from", "EPSG:4326"}},
+    };
+    std::map<std::string, std::string> results; // by layer file: the first text result
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir d;
+        fs::create_directory(d.path() / "in");
+        const std::string layer = (d.path() / "in" / c.file).string();
+        writePoints(layer, c.driver, c.epsg);
+        writeWholeFile(d.file("r.csv"), "prima\n");
+        const std::map<std::string, std::string> before = folderBytes(d.path());
+        std::vector<std::string> args;
+        if (c.from != nullptr) {
+            args = {"--from", c.from};
+        }
+        // Within ROMA40, so that no grid is needed.
+        const bool plane = c.from != nullptr && std::string(c.from) != "EPSG:4265";
+        args.insert(args.end(), {"--to", plane ? "EPSG:4265" : "EPSG:3004", "--type", "gis", layer, d.file("r.csv")});
+        const ProcessResult r = runBatchExe(args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        std::size_t at = 0;
+        for (const std::string& s : c.said) {
+            at = r.err.find(s, at);
+            EXPECT_NE(at, std::string::npos) << s << "\n" << r.err;
+        }
+        if (c.exitCode != 0) {
+            EXPECT_EQ(folderBytes(d.path()), before);
+        } else if (c.epsg != 0) {
+            const std::string out = readWholeFile(d.file("r.csv"));
+            const auto [it, fresh] = results.emplace(c.file, out);
+            EXPECT_EQ(out, it->second);
+        }
+    }
+}
+
 } // namespace
 } // namespace dormal::clitest
