@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <gdal_priv.h>
@@ -497,6 +499,29 @@ std::optional<int> identifyEpsg(const OGRSpatialReference& srs) {
     return found;
 }
 
+// The files a result is written as and beside: a shapefile's sidecars, a GeoPackage's
+// journals, a text layer's types and reference (extensions in both cases).
+std::vector<std::string> resultFiles(const std::string& result) {
+    std::vector<std::string> files = {result};
+    const std::string ext = gisExtension(result);
+    const std::string stem = fs::path(result).replace_extension().string();
+    std::vector<const char*> sidecars;
+    if (ext == ".shp") {
+        sidecars = {".shx", ".dbf", ".prj", ".cpg", ".qix", ".sbn", ".sbx", ".shp.xml"};
+    } else if (ext == ".csv") {
+        sidecars = {".csvt", ".prj"};
+    } else if (ext == ".gpkg") {
+        for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+            files.push_back(result + suffix);
+        }
+    }
+    for (const char* sidecar : sidecars) {
+        files.push_back(stem + sidecar);
+        files.push_back(stem + asciiUpperCase(sidecar));
+    }
+    return files;
+}
+
 // The columns of a delimited text file, resolved to field indexes.
 struct TextColumns {
     int name = -1, north = -1, east = -1, height = -1;
@@ -562,6 +587,7 @@ private:
     std::optional<Message> openInput();
     std::optional<Message> openText();
     std::optional<Message> checkLayerReference();
+    std::optional<Message> checkNotOverwritten() const;
     std::optional<Message> resolveTextColumns(const std::vector<std::string>& words);
     std::optional<Message> createOutput(GDALDataset& out);
     // Reads, converts and writes one feature; a message when the run must stop.
@@ -612,7 +638,63 @@ std::optional<Message> GisRun::openInput() {
     if (std::optional<std::string> mismatch = shapefileCountMismatch(*input_, inLayer_->GetName())) {
         return damagedInputMessage(req_.dataPath, *mismatch, "");
     }
-    return checkLayerReference();
+    if (std::optional<Message> m = checkLayerReference()) {
+        return m;
+    }
+    return checkNotOverwritten();
+}
+
+// The result, once moved into place, must replace none of the files the input is read from:
+// every file of the input dataset (a folder of shapefiles, GDAL's "GPKG:file:layer") against
+// the result and every file written beside it, by identity (device and inode), not by name.
+std::optional<Message> GisRun::checkNotOverwritten() const {
+    std::vector<std::string> inputs;
+    if (text_) {
+        inputs.push_back(req_.dataPath);
+    } else {
+        if (char** files = input_->GetFileList()) {
+            for (char** f = files; *f != nullptr; ++f) {
+                inputs.emplace_back(*f);
+            }
+            CSLDestroy(files);
+        }
+        // GDAL's "GPKG:file.gpkg:layer" lists no file: every part of the name after the
+        // driver's that ends before a colon, or at the end, may be the file.
+        const std::string& name = req_.dataPath;
+        for (std::size_t colon = name.find(':'); colon != std::string::npos; colon = name.find(':', colon + 1)) {
+            const std::size_t from = name.find(':') + 1;
+            if (colon >= from) {
+                inputs.push_back(name.substr(from, colon - from));
+            }
+        }
+        inputs.push_back(name.substr(name.find(':') + 1));
+        inputs.push_back(name);
+    }
+    const auto identity = [](const std::string& path) -> std::optional<std::pair<dev_t, ino_t>> {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            return std::nullopt;
+        }
+        return std::make_pair(st.st_dev, st.st_ino);
+    };
+    std::vector<std::pair<std::pair<dev_t, ino_t>, std::string>> read;
+    for (const std::string& f : inputs) {
+        if (const auto id = identity(f)) {
+            read.emplace_back(*id, f);
+        }
+    }
+    for (const std::string& f : resultFiles(req_.resultPath)) {
+        const auto id = identity(f);
+        for (const auto& [inputId, inputPath] : read) {
+            if (id && *id == inputId) {
+                return Message{MessageIcon::Warning,
+                               kAppTitle,
+                               {"IL FILE DI INPUT E QUELLO  ", "DI OUTPUT SONO LO STESSO",
+                                "FILE DEI DATI: " + inputPath, "FILE DEI RISULTATI: " + f}};
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 OGRFeature* GisRun::nextFeature(long number) {

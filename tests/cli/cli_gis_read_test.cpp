@@ -219,5 +219,42 @@ TEST(GisRead, LayerReferenceMustBeTheOneRead) {
     }
 }
 
+// A result that would replace a file the input is read from is refused, however the input is
+// named (a folder of shapefiles, GDAL's "GPKG:file:layer", a shapefile by its .dbf), and the
+// files are left as they were; a result beside the input that replaces none of them is not.
+TEST(GisRead, InputNeverOverwrittenByItsResult) {
+    struct Case {
+        const char* name;
+        const char* driver;
+        const char* layerFile; // under the folder "in"
+        std::string data;      // the data argument; "@" stands for the folder
+        const char* result;    // under the folder "in"
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"folder of shapefiles", "ESRI Shapefile", "pts.shp", "@", "pts.shp", 1},
+        {"shapefile by its .dbf", "ESRI Shapefile", "pts.shp", "@/pts.dbf", "pts.shp", 1},
+        {"GeoPackage by GDAL's name", "GPKG", "in.gpkg", "GPKG:@/in.gpkg:pts", "in.gpkg", 1},
+        {"GeoPackage beside its shapefile", "ESRI Shapefile", "pts.shp", "@/pts.shp", "pts.gpkg", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir d;
+        const fs::path in = d.path() / "in";
+        fs::create_directory(in);
+        writePoints((in / c.layerFile).string(), c.driver);
+        std::string data = c.data;
+        data.replace(data.find('@'), 1, in.string());
+        const std::map<std::string, std::string> before = folderBytes(d.path());
+        const ProcessResult r =
+            runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:4265", "--type", "gis", data, (in / c.result).string()});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        if (c.exitCode != 0) {
+            EXPECT_NE(r.err.find("IL FILE DI INPUT E QUELLO  \nDI OUTPUT SONO LO STESSO"), std::string::npos) << r.err;
+            EXPECT_EQ(folderBytes(d.path()), before);
+        }
+    }
+}
+
 } // namespace
 } // namespace dormal::clitest
