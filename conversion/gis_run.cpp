@@ -23,6 +23,7 @@
 #include <ogrsf_frmts.h>
 
 #include "conversion/epsg.h"
+#include "conversion/gis_csv.h"
 #include "conversion/io_detail.h"
 #include "conversion/selection_words.h"
 #include "geodesy/angles.h"
@@ -125,113 +126,8 @@ double exactSexagesimal(double degrees) {
     return degrees < 0 ? -s : s;
 }
 
-// One record of a delimited text file: its cells and the file line it starts on.
-struct TextRecord {
-    long line = 0;
-    std::vector<std::string> cells;
-};
-
-// Splits delimited text into records. A cell may be quoted with '"' (a doubled quote
-// inside stands for one) and then hold delimiters and line ends. Lines end with LF, CR LF
-// or CR; empty lines are no records. Line numbers are those an editor shows.
-std::vector<TextRecord> splitRecords(const std::string& text, char delimiter) {
-    std::vector<TextRecord> records;
-    TextRecord rec;
-    std::string cell;
-    long line = 1;
-    bool quoted = false;
-    bool any = false; // the record has a character
-    const auto endRecord = [&] {
-        if (any) {
-            rec.cells.push_back(cell);
-            records.push_back(std::move(rec));
-        }
-        rec = TextRecord{};
-        cell.clear();
-        any = false;
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (!any) {
-            rec.line = line;
-        }
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                cell += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                if (c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
-                    ++line;
-                }
-                cell += c;
-            }
-            continue;
-        }
-        if (c == '\n' || c == '\r') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-            endRecord();
-            ++line;
-            continue;
-        }
-        any = true;
-        if (c == '"' && cell.empty()) {
-            quoted = true;
-        } else if (c == delimiter) {
-            rec.cells.push_back(cell);
-            cell.clear();
-        } else {
-            cell += c;
-        }
-    }
-    endRecord();
-    return records;
-}
-
-// The delimiter of a text file, found on its first line outside quotes: a tab if there is
-// one, else a semicolon, else a comma. A semicolon file may then hold decimal commas.
-char detectDelimiter(const std::string& text) {
-    bool quoted = false;
-    bool semicolon = false;
-    for (const char c : text) {
-        if (c == '\n' || c == '\r') {
-            if (!quoted) {
-                break;
-            }
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (!quoted && c == '\t') {
-            return '\t';
-        } else if (!quoted && c == ';') {
-            semicolon = true;
-        }
-    }
-    return semicolon ? ';' : ',';
-}
-
 const char* separatorOption(char delimiter) {
     return delimiter == ';' ? "SEMICOLON" : delimiter == '\t' ? "TAB" : "COMMA";
-}
-
-// A number in a text cell: blanks around it ignored, a comma read as the decimal point.
-bool parseNumberText(const char* text, double& value) {
-    std::string s(text != nullptr ? text : "");
-    const auto notBlank = [](unsigned char c) { return std::isspace(c) == 0; };
-    s.erase(s.begin(), std::find_if(s.begin(), s.end(), notBlank));
-    s.erase(std::find_if(s.rbegin(), s.rend(), notBlank).base(), s.end());
-    std::replace(s.begin(), s.end(), ',', '.');
-    if (s.empty()) {
-        return false;
-    }
-    const char* begin = s.data();
-    if (*begin == '+') {
-        ++begin;
-    }
-    const auto [end, ec] = std::from_chars(begin, s.data() + s.size(), value);
-    return ec == std::errc() && end == s.data() + s.size() && std::isfinite(value);
 }
 
 // A converted value written back into a text cell, with the decimal mark the cell had
@@ -600,6 +496,7 @@ private:
     std::optional<Message> checkAfterReading(long read);
 
     GdalMessages gdal_; // first: it outlives the datasets, whose closing GDAL may comment on
+    std::unique_ptr<DelimitedTextLayer> textLayer_;
     std::optional<Message> readFailure_;
     const BatchRequest& req_;
     const BatchCallbacks& cb_;
@@ -700,6 +597,10 @@ std::optional<Message> GisRun::checkNotOverwritten() const {
 OGRFeature* GisRun::nextFeature(long number) {
     gdal_.clear();
     std::unique_ptr<OGRFeature> f(inLayer_->GetNextFeature());
+    if (textLayer_ && textLayer_->failure()) {
+        readFailure_ = detail::readFailureMessage(req_.dataPath, *textLayer_->failure());
+        return nullptr;
+    }
     if (gdal_.any()) {
         readFailure_ = damagedInputMessage(
             req_.dataPath, "IL FILE NON SI LEGGE PER INTERO: ERRORE ALL'ELEMENTO " + std::to_string(number),
@@ -769,73 +670,26 @@ std::optional<Message> GisRun::checkLayerReference() {
     return m;
 }
 
-// A delimited text file is read here, not by GDAL's CSV reader, which neither takes a given
-// delimiter nor reads a semicolon file with decimal commas: its records go into a layer in
-// memory, every cell a text field, each feature numbered by the file line it starts on.
+// A delimited text file is read by its own streaming reader (see gis_csv.h): its fields are
+// typed when the result keeps types, text for a text result, which then gets every number
+// as the file had it.
 std::optional<Message> GisRun::openText() {
     text_ = true;
-    std::ifstream file(req_.dataPath, std::ios::binary);
-    std::string text;
-    if (file) {
-        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
-    if (!file && !file.eof()) {
-        return detail::openFailureMessage(req_.dataPath, "IMPOSSIBILE LEGGERE IL FILE");
-    }
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
-        text.erase(0, 3); // byte order mark
-    }
-    delimiter_ = req_.gisDelimiter != 0 ? req_.gisDelimiter : detectDelimiter(text);
-    std::vector<TextRecord> records = splitRecords(text, delimiter_);
-    text.clear();
-
     std::vector<std::string> words = req_.gisColumns;
     if (words.empty()) {
         words = {"1", "2", "3", "4"};
     }
-    const auto isNumber = [](const std::string& w) {
-        return !w.empty() && std::all_of(w.begin(), w.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
-    };
-    // A header when a column is named, or when the first record's North is not a number.
-    bool header = !std::all_of(words.begin(), words.end(), isNumber);
-    if (!header && !records.empty()) {
-        const auto north = static_cast<std::size_t>(std::max(1, std::atoi(words[1].c_str())) - 1);
-        double v = 0;
-        header = north >= records.front().cells.size() || !parseNumberText(records.front().cells[north].c_str(), v);
+    std::string cause;
+    textLayer_ = DelimitedTextLayer::open(req_.dataPath, req_.gisDelimiter, req_.gisColumns, !textOut_, cause);
+    if (!textLayer_) {
+        return detail::openFailureMessage(req_.dataPath, cause);
     }
-    std::size_t width = 0;
-    for (const TextRecord& r : records) {
-        width = std::max(width, r.cells.size());
+    inLayer_ = textLayer_.get();
+    delimiter_ = textLayer_->delimiter();
+    if (std::optional<Message> m = resolveTextColumns(words)) {
+        return m;
     }
-
-    GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("Memory");
-    if (memory != nullptr) {
-        input_.reset(memory->Create("", 0, 0, 0, GDT_Unknown, nullptr));
-    }
-    if (!input_ || (inLayer_ = input_->CreateLayer("dati", nullptr, wkbNone, nullptr)) == nullptr) {
-        return detail::openFailureMessage(req_.dataPath, gdalCause("LETTORE NON DISPONIBILE"));
-    }
-    for (std::size_t i = 0; i < width; ++i) {
-        std::string name = header && i < records.front().cells.size() ? records.front().cells[i] : std::string();
-        if (name.empty()) {
-            name = "field_" + std::to_string(i + 1);
-        }
-        OGRFieldDefn field(freeFieldName(*inLayer_->GetLayerDefn(), name).c_str(), OFTString);
-        if (inLayer_->CreateField(&field) != OGRERR_NONE) {
-            return detail::openFailureMessage(req_.dataPath, gdalCause("LETTORE NON DISPONIBILE"));
-        }
-    }
-    for (std::size_t r = header ? 1 : 0; r < records.size(); ++r) {
-        OGRFeature f(inLayer_->GetLayerDefn());
-        f.SetFID(records[r].line);
-        for (std::size_t i = 0; i < records[r].cells.size(); ++i) {
-            f.SetField(static_cast<int>(i), records[r].cells[i].c_str());
-        }
-        if (inLayer_->CreateFeature(&f) != OGRERR_NONE) {
-            return detail::openFailureMessage(req_.dataPath, gdalCause("LETTORE NON DISPONIBILE"));
-        }
-    }
-    return resolveTextColumns(words);
+    return checkNotOverwritten();
 }
 
 std::optional<Message> GisRun::resolveTextColumns(const std::vector<std::string>& words) {
@@ -925,14 +779,23 @@ bool GisRun::readTextPoint(OGRFeature& in, long row, double& x, double& y, doubl
         }
         return false;
     };
-    if (!parseNumberText(in.GetFieldAsString(columns_.north), y)) {
+    // A numeric field holds the number read from the file; a text field the cell itself.
+    const auto number = [&in](int field, double& v) {
+        const OGRFieldType type = in.GetFieldDefnRef(field)->GetType();
+        if (type == OFTReal || type == OFTInteger || type == OFTInteger64) {
+            v = in.GetFieldAsDouble(field);
+            return in.IsFieldSetAndNotNull(field) != 0;
+        }
+        return parseNumberText(in.GetFieldAsString(field), v);
+    };
+    if (!number(columns_.north, y)) {
         return fail(detail::FieldSlot::First);
     }
-    if (!parseNumberText(in.GetFieldAsString(columns_.east), x)) {
+    if (!number(columns_.east, x)) {
         return fail(detail::FieldSlot::Second);
     }
     z = 0;
-    if (req_.ctx.heights && !parseNumberText(in.GetFieldAsString(columns_.height), z)) {
+    if (req_.ctx.heights && !number(columns_.height, z)) {
         return fail(detail::FieldSlot::Height);
     }
     return true;

@@ -256,5 +256,107 @@ TEST(GisRead, InputNeverOverwrittenByItsResult) {
     }
 }
 
+// Without named columns the first row of a text file is a header only when neither its North
+// nor its East is a number: a typing slip in one of them is a reading error for that row, and
+// the row stays in the result, marked, instead of turning into field names.
+TEST(GisRead, FirstRowIsHeaderOnlyWithoutNumbers) {
+    struct Case {
+        const char* name;
+        const char* first; // the first line; the second is always a good point
+        int exitCode;
+        const char* said;       // in the message ("" nothing)
+        const char* resultHead; // the result's first line
+    };
+    const Case cases[] = {
+        {"slip in the North", "P1,46000x0.5,2500000.5", 3,
+         "ERRORE NELLA LETTURA NELLA COORD. NORD\nALLA RIGA:     1    DEL FILE DI INPUT",
+         "field_1,field_2,field_3,ZONA,STATO"},
+        {"slip in the East", "P1,4600000.5,25OOOOO.5", 3,
+         "ERRORE NELLA LETTURA NELLA COOR. EST\nALLA RIGA:     1    DEL FILE DI INPUT",
+         "field_1,field_2,field_3,ZONA,STATO"},
+        {"a header", "nome,nord,est", 0, "PUNTI TRATTATI:   1", "nome,nord,est,ZONA,STATO"},
+        {"numbers only", "P1,4600000.5,2500000.5", 0, "PUNTI TRATTATI:   2", "field_1,field_2,field_3,ZONA,STATO"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir d;
+        writeWholeFile(d.file("p.csv"), std::string(c.first).append("\nP2,4600010.25,2500010.25\n"));
+        const ProcessResult r =
+            runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:3003", d.file("p.csv"), d.file("r.csv")});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        const std::string out = readWholeFile(d.file("r.csv"));
+        EXPECT_EQ(out.substr(0, out.find('\n')), c.resultHead) << out;
+    }
+}
+
+// A .csv is read only from a file on disk: a link to a device, a folder or a pipe is refused
+// before anything is read (a link to /dev/zero would otherwise be read until memory ran out).
+TEST(GisRead, TextFromNonRegularFilesRefused) {
+    ScratchDir d;
+    fs::create_symlink("/dev/null", d.path() / "device.csv");
+    fs::create_directory(d.path() / "folder.csv");
+    struct Case {
+        const char* data;
+        const char* cause;
+    };
+    const Case cases[] = {
+        {"device.csv", "Non è un file regolare ma un dispositivo: un file .csv si legge solo da un file su disco"},
+        {"folder.csv", "Non è un file regolare ma una cartella"},
+    };
+    writeWholeFile(d.file("r.csv"), "prima\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.data);
+        const ProcessResult r =
+            runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:3003", d.file(c.data), d.file("r.csv")});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        const std::string head =
+            std::string("IMPOSSIBILE APRIRE IL FILE DEI DATI\n").append(d.file(c.data)).append("\n");
+        EXPECT_NE(r.err.find(head + c.cause), std::string::npos) << r.err;
+        EXPECT_EQ(readWholeFile(d.file("r.csv")), "prima\n");
+    }
+}
+
+// Numeric columns of a text file are numeric fields in a result that keeps types, as GDAL's
+// own detection would make them (codes with leading zeros stay text), while a text result
+// keeps every cell as the file wrote it.
+TEST(GisRead, TextColumnsTypedAsGdalDetects) {
+    ScratchDir d;
+    writeWholeFile(d.file("p.csv"), "nome;nord;est;codice;grande;peso;sigla;nota\n"
+                                    "P1;4600000,5;2500000,5;12;5000000000;1,50;007;uno\n"
+                                    "P2;4600010,25;2500010,25;-3;7;2;010;\n"
+                                    "P3;4600020,125;2500020,125;;8;-0,25;;3\n");
+    ProcessResult r = runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:3003", d.file("p.csv"), d.file("r.gpkg")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    GDALAllRegister();
+    DatasetPtr ds(GDALDataset::Open(d.file("r.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+    ASSERT_TRUE(ds);
+    OGRFeatureDefn& defn = *ds->GetLayer(0)->GetLayerDefn();
+    const std::map<std::string, OGRFieldType> want = {
+        {"nome", OFTString},      {"nord", OFTReal}, {"est", OFTReal},     {"codice", OFTInteger},
+        {"grande", OFTInteger64}, {"peso", OFTReal}, {"sigla", OFTString}, {"nota", OFTString}};
+    for (const auto& [name, type] : want) {
+        const int i = defn.GetFieldIndex(name.c_str());
+        ASSERT_GE(i, 0) << name;
+        EXPECT_EQ(defn.GetFieldDefn(i)->GetType(), type) << name;
+    }
+    std::vector<std::string> got;
+    for (auto& f : *ds->GetLayer(0)) {
+        std::string row;
+        for (const char* field : {"codice", "grande", "peso", "sigla", "STATO"}) {
+            row.append(f->GetFieldAsString(field)).append("|");
+        }
+        got.push_back(row);
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"12|5000000000|1.5|007|convertito|", "-3|7|2|010|convertito|",
+                                             "|8|-0.25||convertito|"}));
+    // A text result: the cells as they were, decimal commas and leading zeros kept.
+    r = runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:3003", d.file("p.csv"), d.file("r.csv")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string out = readWholeFile(d.file("r.csv"));
+    EXPECT_NE(out.find(";12;5000000000;\"1,50\";007;uno;"), std::string::npos) << out;
+    EXPECT_NE(out.find(";;8;\"-0,25\";;3;"), std::string::npos) << out;
+}
+
 } // namespace
 } // namespace dormal::clitest
