@@ -109,8 +109,9 @@ constexpr const char* kHelp =
     "  --columns NOME,N,E[,H]  gis, file .csv: le colonne del nome, del Nord (latitudine),\n"
     "                          dell'Est (longitudine) e della quota, per nome d'intestazione o\n"
     "                          numero (da 1); predefinito 1,2,3,4. La prima riga e'\n"
-    "                          un'intestazione se una colonna e' data per nome o se il suo\n"
-    "                          Nord non e' un numero\n"
+    "                          un'intestazione se una colonna e' data per nome o se ne' il\n"
+    "                          suo Nord ne' il suo Est sono numeri (uno solo: errore di\n"
+    "                          lettura di quella riga)\n"
     "  --delimiter ,|;|tab     gis, file .csv: separatore delle colonne; predefinito quello\n"
     "                          trovato nella prima riga (tab se c'e', poi ;, altrimenti ,);\n"
     "                          vale anche per un file dei risultati .csv\n"
@@ -146,7 +147,9 @@ constexpr const char* kHelp =
     "di riferimento. Un livello con un sistema di riferimento diverso da quello di --from\n"
     "(per esempio 3003 con --from EPSG:3004, o WGS84 4326) e' rifiutato; un livello senza\n"
     "sistema di riferimento si legge in quello di --from. Un file che GDAL legge solo in\n"
-    "parte (danneggiato o troncato) e' un errore di lettura.\n"
+    "parte (danneggiato o troncato) e' un errore di lettura. Un .csv si legge solo da un\n"
+    "file su disco; le sue colonne numeriche sono campi numerici nei risultati .gpkg, .shp\n"
+    "e .geojson, mentre un .csv dei risultati ha i valori come li aveva il file dati.\n"
     "\n"
     "Piu' porzioni insieme: ogni punto si calcola con la PRIMA porzione, nell'ordine\n"
     "sopra (prima i --grid, poi le cartelle), la cui area di copertura lo comprende (la\n"
@@ -449,9 +452,11 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
         fromWord = "EPSG:" + std::to_string(*code);
     }
 #else
-    // The GIS program, which this one hands the run over to, reads the layer's reference.
+    // The GIS program, which this one hands the run over to, reads the layer's reference and
+    // checks the rest of the command line with it.
     if (!o.from) {
-        fromWord = "EPSG:3004";
+        req.type = DataFileType::Gis;
+        return req;
     }
 #endif
     resolveSide("--from", fromWord, o.fromKind, o.fromZone, true, sel.inputSystem, sel.inputKind, sel.inputZone);
