@@ -14,6 +14,7 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "conversion/system_error.h"
 #include "grid/text_encoding.h"
 
 namespace dormal {
@@ -140,7 +141,7 @@ bool DelimitedTextReader::fill() {
     end_ = n;
     if (n == 0) {
         if (std::ferror(file_) != 0) {
-            failure_ = std::string("LETTURA NON RIUSCITA: ") + std::strerror(errno);
+            failure_ = std::string("LETTURA NON RIUSCITA: ") + systemErrorText(errno);
         }
         eof_ = true;
         return false;
@@ -151,7 +152,7 @@ bool DelimitedTextReader::fill() {
 bool DelimitedTextReader::rewind() {
     std::clearerr(file_);
     if (std::fseek(file_, 0, SEEK_SET) != 0) {
-        failure_ = std::string("LETTURA NON RIUSCITA: ") + std::strerror(errno);
+        failure_ = std::string("LETTURA NON RIUSCITA: ") + systemErrorText(errno);
         return false;
     }
     at_ = end_ = 0;
@@ -268,7 +269,7 @@ std::unique_ptr<DelimitedTextLayer> DelimitedTextLayer::open(const std::string& 
                                                              std::string& cause) {
     std::FILE* file = std::fopen(path.c_str(), "rbe");
     if (file == nullptr) {
-        cause = std::strerror(errno);
+        cause = systemErrorText(errno);
         return nullptr;
     }
     struct stat st {};

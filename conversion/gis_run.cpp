@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 #include "conversion/gis_csv.h"
 #include "conversion/io_detail.h"
 #include "conversion/selection_words.h"
+#include "conversion/system_error.h"
 #include "geodesy/angles.h"
 #include "geodesy/zones.h"
 #include "grid/text_encoding.h"
@@ -521,8 +523,14 @@ std::optional<Message> GisRun::openInput() {
     gdal_.clear();
     input_.reset(GDALDataset::Open(req_.dataPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     if (!input_ || input_->GetLayerCount() < 1) {
-        Message m = detail::openFailureMessage(req_.dataPath, !input_ ? "GDAL NON LO LEGGE COME LIVELLO GIS"
-                                                                      : "NESSUN LIVELLO LEGGIBILE NEL FILE");
+        std::string cause = !input_ ? "GDAL NON LO LEGGE COME LIVELLO GIS" : "NESSUN LIVELLO LEGGIBILE NEL FILE";
+        // A plain path (not GDAL's "DRIVER:file:layer" nor a /vsi path) that is no file at all.
+        struct stat st {};
+        if (!input_ && req_.dataPath.find(':') == std::string::npos && req_.dataPath.rfind("/vsi", 0) != 0 &&
+            ::stat(req_.dataPath.c_str(), &st) != 0) {
+            cause = systemErrorText(errno);
+        }
+        Message m = detail::openFailureMessage(req_.dataPath, cause);
         if (gdal_.any()) {
             m.lines.push_back("MESSAGGIO DI GDAL: " + gdal_.text());
         }

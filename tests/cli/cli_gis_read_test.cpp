@@ -358,5 +358,30 @@ TEST(GisRead, TextColumnsTypedAsGdalDetects) {
     EXPECT_NE(out.find(";;8;\"-0,25\";;3;"), std::string::npos) << out;
 }
 
+// A data file that cannot be opened says why in Italian, GDAL's words (if any) only below.
+TEST(GisRead, OpeningFailuresSayWhyInItalian) {
+    ScratchDir d;
+    writeWholeFile(d.file("junk.gpkg"), "non un geopackage\n");
+    struct Case {
+        const char* data;
+        const char* cause;
+    };
+    const Case cases[] = {
+        {"missing.gpkg", "Il file o la cartella non esiste"},
+        {"missing.csv", "Il file o la cartella non esiste"},
+        {"junk.gpkg", "GDAL NON LO LEGGE COME LIVELLO GIS"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.data);
+        const ProcessResult r =
+            runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:3003", d.file(c.data), d.file("r.csv")});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        const std::string want =
+            std::string("IMPOSSIBILE APRIRE IL FILE DEI DATI\n").append(d.file(c.data)).append("\n").append(c.cause);
+        EXPECT_EQ(r.err.substr(0, want.size()), want) << r.err;
+        EXPECT_FALSE(fs::exists(d.file("r.csv")));
+    }
+}
+
 } // namespace
 } // namespace dormal::clitest
