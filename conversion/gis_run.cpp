@@ -310,6 +310,26 @@ std::optional<std::string> shapefileCountMismatch(GDALDataset& ds, const std::st
     return "IL FILE .shx HA " + std::to_string(shxCount) + " ELEMENTI, IL FILE .dbf " + std::to_string(dbfCount);
 }
 
+// Whether a shapefile layer has a .prj beside it (GDAL ignores one it cannot read).
+bool hasProjectionFile(GDALDataset& ds, const std::string& layerName) {
+    if (ds.GetDriver() == nullptr || std::string(ds.GetDriver()->GetDescription()) != "ESRI Shapefile") {
+        return false;
+    }
+    // Not in GDAL's list of the dataset's files when it could not read it: looked for beside the .shp.
+    bool found = false;
+    char** files = ds.GetFileList();
+    for (char** f = files; f != nullptr && *f != nullptr; ++f) {
+        fs::path p(*f);
+        if (asciiLowerCase(p.stem().string()) == asciiLowerCase(layerName) && gisExtension(p.string()) == ".shp") {
+            std::error_code ec;
+            found = found || fs::exists(fs::path(p).replace_extension(".prj"), ec) ||
+                    fs::exists(p.replace_extension(".PRJ"), ec);
+        }
+    }
+    CSLDestroy(files);
+    return found;
+}
+
 // A field name not yet in the layer: `base`, else base_1, base_2 ...
 std::string freeFieldName(OGRFeatureDefn& defn, const std::string& base) {
     std::string name = base;
@@ -642,11 +662,18 @@ std::optional<Message> GisRun::checkAfterReading(long read) {
 // shapefile's .prj and many GeoJSON files carry none); one that no code matches is compared
 // with the run's own. A layer without a reference is read as the run says.
 std::optional<Message> GisRun::checkLayerReference() {
+    gdal_.clear();
     const OGRSpatialReference* srs = inLayer_->GetSpatialRef();
+    // A reference GDAL could not read (a damaged .prj) is not taken for none.
+    if (gdal_.any()) {
+        return damagedInputMessage(req_.dataPath, "IL SISTEMA DI RIFERIMENTO DEL LIVELLO NON SI LEGGE", gdal_.text());
+    }
+    if (srs == nullptr && hasProjectionFile(*input_, inLayer_->GetName())) {
+        return damagedInputMessage(req_.dataPath, "IL FILE .prj DEL LIVELLO NON SI LEGGE", "");
+    }
     if (srs == nullptr || srs->IsEmpty() || isUndefinedReference(*srs)) {
         return std::nullopt;
     }
-    gdal_.clear();
     const std::optional<int> code = identifyEpsg(*srs);
     const SelectionState& sel = req_.ctx.sel;
     std::string layerWords = code ? "EPSG:" + std::to_string(*code) : std::string();

@@ -99,7 +99,7 @@ TEST(GisRead, DamagedLayersAreReadingFailures) {
         const char* driver;
         const char* file;     // the layer's file read
         const char* damaged;  // the file damaged
-        double cut;           // kept fraction; 0: the .dbf shortened to 20 whole records
+        double cut;           // kept fraction; 0: the .dbf cut to 20 whole records; -1: garbage
         const char* lastLine; // the start of the message's last line
         const char* first = "ERRORE NELLA LETTURA DEL FILE DEI DATI";
     };
@@ -107,6 +107,7 @@ TEST(GisRead, DamagedLayersAreReadingFailures) {
         {"dbf cut in half", "ESRI Shapefile", "pts.shp", "pts.dbf", 0.5, "MESSAGGIO DI GDAL: "},
         {"shp cut in half", "ESRI Shapefile", "pts.shp", "pts.shp", 0.5, "MESSAGGIO DI GDAL: "},
         {"dbf of fewer records", "ESRI Shapefile", "pts.shp", "pts.dbf", 0, "IL FILE .shx HA 26 ELEMENTI"},
+        {"prj GDAL cannot read", "ESRI Shapefile", "pts.shp", "pts.prj", -1, "IL FILE .prj DEL LIVELLO NON SI LEGGE"},
         {"dxf cut at 60 %", "DXF", "pts.dxf", "pts.dxf", 0.6, "MESSAGGIO DI GDAL: "},
         // GDAL gives up on opening it: its words, all of them, below the Italian ones.
         {"geojson cut at 60 %", "GeoJSON", "pts.geojson", "pts.geojson", 0.6,
@@ -121,6 +122,8 @@ TEST(GisRead, DamagedLayersAreReadingFailures) {
         const std::string damaged = (d.path() / "in" / c.damaged).string();
         if (c.cut > 0) {
             cutFile(damaged, c.cut);
+        } else if (c.cut < 0) {
+            writeWholeFile(damaged, "PROJCS[[[\n");
         } else {
             keepDbfRecords(damaged, 20);
         }
