@@ -35,17 +35,16 @@ bool allDigits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
-// Why a path that is not a regular file cannot be read as a .csv.
-std::string notRegularCause(mode_t mode) {
+} // namespace
+
+std::string notRegularCause(unsigned mode, const char* readAs) {
     const char* what = S_ISDIR(mode)                    ? "Non è un file regolare ma una cartella"
                        : S_ISFIFO(mode)                 ? "Non è un file regolare ma una pipe"
                        : S_ISCHR(mode) || S_ISBLK(mode) ? "Non è un file regolare ma un dispositivo"
                        : S_ISSOCK(mode)                 ? "Non è un file regolare ma un socket"
                                                         : "Non è un file regolare";
-    return std::string(what) + ": un file .csv si legge solo da un file su disco";
+    return std::string(what) + ": " + readAs + " si legge solo da un file su disco";
 }
-
-} // namespace
 
 bool parseNumberText(std::string_view text, double& value) {
     const std::string_view t = trimmed(text);
@@ -274,7 +273,7 @@ std::unique_ptr<DelimitedTextLayer> DelimitedTextLayer::open(const std::string& 
     }
     struct stat st {};
     if (::fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
-        cause = notRegularCause(st.st_mode);
+        cause = notRegularCause(st.st_mode, "un file .csv");
         std::fclose(file);
         return nullptr;
     }

@@ -24,6 +24,11 @@ struct TextRecord {
     std::vector<std::string> cells;
 };
 
+// Why a path whose st_mode is `mode` (not a regular file) cannot be read as `readAs`
+// ("un file .csv"): "Non è un file regolare ma un dispositivo: un file .csv si legge solo da
+// un file su disco".
+std::string notRegularCause(unsigned mode, const char* readAs);
+
 // A number in a text cell: blanks around it ignored, a comma read as the decimal point.
 bool parseNumberText(const char* text, double& value);
 bool parseNumberText(std::string_view text, double& value);

@@ -539,13 +539,19 @@ std::optional<Message> GisRun::openInput() {
     if (gisExtension(req_.dataPath) == ".csv") {
         return openText();
     }
+    // A layer is read from a file on disk (or a folder of them): a device or a pipe could be
+    // read without end.
+    struct stat st {};
+    if (req_.dataPath.find(':') == std::string::npos && ::stat(req_.dataPath.c_str(), &st) == 0 &&
+        !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        return detail::openFailureMessage(req_.dataPath, notRegularCause(st.st_mode, "un livello gis"));
+    }
     CPLErrorReset();
     gdal_.clear();
     input_.reset(GDALDataset::Open(req_.dataPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     if (!input_ || input_->GetLayerCount() < 1) {
         std::string cause = !input_ ? "GDAL NON LO LEGGE COME LIVELLO GIS" : "NESSUN LIVELLO LEGGIBILE NEL FILE";
         // A plain path (not GDAL's "DRIVER:file:layer" nor a /vsi path) that is no file at all.
-        struct stat st {};
         if (!input_ && req_.dataPath.find(':') == std::string::npos && req_.dataPath.rfind("/vsi", 0) != 0 &&
             ::stat(req_.dataPath.c_str(), &st) != 0) {
             cause = systemErrorText(errno);

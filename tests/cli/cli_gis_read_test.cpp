@@ -293,11 +293,12 @@ TEST(GisRead, FirstRowIsHeaderOnlyWithoutNumbers) {
     }
 }
 
-// A .csv is read only from a file on disk: a link to a device, a folder or a pipe is refused
-// before anything is read (a link to /dev/zero would otherwise be read until memory ran out).
+// A .csv or a layer is read only from a file on disk: a link to a device, a folder or a pipe
+// is refused before anything is read (a link to /dev/zero would be read until memory ran out).
 TEST(GisRead, TextFromNonRegularFilesRefused) {
     ScratchDir d;
     fs::create_symlink("/dev/null", d.path() / "device.csv");
+    fs::create_symlink("/dev/zero", d.path() / "device.geojson");
     fs::create_directory(d.path() / "folder.csv");
     struct Case {
         const char* data;
@@ -306,6 +307,8 @@ TEST(GisRead, TextFromNonRegularFilesRefused) {
     const Case cases[] = {
         {"device.csv", "Non è un file regolare ma un dispositivo: un file .csv si legge solo da un file su disco"},
         {"folder.csv", "Non è un file regolare ma una cartella"},
+        {"device.geojson",
+         "Non è un file regolare ma un dispositivo: un livello gis si legge solo da un file su disco"},
     };
     writeWholeFile(d.file("r.csv"), "prima\n");
     for (const Case& c : cases) {
