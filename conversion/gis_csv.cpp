@@ -266,6 +266,12 @@ DelimitedTextLayer::~DelimitedTextLayer() {
 std::unique_ptr<DelimitedTextLayer> DelimitedTextLayer::open(const std::string& path, char delimiter,
                                                              const std::vector<std::string>& columns, bool typed,
                                                              std::string& cause) {
+    // Looked at before opening: opening a pipe without a writer would wait for one.
+    struct stat before {};
+    if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
+        cause = notRegularCause(before.st_mode, "un file .csv");
+        return nullptr;
+    }
     std::FILE* file = std::fopen(path.c_str(), "rbe");
     if (file == nullptr) {
         cause = systemErrorText(errno);
