@@ -153,17 +153,22 @@ struct FeatureTally {
 };
 
 // One feature's conversion, vertex by vertex, through the chain. x is East or longitude
-// (decimal degrees from Greenwich), y North or latitude, z the height.
+// (decimal degrees from Greenwich; ROMA40 from Monte Mario in a layer of EPSG 4806), y North
+// or latitude, z the height.
 class ChainConverter {
 public:
-    explicit ChainConverter(const ConversionContext& ctx) : ctx_(ctx) {}
+    ChainConverter(const ConversionContext& ctx, bool outputFromMonteMario)
+        : ctx_(ctx), outputFromMonteMario_(outputFromMonteMario) {}
+
+    // The ROMA40 longitudes read are counted from Monte Mario (a layer in EPSG 4806).
+    void setInputFromMonteMario(bool fromMonteMario) { inputFromMonteMario_ = fromMonteMario; }
 
     // Converts one vertex in place; false when it lies outside the grid or cannot be computed.
     bool convert(double& x, double& y, double* z, FeatureTally& t) const {
         const SelectionState& sel = ctx_.sel;
         PointInput in;
         if (sel.inputKind == CoordKind::Geographic) {
-            const double lon = sel.inputSystem == RefSystem::Roma40 ? x - romeMeridian() : x;
+            const double lon = sel.inputSystem == RefSystem::Roma40 && !inputFromMonteMario_ ? x - romeMeridian() : x;
             in.first = exactSexagesimal(y);
             in.second = exactSexagesimal(lon);
         } else {
@@ -186,7 +191,7 @@ public:
         }
         if (sel.outputKind == CoordKind::Geographic) {
             const double lon = sexagesimalToDegrees(r.outSecond);
-            x = sel.outputSystem == RefSystem::Roma40 ? lon + romeMeridian() : lon;
+            x = sel.outputSystem == RefSystem::Roma40 && !outputFromMonteMario_ ? lon + romeMeridian() : lon;
             y = sexagesimalToDegrees(r.outFirst);
         } else {
             x = r.outSecond;
@@ -200,6 +205,8 @@ public:
 
 private:
     const ConversionContext& ctx_;
+    bool inputFromMonteMario_ = false;
+    bool outputFromMonteMario_ = false;
 };
 
 // The chain as OGR's coordinate transformation, so that every vertex of any geometry
@@ -340,10 +347,11 @@ std::string freeFieldName(OGRFeatureDefn& defn, const std::string& base) {
 }
 
 // The spatial reference of the result: the target's EPSG code, or (ETRF89 "Fuso Italia",
-// which has none) its projection on IGM95 written out.
-bool targetReference(const SelectionState& sel, OGRSpatialReference& srs) {
+// which has none) its projection on IGM95 written out. ROMA40 geographic is 4265, or 4806
+// when the results were asked for in it.
+bool targetReference(const SelectionState& sel, bool fromMonteMario, OGRSpatialReference& srs) {
     srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    if (const std::optional<int> code = epsgCode(sel.outputSystem, sel.outputKind, sel.outputZone)) {
+    if (const std::optional<int> code = epsgCode(sel.outputSystem, sel.outputKind, sel.outputZone, fromMonteMario)) {
         return srs.importFromEPSG(*code) == OGRERR_NONE;
     }
     const ZoneInfo zi = zoneInfo(sel.outputSystem, sel.outputZone);
@@ -358,7 +366,7 @@ bool targetReference(const SelectionState& sel, OGRSpatialReference& srs) {
 // The reference of the run's data: the EPSG code of its system, kind and zone, or (ETRF89
 // "Fuso Italia") its projection on IGM95 written out. False for plane input in the automatic
 // zone, which names no single reference.
-bool inputReference(const SelectionState& sel, OGRSpatialReference& srs) {
+bool inputReference(const SelectionState& sel, bool fromMonteMario, OGRSpatialReference& srs) {
     SelectionState asOutput = sel;
     asOutput.outputSystem = sel.inputSystem;
     asOutput.outputKind = sel.inputKind;
@@ -366,12 +374,12 @@ bool inputReference(const SelectionState& sel, OGRSpatialReference& srs) {
     if (sel.inputKind == CoordKind::Plane && sel.inputZone == Zone::Auto) {
         return false;
     }
-    return targetReference(asOutput, srs);
+    return targetReference(asOutput, fromMonteMario, srs);
 }
 
 // The run's data reference in words: "EPSG:3004", or the system, kind and zone.
-std::string selectionWords(const SelectionState& sel) {
-    if (const std::optional<int> code = epsgCode(sel.inputSystem, sel.inputKind, sel.inputZone)) {
+std::string selectionWords(const SelectionState& sel, bool fromMonteMario) {
+    if (const std::optional<int> code = epsgCode(sel.inputSystem, sel.inputKind, sel.inputZone, fromMonteMario)) {
         return "EPSG:" + std::to_string(*code);
     }
     std::string words(systemName(sel.inputSystem));
@@ -497,7 +505,10 @@ bool moveIntoPlace(const fs::path& scratch, const fs::path& result, std::string&
 
 class GisRun {
 public:
-    GisRun(const BatchRequest& req, const BatchCallbacks& cb) : req_(req), cb_(cb), conv_(req.ctx) {}
+    GisRun(const BatchRequest& req, const BatchCallbacks& cb)
+        : req_(req), cb_(cb), conv_(req.ctx, req.outputEpsg == kEpsgRoma40MonteMario) {
+        conv_.setInputFromMonteMario(req.inputEpsg == kEpsgRoma40MonteMario);
+    }
 
     BatchOutcome run();
 
@@ -666,7 +677,9 @@ std::optional<Message> GisRun::checkAfterReading(long read) {
 // as ROMA40, or in Gauss-Boaga Est read as Ovest, would be converted to nonsense without a
 // word. The reference is known by its EPSG code, or by the code PROJ identifies it as (a
 // shapefile's .prj and many GeoJSON files carry none); one that no code matches is compared
-// with the run's own. A layer without a reference is read as the run says.
+// with the run's own. A layer without a reference is read as the run says. A ROMA40
+// geographic layer's longitudes are read as its code counts them (4806 from Monte Mario,
+// 4265 from Greenwich); a side named by the other of the two codes is refused.
 std::optional<Message> GisRun::checkLayerReference() {
     gdal_.clear();
     const OGRSpatialReference* srs = inLayer_->GetSpatialRef();
@@ -690,7 +703,12 @@ std::optional<Message> GisRun::checkLayerReference() {
     if (const std::optional<EpsgCrs> crs = code ? crsFromEpsg(*code) : std::nullopt) {
         const bool zoneAgrees =
             crs->kind == CoordKind::Geographic || sel.inputZone == Zone::Auto || crs->zone == sel.inputZone;
-        if (crs->system == sel.inputSystem && crs->kind == sel.inputKind && zoneAgrees) {
+        const bool named = req_.inputEpsg == kEpsgRoma40Greenwich || req_.inputEpsg == kEpsgRoma40MonteMario;
+        const bool meridianAgrees = !named || crs->fromMonteMario == (req_.inputEpsg == kEpsgRoma40MonteMario);
+        if (crs->system == sel.inputSystem && crs->kind == sel.inputKind && zoneAgrees && meridianAgrees) {
+            if (crs->system == RefSystem::Roma40 && crs->kind == CoordKind::Geographic) {
+                conv_.setInputFromMonteMario(crs->fromMonteMario);
+            }
             return std::nullopt;
         }
     } else if (!code) {
@@ -698,7 +716,7 @@ std::optional<Message> GisRun::checkLayerReference() {
         OGRSpatialReference own;
         const char* options[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES",
                                  "CRITERION=EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS", nullptr};
-        if (inputReference(sel, own) && srs->IsSame(&own, options)) {
+        if (inputReference(sel, req_.inputEpsg == kEpsgRoma40MonteMario, own) && srs->IsSame(&own, options)) {
             return std::nullopt;
         }
     }
@@ -707,7 +725,8 @@ std::optional<Message> GisRun::checkLayerReference() {
     if (!crsFromEpsg(code.value_or(0))) {
         m.lines.push_back("CHE NON E' TRA I SISTEMI DEL PROGRAMMA,");
     }
-    m.lines.push_back("NON IN QUELLO DEI DATI INDICATO: " + selectionWords(sel));
+    m.lines.push_back("NON IN QUELLO DEI DATI INDICATO: " +
+                      selectionWords(sel, req_.inputEpsg == kEpsgRoma40MonteMario));
     return m;
 }
 
@@ -751,7 +770,7 @@ std::optional<Message> GisRun::resolveTextColumns(const std::vector<std::string>
 
 std::optional<Message> GisRun::createOutput(GDALDataset& out) {
     OGRSpatialReference srs;
-    if (!targetReference(req_.ctx.sel, srs)) {
+    if (!targetReference(req_.ctx.sel, req_.outputEpsg == kEpsgRoma40MonteMario, srs)) {
         return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                "SISTEMA DI RIFERIMENTO DEI RISULTATI SENZA CODICE EPSG"});
     }
