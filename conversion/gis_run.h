@@ -9,6 +9,11 @@
 // outside the grid keeps its original geometry; a row or feature that cannot be read is
 // reported (row of a text file, feature number of a layer) and written with its attributes
 // only changed by the status. Geographic values are decimal degrees from Greenwich.
+//
+// The run ends without a result when GDAL reads the input only in part (its errors and
+// warnings while reading, counts the file announces and does not hold), when a layer's spatial
+// reference is not the one the run reads, and when the result would replace one of the
+// input's own files.
 
 #include <optional>
 #include <string>
