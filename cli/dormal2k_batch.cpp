@@ -73,7 +73,9 @@ constexpr const char* kHelp =
     "  ETRF2000  (RDN2008) geografiche 6706, UTM 32/33/34 6707/6708/6709, Fuso Italia 6875;\n"
     "            si accettano anche 7791/7792/7793/7794\n"
     "\n"
-    "  --from SISTEMA          sistema dei punti del file dati (obbligatorio)\n"
+    "  --from SISTEMA          sistema dei punti del file dati (obbligatorio, salvo per un\n"
+    "                          livello gis nel sistema di riferimento di uno dei sistemi del\n"
+    "                          programma, che lo indica da se')\n"
     "  --from-kind geo|plane   coordinate geografiche (gg.ppssdddd; per ROMA40 longitudini\n"
     "                          da Monte Mario) o piane (Nord ed Est in metri); predefinito geo\n"
     "  --from-zone ZONA        fuso delle coordinate piane in ingresso:\n"
@@ -108,8 +110,9 @@ constexpr const char* kHelp =
     "  --columns NOME,N,E[,H]  gis, file .csv: le colonne del nome, del Nord (latitudine),\n"
     "                          dell'Est (longitudine) e della quota, per nome d'intestazione o\n"
     "                          numero (da 1); predefinito 1,2,3,4. La prima riga e'\n"
-    "                          un'intestazione se una colonna e' data per nome o se il suo\n"
-    "                          Nord non e' un numero\n"
+    "                          un'intestazione se una colonna e' data per nome o se ne' il\n"
+    "                          suo Nord ne' il suo Est sono numeri (uno solo: errore di\n"
+    "                          lettura di quella riga)\n"
     "  --delimiter ,|;|tab     gis, file .csv: separatore delle colonne; predefinito quello\n"
     "                          trovato nella prima riga (tab se c'e', poi ;, altrimenti ,);\n"
     "                          vale anche per un file dei risultati .csv\n"
@@ -143,8 +146,12 @@ constexpr const char* kHelp =
     "(--to-zone o un codice EPSG): un livello ha un solo sistema di riferimento. Un .csv\n"
     "dei risultati ha sempre la riga d'intestazione (field_1, field_2 ... se i dati non\n"
     "l'hanno); un .dxf dei risultati ha le sole geometrie, senza attributi ne' sistema\n"
-    "di riferimento. Un livello con un codice EPSG di un altro dei sistemi del programma\n"
-    "(per esempio 3003 con --from EPSG:3004) e' rifiutato.\n"
+    "di riferimento. Un livello con un sistema di riferimento diverso da quello di --from\n"
+    "(per esempio 3003 con --from EPSG:3004, o WGS84 4326) e' rifiutato; un livello senza\n"
+    "sistema di riferimento si legge in quello di --from. Un file che GDAL legge solo in\n"
+    "parte (danneggiato o troncato) e' un errore di lettura. Un .csv si legge solo da un\n"
+    "file su disco; le sue colonne numeriche sono campi numerici nei risultati .gpkg, .shp\n"
+    "e .geojson, mentre un .csv dei risultati ha i valori come li aveva il file dati.\n"
     "\n"
     "Piu' porzioni insieme: ogni punto si calcola con la PRIMA porzione, nell'ordine\n"
     "sopra (prima i --grid, poi le cartelle), la cui area di copertura lo comprende (la\n"
@@ -269,10 +276,11 @@ struct Options {
 Options parseArguments(int argc, char** argv) {
     Options o;
     const std::pair<std::string_view, std::optional<std::string> Options::*> valued[] = {
-        {"--from", &Options::from}, {"--from-kind", &Options::fromKind}, {"--from-zone", &Options::fromZone},
-        {"--to", &Options::to},     {"--to-kind", &Options::toKind},     {"--to-zone", &Options::toZone},
-        {"--type", &Options::type},   {"--decimal-separator", &Options::separator},
-        {"--columns", &Options::columns}, {"--delimiter", &Options::delimiter},
+        {"--from", &Options::from},          {"--from-kind", &Options::fromKind},
+        {"--from-zone", &Options::fromZone}, {"--to", &Options::to},
+        {"--to-kind", &Options::toKind},     {"--to-zone", &Options::toZone},
+        {"--type", &Options::type},          {"--decimal-separator", &Options::separator},
+        {"--columns", &Options::columns},    {"--delimiter", &Options::delimiter},
     };
     const std::pair<std::string_view, std::vector<std::string> Options::*> repeated[] = {
         {"--grid", &Options::grids},
@@ -422,7 +430,10 @@ void gisOptions(const Options& o, BatchRequest& req) {
 
 // The request the window would make, or a UsageError saying why it could not.
 BatchRequest buildRequest(const Options& o, char localeSeparator) {
-    if (!o.from) {
+    // A GIS layer whose reference is one of the program's systems says itself what --from would.
+    const bool gisData = o.type ? lower(*o.type) == "gis"
+                                : !o.paths.empty() && isGisPath(o.paths[0]) && !endsWithNoCase(o.paths[0], ".csv");
+    if (!o.from && !gisData) {
         throw UsageError{"manca --from (sistema dei dati)"};
     }
     if (!o.to) {
@@ -434,7 +445,25 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
     }
     BatchRequest req;
     SelectionState& sel = req.ctx.sel;
-    resolveSide("--from", *o.from, o.fromKind, o.fromZone, true, sel.inputSystem, sel.inputKind, sel.inputZone,
+    std::string fromWord = o.from.value_or("");
+#ifdef DORMAL2K_GIS
+    if (!o.from) {
+        std::string why;
+        const std::optional<int> code = gisLayerEpsg(o.paths[0], why);
+        if (!code) {
+            throw UsageError{"manca --from (sistema dei dati): " + why};
+        }
+        fromWord = "EPSG:" + std::to_string(*code);
+    }
+#else
+    // The GIS program, which this one hands the run over to, reads the layer's reference and
+    // checks the rest of the command line with it.
+    if (!o.from) {
+        req.type = DataFileType::Gis;
+        return req;
+    }
+#endif
+    resolveSide("--from", fromWord, o.fromKind, o.fromZone, true, sel.inputSystem, sel.inputKind, sel.inputZone,
                 req.inputEpsg);
     resolveSide("--to", *o.to, o.toKind, o.toZone, false, sel.outputSystem, sel.outputKind, sel.outputZone,
                 req.outputEpsg);
@@ -569,9 +598,10 @@ int handOverToGisProgram(char** argv) {
             err = errno;
         }
     }
-    printMessage(Message{MessageIcon::Error,
-                         kTitleErrore,
-                         {"IMPOSSIBILE AVVIARE IL PROGRAMMA DEI LIVELLI GIS (dormal2k-batch-gis)", systemErrorText(err)}});
+    printMessage(
+        Message{MessageIcon::Error,
+                kTitleErrore,
+                {"IMPOSSIBILE AVVIARE IL PROGRAMMA DEI LIVELLI GIS (dormal2k-batch-gis)", systemErrorText(err)}});
     return kExitFailed;
 }
 #endif

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -14,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <gdal_priv.h>
@@ -21,7 +24,10 @@
 #include <ogrsf_frmts.h>
 
 #include "conversion/epsg.h"
+#include "conversion/gis_csv.h"
 #include "conversion/io_detail.h"
+#include "conversion/selection_words.h"
+#include "conversion/system_error.h"
 #include "geodesy/angles.h"
 #include "geodesy/zones.h"
 #include "grid/text_encoding.h"
@@ -40,7 +46,6 @@ constexpr const char* kStatusRefused = "scartato";
 constexpr const char* kZoneField = "ZONA";
 constexpr const char* kStatusField = "STATO";
 
-
 Message failureMessage(std::vector<std::string> lines) {
     return Message{MessageIcon::Error, kTitleErrore, std::move(lines)};
 }
@@ -55,6 +60,52 @@ BatchOutcome ended(Message m, BatchStatus s = BatchStatus::Failed) {
 std::string gdalCause(const char* fallback) {
     const char* msg = CPLGetLastErrorMsg();
     return msg != nullptr && *msg != '\0' ? std::string(msg) : std::string(fallback);
+}
+
+// What GDAL says (errors and warnings) while the run lives: kept here instead of reaching the
+// terminal, so that a file GDAL could only read in part is not taken for a whole one. Debug
+// messages are not kept.
+class GdalMessages {
+public:
+    GdalMessages() { CPLPushErrorHandlerEx(&GdalMessages::handle, this); }
+    ~GdalMessages() { CPLPopErrorHandler(); }
+    GdalMessages(const GdalMessages&) = delete;
+    GdalMessages& operator=(const GdalMessages&) = delete;
+
+    void clear() { texts_.clear(); }
+    bool any() const { return !texts_.empty(); }
+    // Every text kept, in order, the same one once ("; " between them).
+    std::string text() const {
+        std::string all;
+        for (const std::string& t : texts_) {
+            if (all.find(t) == std::string::npos) {
+                all += (all.empty() ? "" : "; ") + t;
+            }
+        }
+        return all;
+    }
+
+private:
+    static void CPL_STDCALL handle(CPLErr level, CPLErrorNum /*number*/, const char* text) {
+        auto* self = static_cast<GdalMessages*>(CPLGetErrorHandlerUserData());
+        if (self == nullptr || level < CE_Warning) {
+            return;
+        }
+        if (self->texts_.size() < 16) {
+            self->texts_.emplace_back(text != nullptr && *text != '\0' ? text : "errore senza descrizione");
+        }
+    }
+    std::vector<std::string> texts_;
+};
+
+// A data file GDAL read only in part: the reading-failure message, what went wrong, and
+// GDAL's own words as the last line.
+Message damagedInputMessage(const std::string& path, const std::string& what, const std::string& gdalText) {
+    Message m = detail::readFailureMessage(path, what);
+    if (!gdalText.empty()) {
+        m.lines.push_back("MESSAGGIO DI GDAL: " + gdalText);
+    }
+    return m;
 }
 
 // Decimal degrees to gg.ppssdddd without rounding the seconds: the chain then starts from
@@ -77,113 +128,8 @@ double exactSexagesimal(double degrees) {
     return degrees < 0 ? -s : s;
 }
 
-// One record of a delimited text file: its cells and the file line it starts on.
-struct TextRecord {
-    long line = 0;
-    std::vector<std::string> cells;
-};
-
-// Splits delimited text into records. A cell may be quoted with '"' (a doubled quote
-// inside stands for one) and then hold delimiters and line ends. Lines end with LF, CR LF
-// or CR; empty lines are no records. Line numbers are those an editor shows.
-std::vector<TextRecord> splitRecords(const std::string& text, char delimiter) {
-    std::vector<TextRecord> records;
-    TextRecord rec;
-    std::string cell;
-    long line = 1;
-    bool quoted = false;
-    bool any = false; // the record has a character
-    const auto endRecord = [&] {
-        if (any) {
-            rec.cells.push_back(cell);
-            records.push_back(std::move(rec));
-        }
-        rec = TextRecord{};
-        cell.clear();
-        any = false;
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (!any) {
-            rec.line = line;
-        }
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                cell += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                if (c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
-                    ++line;
-                }
-                cell += c;
-            }
-            continue;
-        }
-        if (c == '\n' || c == '\r') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-            endRecord();
-            ++line;
-            continue;
-        }
-        any = true;
-        if (c == '"' && cell.empty()) {
-            quoted = true;
-        } else if (c == delimiter) {
-            rec.cells.push_back(cell);
-            cell.clear();
-        } else {
-            cell += c;
-        }
-    }
-    endRecord();
-    return records;
-}
-
-// The delimiter of a text file, found on its first line outside quotes: a tab if there is
-// one, else a semicolon, else a comma. A semicolon file may then hold decimal commas.
-char detectDelimiter(const std::string& text) {
-    bool quoted = false;
-    bool semicolon = false;
-    for (const char c : text) {
-        if (c == '\n' || c == '\r') {
-            if (!quoted) {
-                break;
-            }
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (!quoted && c == '\t') {
-            return '\t';
-        } else if (!quoted && c == ';') {
-            semicolon = true;
-        }
-    }
-    return semicolon ? ';' : ',';
-}
-
 const char* separatorOption(char delimiter) {
     return delimiter == ';' ? "SEMICOLON" : delimiter == '\t' ? "TAB" : "COMMA";
-}
-
-// A number in a text cell: blanks around it ignored, a comma read as the decimal point.
-bool parseNumberText(const char* text, double& value) {
-    std::string s(text != nullptr ? text : "");
-    const auto notBlank = [](unsigned char c) { return std::isspace(c) == 0; };
-    s.erase(s.begin(), std::find_if(s.begin(), s.end(), notBlank));
-    s.erase(std::find_if(s.rbegin(), s.rend(), notBlank).base(), s.end());
-    std::replace(s.begin(), s.end(), ',', '.');
-    if (s.empty()) {
-        return false;
-    }
-    const char* begin = s.data();
-    if (*begin == '+') {
-        ++begin;
-    }
-    const auto [end, ec] = std::from_chars(begin, s.data() + s.size(), value);
-    return ec == std::errc() && end == s.data() + s.size() && std::isfinite(value);
 }
 
 // A converted value written back into a text cell, with the decimal mark the cell had
@@ -323,6 +269,74 @@ private:
     fs::path path_;
 };
 
+// The record count a shapefile's index (.shx) and attribute table (.dbf) announce in their
+// headers; a message when they differ, as GDAL then reads the fewer without a word.
+std::optional<std::string> shapefileCountMismatch(GDALDataset& ds, const std::string& layerName) {
+    if (ds.GetDriver() == nullptr || std::string(ds.GetDriver()->GetDescription()) != "ESRI Shapefile") {
+        return std::nullopt;
+    }
+    std::string shx, dbf;
+    char** files = ds.GetFileList();
+    for (char** f = files; f != nullptr && *f != nullptr; ++f) {
+        const fs::path p(*f);
+        if (asciiLowerCase(p.stem().string()) != asciiLowerCase(layerName)) {
+            continue;
+        }
+        const std::string ext = gisExtension(p.string());
+        if (ext == ".shx") {
+            shx = p.string();
+        } else if (ext == ".dbf") {
+            dbf = p.string();
+        }
+    }
+    CSLDestroy(files);
+    if (shx.empty() || dbf.empty()) {
+        return std::nullopt;
+    }
+    const auto header = [](const std::string& path, std::size_t n) {
+        std::string bytes(n, '\0');
+        std::ifstream in(path, std::ios::binary);
+        in.read(bytes.data(), static_cast<std::streamsize>(n));
+        return in ? bytes : std::string();
+    };
+    const std::string h1 = header(shx, 100), h2 = header(dbf, 8);
+    if (h1.empty() || h2.empty()) {
+        return std::string("INTESTAZIONE DEL FILE .shx O .dbf INCOMPLETA");
+    }
+    const auto byte = [](const std::string& h, std::size_t i) {
+        return static_cast<unsigned long long>(static_cast<unsigned char>(h[i]));
+    };
+    // .shx: the file length in 16-bit words (big-endian), a 100-byte header and 8 bytes a record.
+    const unsigned long long words = byte(h1, 24) << 24 | byte(h1, 25) << 16 | byte(h1, 26) << 8 | byte(h1, 27);
+    const unsigned long long shxCount = words * 2 >= 100 ? (words * 2 - 100) / 8 : 0;
+    // .dbf: the record count (little-endian) at byte 4.
+    const unsigned long long dbfCount = byte(h2, 4) | byte(h2, 5) << 8 | byte(h2, 6) << 16 | byte(h2, 7) << 24;
+    if (shxCount == dbfCount) {
+        return std::nullopt;
+    }
+    return "IL FILE .shx HA " + std::to_string(shxCount) + " ELEMENTI, IL FILE .dbf " + std::to_string(dbfCount);
+}
+
+// Whether a shapefile layer has a .prj beside it (GDAL ignores one it cannot read).
+bool hasProjectionFile(GDALDataset& ds, const std::string& layerName) {
+    if (ds.GetDriver() == nullptr || std::string(ds.GetDriver()->GetDescription()) != "ESRI Shapefile") {
+        return false;
+    }
+    // Not in GDAL's list of the dataset's files when it could not read it: looked for beside the .shp.
+    bool found = false;
+    char** files = ds.GetFileList();
+    for (char** f = files; f != nullptr && *f != nullptr; ++f) {
+        fs::path p(*f);
+        if (asciiLowerCase(p.stem().string()) == asciiLowerCase(layerName) && gisExtension(p.string()) == ".shp") {
+            std::error_code ec;
+            found = found || fs::exists(fs::path(p).replace_extension(".prj"), ec) ||
+                    fs::exists(p.replace_extension(".PRJ"), ec);
+        }
+    }
+    CSLDestroy(files);
+    return found;
+}
+
 // A field name not yet in the layer: `base`, else base_1, base_2 ...
 std::string freeFieldName(OGRFeatureDefn& defn, const std::string& base) {
     std::string name = base;
@@ -347,6 +361,91 @@ bool targetReference(const SelectionState& sel, bool fromMonteMario, OGRSpatialR
     srs.SetProjCS("IGM95 / Fuso Italia");
     srs.SetTM(0.0, zi.centralMeridian, zi.scale, zi.falseEasting, 0.0);
     return true;
+}
+
+// The reference of the run's data: the EPSG code of its system, kind and zone, or (ETRF89
+// "Fuso Italia") its projection on IGM95 written out. False for plane input in the automatic
+// zone, which names no single reference.
+bool inputReference(const SelectionState& sel, bool fromMonteMario, OGRSpatialReference& srs) {
+    SelectionState asOutput = sel;
+    asOutput.outputSystem = sel.inputSystem;
+    asOutput.outputKind = sel.inputKind;
+    asOutput.outputZone = sel.inputZone;
+    if (sel.inputKind == CoordKind::Plane && sel.inputZone == Zone::Auto) {
+        return false;
+    }
+    return targetReference(asOutput, fromMonteMario, srs);
+}
+
+// The run's data reference in words: "EPSG:3004", or the system, kind and zone.
+std::string selectionWords(const SelectionState& sel, bool fromMonteMario) {
+    if (const std::optional<int> code = epsgCode(sel.inputSystem, sel.inputKind, sel.inputZone, fromMonteMario)) {
+        return "EPSG:" + std::to_string(*code);
+    }
+    std::string words(systemName(sel.inputSystem));
+    if (sel.inputKind == CoordKind::Geographic) {
+        return words + " GEOGRAFICHE";
+    }
+    const ZoneInfo zi = zoneInfo(sel.inputSystem, sel.inputZone);
+    return words + " PIANE, FUSO " + (zi.valid ? asciiUpperCase(zi.text) : std::string("AUTOMATICO"));
+}
+
+// A GeoPackage layer without a reference has srs_id 0 or -1, which GDAL gives as a reference
+// of these names: no reference at all.
+bool isUndefinedReference(const OGRSpatialReference& srs) {
+    const char* name = srs.GetName();
+    return name != nullptr &&
+           (std::string(name) == "Undefined geographic SRS" || std::string(name) == "Undefined Cartesian SRS");
+}
+
+// The EPSG code of a spatial reference: its own, else the one PROJ finds it the same as
+// (confidence 90 and over: the same definition, names or axis order aside).
+std::optional<int> identifyEpsg(const OGRSpatialReference& srs) {
+    const char* authority = srs.GetAuthorityName(nullptr);
+    const char* code = srs.GetAuthorityCode(nullptr);
+    if (authority != nullptr && code != nullptr && std::string(authority) == "EPSG") {
+        return std::atoi(code);
+    }
+    int count = 0;
+    int* confidence = nullptr;
+    OGRSpatialReferenceH* matches = srs.FindMatches(nullptr, &count, &confidence);
+    std::optional<int> found;
+    if (count > 0 && confidence != nullptr && confidence[0] >= 90) {
+        const OGRSpatialReference* best = OGRSpatialReference::FromHandle(matches[0]);
+        const char* a = best->GetAuthorityName(nullptr);
+        const char* c = best->GetAuthorityCode(nullptr);
+        if (a != nullptr && c != nullptr && std::string(a) == "EPSG") {
+            found = std::atoi(c);
+        }
+    }
+    if (matches != nullptr) {
+        OSRFreeSRSArray(matches);
+    }
+    CPLFree(confidence);
+    return found;
+}
+
+// The files a result is written as and beside: a shapefile's sidecars, a GeoPackage's
+// journals, a text layer's types and reference (extensions in both cases).
+std::vector<std::string> resultFiles(const std::string& result) {
+    std::vector<std::string> files = {result};
+    const std::string ext = gisExtension(result);
+    const std::string stem = fs::path(result).replace_extension().string();
+    std::vector<const char*> sidecars;
+    if (ext == ".shp") {
+        sidecars = {".shx", ".dbf", ".prj", ".cpg", ".qix", ".sbn", ".sbx", ".shp.xml"};
+    } else if (ext == ".csv") {
+        sidecars = {".csvt", ".prj"};
+    } else if (ext == ".gpkg") {
+        for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+            files.push_back(result + suffix);
+        }
+    }
+    for (const char* sidecar : sidecars) {
+        files.push_back(stem + sidecar);
+        files.push_back(stem + asciiUpperCase(sidecar));
+    }
+    return files;
 }
 
 // The columns of a delimited text file, resolved to field indexes.
@@ -417,12 +516,21 @@ private:
     std::optional<Message> openInput();
     std::optional<Message> openText();
     std::optional<Message> checkLayerReference();
+    std::optional<Message> checkNotOverwritten() const;
     std::optional<Message> resolveTextColumns(const std::vector<std::string>& words);
     std::optional<Message> createOutput(GDALDataset& out);
     // Reads, converts and writes one feature; a message when the run must stop.
     std::optional<Message> convertFeature(OGRFeature& in, long number);
     bool readTextPoint(OGRFeature& in, long row, double& x, double& y, double& z);
+    // The next feature of the input, or null at its end and when GDAL could not read it
+    // (readFailure_ then says why).
+    OGRFeature* nextFeature(long number);
+    // After the last feature: the failure when the file announced more features than were read.
+    std::optional<Message> checkAfterReading(long read);
 
+    GdalMessages gdal_; // first: it outlives the datasets, whose closing GDAL may comment on
+    std::unique_ptr<DelimitedTextLayer> textLayer_;
+    std::optional<Message> readFailure_;
     const BatchRequest& req_;
     const BatchCallbacks& cb_;
     ChainConverter conv_;
@@ -442,114 +550,206 @@ std::optional<Message> GisRun::openInput() {
     if (gisExtension(req_.dataPath) == ".csv") {
         return openText();
     }
+    // A layer is read from a file on disk (or a folder of them): a device or a pipe could be
+    // read without end.
+    struct stat st {};
+    if (req_.dataPath.find(':') == std::string::npos && ::stat(req_.dataPath.c_str(), &st) == 0 &&
+        !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        return detail::openFailureMessage(req_.dataPath, notRegularCause(st.st_mode, "un livello gis"));
+    }
     CPLErrorReset();
+    gdal_.clear();
     input_.reset(GDALDataset::Open(req_.dataPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     if (!input_ || input_->GetLayerCount() < 1) {
-        return detail::openFailureMessage(req_.dataPath, gdalCause("NESSUN LIVELLO LEGGIBILE"));
+        std::string cause = !input_ ? "GDAL NON LO LEGGE COME LIVELLO GIS" : "NESSUN LIVELLO LEGGIBILE NEL FILE";
+        // A plain path (not GDAL's "DRIVER:file:layer" nor a /vsi path) that is no file at all.
+        if (!input_ && req_.dataPath.find(':') == std::string::npos && req_.dataPath.rfind("/vsi", 0) != 0 &&
+            ::stat(req_.dataPath.c_str(), &st) != 0) {
+            cause = systemErrorText(errno);
+        }
+        Message m = detail::openFailureMessage(req_.dataPath, cause);
+        if (gdal_.any()) {
+            m.lines.push_back("MESSAGGIO DI GDAL: " + gdal_.text());
+        }
+        return m;
     }
     inLayer_ = input_->GetLayer(0);
-    return checkLayerReference();
+    if (gdal_.any()) {
+        return damagedInputMessage(req_.dataPath, "IL FILE NON SI LEGGE PER INTERO", gdal_.text());
+    }
+    if (std::optional<std::string> mismatch = shapefileCountMismatch(*input_, inLayer_->GetName())) {
+        return damagedInputMessage(req_.dataPath, *mismatch, "");
+    }
+    if (std::optional<Message> m = checkLayerReference()) {
+        return m;
+    }
+    return checkNotOverwritten();
 }
 
-// A layer that names its own reference system by an EPSG code of one of the program's
-// systems must be in the one the run reads: a layer in Gauss-Boaga Ovest read as Est would
-// be converted to nonsense without a word. Codes of other frames, and layers without a
-// code, are read as the run says. A ROMA40 geographic layer's longitudes are read as its
-// code counts them (4806 from Monte Mario, 4265 from Greenwich); a side named by the other
-// of the two codes is refused.
-std::optional<Message> GisRun::checkLayerReference() {
-    const OGRSpatialReference* srs = inLayer_->GetSpatialRef();
-    const char* authority = srs != nullptr ? srs->GetAuthorityName(nullptr) : nullptr;
-    const char* code = srs != nullptr ? srs->GetAuthorityCode(nullptr) : nullptr;
-    if (authority == nullptr || code == nullptr || std::string(authority) != "EPSG") {
-        return std::nullopt;
-    }
-    const std::optional<EpsgCrs> crs = crsFromEpsg(std::atoi(code));
-    if (!crs) {
-        return std::nullopt;
-    }
-    const SelectionState& sel = req_.ctx.sel;
-    const bool zoneAgrees =
-        crs->kind == CoordKind::Geographic || sel.inputZone == Zone::Auto || crs->zone == sel.inputZone;
-    const bool named = req_.inputEpsg == kEpsgRoma40Greenwich || req_.inputEpsg == kEpsgRoma40MonteMario;
-    const bool meridianAgrees = !named || crs->fromMonteMario == (req_.inputEpsg == kEpsgRoma40MonteMario);
-    if (crs->system == sel.inputSystem && crs->kind == sel.inputKind && zoneAgrees && meridianAgrees) {
-        if (crs->system == RefSystem::Roma40 && crs->kind == CoordKind::Geographic) {
-            conv_.setInputFromMonteMario(crs->fromMonteMario);
+// The result, once moved into place, must replace none of the files the input is read from:
+// every file of the input dataset (a folder of shapefiles, GDAL's "GPKG:file:layer") against
+// the result and every file written beside it, by identity (device and inode), not by name.
+std::optional<Message> GisRun::checkNotOverwritten() const {
+    std::vector<std::string> inputs;
+    if (text_) {
+        inputs.push_back(req_.dataPath);
+    } else {
+        if (char** files = input_->GetFileList()) {
+            for (char** f = files; *f != nullptr; ++f) {
+                inputs.emplace_back(*f);
+            }
+            CSLDestroy(files);
         }
-        return std::nullopt;
+        // GDAL's "GPKG:file.gpkg:layer" lists no file: every part of the name after the
+        // driver's that ends before a colon, or at the end, may be the file.
+        const std::string& name = req_.dataPath;
+        for (std::size_t colon = name.find(':'); colon != std::string::npos; colon = name.find(':', colon + 1)) {
+            const std::size_t from = name.find(':') + 1;
+            if (colon >= from) {
+                inputs.push_back(name.substr(from, colon - from));
+            }
+        }
+        inputs.push_back(name.substr(name.find(':') + 1));
+        inputs.push_back(name);
     }
-    return detail::openFailureMessage(req_.dataPath, "IL LIVELLO E' NEL SISTEMA EPSG:" + std::string(code) +
-                                                         ", NON IN QUELLO DEI DATI INDICATO");
+    const auto identity = [](const std::string& path) -> std::optional<std::pair<dev_t, ino_t>> {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            return std::nullopt;
+        }
+        return std::make_pair(st.st_dev, st.st_ino);
+    };
+    std::vector<std::pair<std::pair<dev_t, ino_t>, std::string>> read;
+    for (const std::string& f : inputs) {
+        if (const auto id = identity(f)) {
+            read.emplace_back(*id, f);
+        }
+    }
+    for (const std::string& f : resultFiles(req_.resultPath)) {
+        const auto id = identity(f);
+        for (const auto& [inputId, inputPath] : read) {
+            if (id && *id == inputId) {
+                return Message{MessageIcon::Warning,
+                               kAppTitle,
+                               {"IL FILE DI INPUT E QUELLO  ", "DI OUTPUT SONO LO STESSO",
+                                "FILE DEI DATI: " + inputPath, "FILE DEI RISULTATI: " + f}};
+            }
+        }
+    }
+    return std::nullopt;
 }
 
-// A delimited text file is read here, not by GDAL's CSV reader, which neither takes a given
-// delimiter nor reads a semicolon file with decimal commas: its records go into a layer in
-// memory, every cell a text field, each feature numbered by the file line it starts on.
+OGRFeature* GisRun::nextFeature(long number) {
+    gdal_.clear();
+    std::unique_ptr<OGRFeature> f(inLayer_->GetNextFeature());
+    if (textLayer_ && textLayer_->failure()) {
+        readFailure_ = detail::readFailureMessage(req_.dataPath, *textLayer_->failure());
+        return nullptr;
+    }
+    if (gdal_.any()) {
+        readFailure_ = damagedInputMessage(
+            req_.dataPath, "IL FILE NON SI LEGGE PER INTERO: ERRORE ALL'ELEMENTO " + std::to_string(number),
+            gdal_.text());
+        return nullptr;
+    }
+    return f.release();
+}
+
+std::optional<Message> GisRun::checkAfterReading(long read) {
+    if (readFailure_) {
+        return readFailure_;
+    }
+    // A count the file holds (a shapefile's .dbf header, a GeoPackage's table of contents)
+    // against the features GDAL gave: fewer means some were lost on the way.
+    if (!text_ && inLayer_->TestCapability(OLCFastFeatureCount)) {
+        const GIntBig announced = inLayer_->GetFeatureCount(FALSE);
+        if (announced >= 0 && announced != read) {
+            return damagedInputMessage(req_.dataPath,
+                                       "IL FILE ANNUNCIA " + std::to_string(announced) +
+                                           " ELEMENTI, NE SONO STATI LETTI " + std::to_string(read),
+                                       gdal_.text());
+        }
+    }
+    return std::nullopt;
+}
+
+// A layer's spatial reference must be the one the run reads (--from): a layer in WGS84 read
+// as ROMA40, or in Gauss-Boaga Est read as Ovest, would be converted to nonsense without a
+// word. The reference is known by its EPSG code, or by the code PROJ identifies it as (a
+// shapefile's .prj and many GeoJSON files carry none); one that no code matches is compared
+// with the run's own. A layer without a reference is read as the run says. A ROMA40
+// geographic layer's longitudes are read as its code counts them (4806 from Monte Mario,
+// 4265 from Greenwich); a side named by the other of the two codes is refused.
+std::optional<Message> GisRun::checkLayerReference() {
+    gdal_.clear();
+    const OGRSpatialReference* srs = inLayer_->GetSpatialRef();
+    // A reference GDAL could not read (a damaged .prj) is not taken for none.
+    if (gdal_.any()) {
+        return damagedInputMessage(req_.dataPath, "IL SISTEMA DI RIFERIMENTO DEL LIVELLO NON SI LEGGE", gdal_.text());
+    }
+    if (srs == nullptr && hasProjectionFile(*input_, inLayer_->GetName())) {
+        return damagedInputMessage(req_.dataPath, "IL FILE .prj DEL LIVELLO NON SI LEGGE", "");
+    }
+    if (srs == nullptr || srs->IsEmpty() || isUndefinedReference(*srs)) {
+        return std::nullopt;
+    }
+    const std::optional<int> code = identifyEpsg(*srs);
+    const SelectionState& sel = req_.ctx.sel;
+    std::string layerWords = code ? "EPSG:" + std::to_string(*code) : std::string();
+    const char* name = srs->GetName();
+    if (name != nullptr && *name != '\0') {
+        layerWords += (layerWords.empty() ? "\"" : " (\"") + std::string(name) + "\"" + (code ? ")" : "");
+    }
+    if (const std::optional<EpsgCrs> crs = code ? crsFromEpsg(*code) : std::nullopt) {
+        const bool zoneAgrees =
+            crs->kind == CoordKind::Geographic || sel.inputZone == Zone::Auto || crs->zone == sel.inputZone;
+        const bool named = req_.inputEpsg == kEpsgRoma40Greenwich || req_.inputEpsg == kEpsgRoma40MonteMario;
+        const bool meridianAgrees = !named || crs->fromMonteMario == (req_.inputEpsg == kEpsgRoma40MonteMario);
+        if (crs->system == sel.inputSystem && crs->kind == sel.inputKind && zoneAgrees && meridianAgrees) {
+            if (crs->system == RefSystem::Roma40 && crs->kind == CoordKind::Geographic) {
+                conv_.setInputFromMonteMario(crs->fromMonteMario);
+            }
+            return std::nullopt;
+        }
+    } else if (!code) {
+        // No code: the run's own reference, compared as PROJ does (axis order aside).
+        OGRSpatialReference own;
+        const char* options[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES",
+                                 "CRITERION=EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS", nullptr};
+        if (inputReference(sel, req_.inputEpsg == kEpsgRoma40MonteMario, own) && srs->IsSame(&own, options)) {
+            return std::nullopt;
+        }
+    }
+    gdal_.clear();
+    Message m = detail::openFailureMessage(req_.dataPath, "IL LIVELLO E' NEL SISTEMA " + layerWords);
+    if (!crsFromEpsg(code.value_or(0))) {
+        m.lines.push_back("CHE NON E' TRA I SISTEMI DEL PROGRAMMA,");
+    }
+    m.lines.push_back("NON IN QUELLO DEI DATI INDICATO: " +
+                      selectionWords(sel, req_.inputEpsg == kEpsgRoma40MonteMario));
+    return m;
+}
+
+// A delimited text file is read by its own streaming reader (see gis_csv.h): its fields are
+// typed when the result keeps types, text for a text result, which then gets every number
+// as the file had it.
 std::optional<Message> GisRun::openText() {
     text_ = true;
-    std::ifstream file(req_.dataPath, std::ios::binary);
-    std::string text;
-    if (file) {
-        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
-    if (!file && !file.eof()) {
-        return detail::openFailureMessage(req_.dataPath, "IMPOSSIBILE LEGGERE IL FILE");
-    }
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
-        text.erase(0, 3); // byte order mark
-    }
-    delimiter_ = req_.gisDelimiter != 0 ? req_.gisDelimiter : detectDelimiter(text);
-    std::vector<TextRecord> records = splitRecords(text, delimiter_);
-    text.clear();
-
     std::vector<std::string> words = req_.gisColumns;
     if (words.empty()) {
         words = {"1", "2", "3", "4"};
     }
-    const auto isNumber = [](const std::string& w) {
-        return !w.empty() && std::all_of(w.begin(), w.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
-    };
-    // A header when a column is named, or when the first record's North is not a number.
-    bool header = !std::all_of(words.begin(), words.end(), isNumber);
-    if (!header && !records.empty()) {
-        const auto north = static_cast<std::size_t>(std::max(1, std::atoi(words[1].c_str())) - 1);
-        double v = 0;
-        header = north >= records.front().cells.size() || !parseNumberText(records.front().cells[north].c_str(), v);
+    std::string cause;
+    textLayer_ = DelimitedTextLayer::open(req_.dataPath, req_.gisDelimiter, req_.gisColumns, !textOut_, cause);
+    if (!textLayer_) {
+        return detail::openFailureMessage(req_.dataPath, cause);
     }
-    std::size_t width = 0;
-    for (const TextRecord& r : records) {
-        width = std::max(width, r.cells.size());
+    inLayer_ = textLayer_.get();
+    delimiter_ = textLayer_->delimiter();
+    if (std::optional<Message> m = resolveTextColumns(words)) {
+        return m;
     }
-
-    GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("Memory");
-    if (memory != nullptr) {
-        input_.reset(memory->Create("", 0, 0, 0, GDT_Unknown, nullptr));
-    }
-    if (!input_ || (inLayer_ = input_->CreateLayer("dati", nullptr, wkbNone, nullptr)) == nullptr) {
-        return detail::openFailureMessage(req_.dataPath, gdalCause("LETTORE NON DISPONIBILE"));
-    }
-    for (std::size_t i = 0; i < width; ++i) {
-        std::string name = header && i < records.front().cells.size() ? records.front().cells[i] : std::string();
-        if (name.empty()) {
-            name = "field_" + std::to_string(i + 1);
-        }
-        OGRFieldDefn field(freeFieldName(*inLayer_->GetLayerDefn(), name).c_str(), OFTString);
-        if (inLayer_->CreateField(&field) != OGRERR_NONE) {
-            return detail::openFailureMessage(req_.dataPath, gdalCause("LETTORE NON DISPONIBILE"));
-        }
-    }
-    for (std::size_t r = header ? 1 : 0; r < records.size(); ++r) {
-        OGRFeature f(inLayer_->GetLayerDefn());
-        f.SetFID(records[r].line);
-        for (std::size_t i = 0; i < records[r].cells.size(); ++i) {
-            f.SetField(static_cast<int>(i), records[r].cells[i].c_str());
-        }
-        if (inLayer_->CreateFeature(&f) != OGRERR_NONE) {
-            return detail::openFailureMessage(req_.dataPath, gdalCause("LETTORE NON DISPONIBILE"));
-        }
-    }
-    return resolveTextColumns(words);
+    return checkNotOverwritten();
 }
 
 std::optional<Message> GisRun::resolveTextColumns(const std::vector<std::string>& words) {
@@ -639,14 +839,23 @@ bool GisRun::readTextPoint(OGRFeature& in, long row, double& x, double& y, doubl
         }
         return false;
     };
-    if (!parseNumberText(in.GetFieldAsString(columns_.north), y)) {
+    // A numeric field holds the number read from the file; a text field the cell itself.
+    const auto number = [&in](int field, double& v) {
+        const OGRFieldType type = in.GetFieldDefnRef(field)->GetType();
+        if (type == OFTReal || type == OFTInteger || type == OFTInteger64) {
+            v = in.GetFieldAsDouble(field);
+            return in.IsFieldSetAndNotNull(field) != 0;
+        }
+        return parseNumberText(in.GetFieldAsString(field), v);
+    };
+    if (!number(columns_.north, y)) {
         return fail(detail::FieldSlot::First);
     }
-    if (!parseNumberText(in.GetFieldAsString(columns_.east), x)) {
+    if (!number(columns_.east, x)) {
         return fail(detail::FieldSlot::Second);
     }
     z = 0;
-    if (req_.ctx.heights && !parseNumberText(in.GetFieldAsString(columns_.height), z)) {
+    if (req_.ctx.heights && !number(columns_.height, z)) {
         return fail(detail::FieldSlot::Height);
     }
     return true;
@@ -808,10 +1017,14 @@ BatchOutcome GisRun::run() {
             return ended(std::move(*m));
         }
         const bool transaction = output->StartTransaction() == OGRERR_NONE;
+        gdal_.clear();
         const GIntBig total = inLayer_->GetFeatureCount(TRUE);
         inLayer_->ResetReading();
+        if (gdal_.any()) {
+            return ended(damagedInputMessage(req_.dataPath, "IL FILE NON SI LEGGE PER INTERO", gdal_.text()));
+        }
         long number = 0;
-        for (std::unique_ptr<OGRFeature> f(inLayer_->GetNextFeature()); f; f.reset(inLayer_->GetNextFeature())) {
+        for (std::unique_ptr<OGRFeature> f(nextFeature(1)); f; f.reset(nextFeature(number + 1))) {
             ++number;
             if (std::optional<Message> m = convertFeature(*f, number)) {
                 BatchOutcome o = ended(std::move(*m));
@@ -823,6 +1036,13 @@ BatchOutcome GisRun::run() {
             if (cb_.onProgress) {
                 cb_.onProgress(number, total > 0 ? static_cast<long>(total) : 0);
             }
+        }
+        if (std::optional<Message> m = checkAfterReading(number)) {
+            BatchOutcome o = ended(std::move(*m));
+            o.pointCount = out_.pointCount;
+            o.outsideCount = out_.outsideCount;
+            o.readingErrorCount = out_.readingErrorCount;
+            return o;
         }
         if (out_.pointCount == 0) {
             BatchOutcome o = ended(batchNoPointMessage(), BatchStatus::Refused);
@@ -854,6 +1074,33 @@ BatchOutcome GisRun::run() {
 }
 
 } // namespace
+
+std::optional<int> gisLayerEpsg(const std::string& path, std::string& why) {
+    GdalMessages quiet;
+    GDALAllRegister();
+    if (gisExtension(path) == ".csv") {
+        why = "un file di testo delimitato non ha sistema di riferimento";
+        return std::nullopt;
+    }
+    DatasetPtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+    OGRLayer* layer = ds && ds->GetLayerCount() > 0 ? ds->GetLayer(0) : nullptr;
+    const OGRSpatialReference* srs = layer != nullptr ? layer->GetSpatialRef() : nullptr;
+    if (layer == nullptr) {
+        why = "impossibile aprire il livello " + path;
+        return std::nullopt;
+    }
+    if (srs == nullptr || srs->IsEmpty() || isUndefinedReference(*srs)) {
+        why = "il livello non ha sistema di riferimento";
+        return std::nullopt;
+    }
+    const std::optional<int> code = identifyEpsg(*srs);
+    if (!code || !crsFromEpsg(*code)) {
+        why = "il sistema di riferimento del livello" +
+              (code ? " (EPSG:" + std::to_string(*code) + ")" : std::string()) + " non e' tra quelli del programma";
+        return std::nullopt;
+    }
+    return code;
+}
 
 BatchOutcome runGisBatch(const BatchRequest& req, const BatchCallbacks& cb) {
     // GDAL's own messages (English, on standard error) are kept quiet: a failure is told by

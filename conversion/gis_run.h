@@ -9,7 +9,13 @@
 // outside the grid keeps its original geometry; a row or feature that cannot be read is
 // reported (row of a text file, feature number of a layer) and written with its attributes
 // only changed by the status. Geographic values are decimal degrees from Greenwich.
+//
+// The run ends without a result when GDAL reads the input only in part (its errors and
+// warnings while reading, counts the file announces and does not hold), when a layer's spatial
+// reference is not the one the run reads, and when the result would replace one of the
+// input's own files.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +30,10 @@ bool isGisPath(std::string_view path);
 std::string gisExtension(std::string_view path);
 // The OGR driver that reads and writes files of an extension ("GPKG"), or null.
 const char* gisDriverName(const std::string& extension);
+
+// The EPSG code of the spatial reference of the first layer of a GIS file, when it is one of
+// the program's systems (what --from may be left to); nothing, with `why` in words, otherwise.
+std::optional<int> gisLayerEpsg(const std::string& path, std::string& why);
 
 // The run of a DataFileType::Gis request (runBatch takes the other types): file checks, reading, converting, writing the
 // result beside its final place and renaming it there at the end. The outcome counts as the
