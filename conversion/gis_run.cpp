@@ -22,6 +22,7 @@
 
 #include "conversion/epsg.h"
 #include "conversion/io_detail.h"
+#include "conversion/scratch_folder.h"
 #include "geodesy/angles.h"
 #include "geodesy/zones.h"
 #include "grid/text_encoding.h"
@@ -289,32 +290,6 @@ struct DatasetCloser {
     void operator()(GDALDataset* d) const { GDALClose(GDALDataset::ToHandle(d)); }
 };
 using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
-
-// A folder beside the result that holds the result while it is written; removed with
-// whatever is left in it when the run ends.
-class ScratchFolder {
-public:
-    explicit ScratchFolder(const fs::path& resultPath) {
-        const fs::path folder = resultPath.has_parent_path() ? resultPath.parent_path() : fs::path(".");
-        std::string pattern = (folder / ".dormal2k-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    ~ScratchFolder() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            fs::remove_all(path_, ec);
-        }
-    }
-    bool ok() const { return !path_.empty(); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 // A field name not yet in the layer: `base`, else base_1, base_2 ...
 std::string freeFieldName(OGRFeatureDefn& defn, const std::string& base) {
