@@ -208,17 +208,17 @@ DXF_ENTITIES = {"POINT", "LINE", "LWPOLYLINE", "POLYLINE", "HATCH", "3DFACE"}
 
 def count_dxf_entities(data):
     """Entity starts (group code 0 and an entity name) in a drawing's ENTITIES section, a
-    damaged last one included."""
+    damaged last one included; None when the section's start is damaged."""
     lines = [l.strip() for l in data.decode("latin-1").split("\n")]
-    inside, n = False, 0
+    inside, seen, n = False, False, 0
     for code, value in zip(lines, lines[1:]):
         if code == "2" and value == "ENTITIES":
-            inside = True
+            inside = seen = True
         elif code == "0" and value == "ENDSEC":
             inside = False
         elif inside and code == "0" and value in DXF_ENTITIES:
             n += 1
-    return n
+    return n if seen else None
 
 
 def read_result(path, mode):
@@ -279,7 +279,8 @@ def run_one(args, seeds, work, mutant):
         elif main.endswith(".geojson"):
             expected = count_geojson_features(damaged) or features
         elif main.endswith(".dxf"):
-            expected = count_dxf_entities(damaged)
+            counted = count_dxf_entities(damaged)
+            expected = features if counted is None else counted
     result = os.path.join(folder, "esito" + (".csv" if mode == "text" else ".gpkg"))
     cmd = command(args.batch, local[main], result)
     failure = None
