@@ -839,8 +839,8 @@ TEST_F(GisCli, InterruptedRunLeavesNoScratchFolder) {
         text += '\n';
     }
     writeWholeFile(in.file("punti.csv"), text);
-    const std::vector<std::string> args = {"--from", "EPSG:3004", "--to", "EPSG:6708", "--heights", "--grid", gridPath_,
-                                           in.file("punti.csv")};
+    const std::vector<std::string> args = {"--from",    "EPSG:3004", "--to",    "EPSG:6708",
+                                           "--heights", "--grid",    gridPath_, in.file("punti.csv")};
     for (const int sig : signals) {
         SCOPED_TRACE(sig);
         ScratchDir out;
@@ -852,8 +852,8 @@ TEST_F(GisCli, InterruptedRunLeavesNoScratchFolder) {
         for (;;) {
             writing = writingInScratch(out.path());
             siginfo_t info{}; // WNOWAIT: reaped with its status by finishBatchExe
-            const bool ended = ::waitid(P_PID, static_cast<id_t>(st.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
-                               info.si_pid != 0;
+            const bool ended =
+                ::waitid(P_PID, static_cast<id_t>(st.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0;
             if (writing || ended || std::chrono::steady_clock::now() > until) {
                 break;
             }
