@@ -30,6 +30,7 @@
 #include "conversion/formats.h"
 #include "conversion/io_detail.h"
 #include "conversion/selection_words.h"
+#include "conversion/signal_cleanup.h"
 #include "conversion/system_error.h"
 #include "conversion/workbook_package.h"
 #include "grid/text_encoding.h"
@@ -137,74 +138,6 @@ std::string resolveTarget(const std::string& path) {
     }
     return path;
 }
-
-// Named temporary files that a catchable signal (SIGINT, SIGTERM, SIGHUP) must not leave
-// behind. The handler may only make async-signal-safe calls: it walks fixed slots, unlinks
-// the names registered there, and lets the signal take its default course. Handlers are
-// installed only over the default disposition (an ignored SIGHUP stays ignored).
-namespace cleanup {
-
-constexpr int kSlots = 16;
-struct Slot {
-    std::atomic<int> state{0}; // 0 free, 1 being filled, 2 holds a name to remove
-    char path[PATH_MAX + 1] = {};
-};
-Slot gSlots[kSlots];
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-extern "C" void removeRegisteredAndRaise(int sig) {
-    const int saved = errno;
-    for (Slot& s : gSlots) {
-        if (s.state.load() == 2) {
-            ::unlink(s.path);
-        }
-    }
-    errno = saved;
-    // SA_RESETHAND put the default action back; the signal raised here is delivered with
-    // it as soon as this handler returns.
-    ::raise(sig);
-}
-
-// Checked at every new name: a disposition put back to the default since (by the program,
-// or by the handler's own SA_RESETHAND) gets the handler again.
-void install() {
-    for (const int sig : kSignals) {
-        struct sigaction old {};
-        if (::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) != 0 || old.sa_handler != SIG_DFL) {
-            continue;
-        }
-        struct sigaction sa {};
-        sa.sa_handler = removeRegisteredAndRaise;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESETHAND;
-        ::sigaction(sig, &sa, nullptr);
-    }
-}
-
-// A slot holding `path`, or -1 when every slot is taken (the name is then not guarded).
-int add(const std::string& path) {
-    if (path.size() > PATH_MAX) {
-        return -1;
-    }
-    install();
-    for (int i = 0; i < kSlots; ++i) {
-        int expected = 0;
-        if (gSlots[i].state.compare_exchange_strong(expected, 1)) {
-            std::memcpy(gSlots[i].path, path.c_str(), path.size() + 1);
-            gSlots[i].state.store(2);
-            return i;
-        }
-    }
-    return -1;
-}
-
-void remove(int slot) {
-    if (slot >= 0) {
-        gSlots[slot].state.store(0);
-    }
-}
-
-} // namespace cleanup
 
 // The process's file-creation mask, without changing it (read from /proc when it can be).
 mode_t currentUmask() {

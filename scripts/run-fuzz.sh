@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang; address and undefined-behaviour sanitizers) in
 # build-fuzz and runs each for SECONDS on a copy of its seed corpus from fuzz/corpus/, so the
-# committed corpus is never written. Exits non-zero on any crash, hang, leak or sanitizer report.
+# committed corpus is never written; then the mutation run of the GIS layers. Exits non-zero on
+# any crash, hang, leak or sanitizer report, or a damaged layer converted as if whole.
 # Usage: scripts/run-fuzz.sh SECONDS
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -48,6 +49,17 @@ for t in "${targets[@]}"; do
     echo "fuzz_$t: no findings"
   fi
 done
+
+# GIS layers: thousands of damaged GeoPackages, shapefiles, GeoJSON, DXF and delimited texts
+# through the Release build's converter (scripts/run-tests.sh builds it), each under a time
+# limit: no signal, no hang, no success that read less than the data holds.
+echo "== GIS layers, damaged copies (scripts/gis-mutate.py) =="
+batch=${GIS_MUTATE_BATCH:-build/cli/dormal2k-batch}
+if [ ! -x "$batch" ]; then
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build -j"$(nproc)" --target dormal2k-batch
+fi
+/usr/bin/python3 scripts/gis-mutate.py --batch "$batch" --failures "$work/gis-mutate" || failed+=(gis-mutate)
 
 if [ "${#failed[@]}" -ne 0 ]; then
   echo "Fuzzing found faults in: ${failed[*]}"

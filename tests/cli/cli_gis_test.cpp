@@ -3,6 +3,10 @@
 // with OGR. The reference for every converted value is the program's own ASCII report of the
 // same points, so the GIS path must agree with the chain the other file types use.
 
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -10,6 +14,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -939,6 +944,93 @@ TEST_F(GisCli, DrawingKeepsConvertedGeometries) {
         ++k;
     }
     EXPECT_EQ(k, pts.size());
+}
+
+// The scratch folders in `dir` (hidden, beside the result).
+std::vector<fs::path> scratchFoldersIn(const fs::path& dir) {
+    std::vector<fs::path> out;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.path().filename().string().rfind(".dormal2k-", 0) == 0) {
+            out.push_back(e.path());
+        }
+    }
+    return out;
+}
+
+// Whether a result is being written in a scratch folder of `dir` (a file of some size there).
+bool writingInScratch(const fs::path& dir) {
+    std::error_code ec;
+    for (const fs::path& s : scratchFoldersIn(dir)) {
+        for (const auto& e : fs::recursive_directory_iterator(s, ec)) {
+            if (e.is_regular_file(ec) && e.path().filename() != "lock" && e.file_size(ec) > 4096) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Fault guarded: a run stopped by SIGTERM, SIGINT or SIGHUP left a hidden folder with the
+// partial GeoPackage and its journal beside the result, and one killed outright left it for
+// good. The catchable signals remove it; after SIGKILL the next run in that folder does.
+TEST_F(GisCli, InterruptedRunLeavesNoScratchFolder) {
+    const int signals[] = {SIGTERM, SIGINT, SIGHUP, SIGKILL};
+    // The converter inherits dispositions: it gets the defaults, as a terminal gives them.
+    for (const int sig : signals) {
+        if (sig != SIGKILL) {
+            ::signal(sig, SIG_DFL);
+        }
+    }
+    const std::vector<TestPoint> pts = points();
+    ScratchDir in;
+    std::string text = "nome,nord,est,quota\n";
+    for (int i = 0; i < 150000; ++i) {
+        const TestPoint& p = pts[static_cast<std::size_t>(i) % pts.size()];
+        text += 'P';
+        text += std::to_string(i);
+        for (const double v : {p.north, p.east, p.height}) {
+            text += ',';
+            text += fixed(v, 3);
+        }
+        text += '\n';
+    }
+    writeWholeFile(in.file("punti.csv"), text);
+    const std::vector<std::string> args = {"--from",    "EPSG:3004", "--to",    "EPSG:6708",
+                                           "--heights", "--grid",    gridPath_, in.file("punti.csv")};
+    for (const int sig : signals) {
+        SCOPED_TRACE(sig);
+        ScratchDir out;
+        std::vector<std::string> a = args;
+        a.push_back(out.file("esito.gpkg"));
+        Started st = startBatchExe(a);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        bool writing = false;
+        for (;;) {
+            writing = writingInScratch(out.path());
+            siginfo_t info{}; // WNOWAIT: reaped with its status by finishBatchExe
+            const bool ended =
+                ::waitid(P_PID, static_cast<id_t>(st.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0;
+            if (writing || ended || std::chrono::steady_clock::now() > until) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ::kill(st.pid, sig);
+        const ProcessResult r = finishBatchExe(st);
+        if (!writing || r.exitCode == 0 || r.exitCode == 3) {
+            GTEST_SKIP() << "the run ended before it could be killed";
+        }
+        EXPECT_EQ(r.exitCode, 128 + sig) << r.err;
+        EXPECT_FALSE(fs::exists(out.file("esito.gpkg")));
+        EXPECT_EQ(scratchFoldersIn(out.path()).size(), sig == SIGKILL ? 1U : 0U);
+        if (sig == SIGKILL) {
+            writePointLayer(out.file("pochi.gpkg"), "GPKG", pts);
+            const ProcessResult again = runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_,
+                                                     out.file("pochi.gpkg"), out.file("esito.shp")});
+            EXPECT_EQ(again.exitCode, 0) << again.err;
+            EXPECT_TRUE(scratchFoldersIn(out.path()).empty());
+        }
+    }
 }
 
 } // namespace
