@@ -44,6 +44,7 @@ namespace fs = std::filesystem;
 constexpr const char* kStatusConverted = "convertito";
 constexpr const char* kStatusOutside = "fuori griglia";
 constexpr const char* kStatusRefused = "scartato";
+constexpr const char* kStatusNoGeometry = "senza geometria";
 // Names of the added fields (at most 10 characters: shapefiles keep no more).
 constexpr const char* kZoneField = "ZONA";
 constexpr const char* kStatusField = "STATO";
@@ -213,6 +214,8 @@ struct FeatureTally {
     int portionIndex = -1;  // of the first vertex
     Zone zone = Zone::Auto; // plane output: the zone projected into; geographic: the first vertex's own
     PointResult first;      // the first vertex's zone text and mark, as the report writes them
+    bool notFinite = false;       // a vertex with an infinite or undefined coordinate
+    bool notFiniteHeight = false; // ... in its height only
 };
 
 // One feature's conversion, vertex by vertex, through the chain. x is East or longitude
@@ -271,7 +274,9 @@ private:
 // (points, lines, polygons, collections) goes through it by OGRGeometry::transform.
 class ChainTransformation final : public OGRCoordinateTransformation {
 public:
-    ChainTransformation(const ChainConverter& conv, FeatureTally& tally) : conv_(conv), tally_(tally) {}
+    // `heights`: the Z of the vertices is converted (and must then be a number).
+    ChainTransformation(const ChainConverter& conv, FeatureTally& tally, bool heights)
+        : conv_(conv), tally_(tally), heights_(heights) {}
 
     OGRSpatialReference* GetSourceCS() override { return nullptr; }
     OGRSpatialReference* GetTargetCS() override { return nullptr; }
@@ -279,6 +284,17 @@ public:
     int Transform(int count, double* x, double* y, double* z, double* /*t*/, int* success) override {
         bool all = true;
         for (int i = 0; i < count; ++i) {
+            const bool badHeight = heights_ && z != nullptr && !std::isfinite(z[i]);
+            if (!std::isfinite(x[i]) || !std::isfinite(y[i]) || badHeight) {
+                // Not a point: the feature is refused as unreadable, the layer goes on.
+                tally_.notFinite = true;
+                tally_.notFiniteHeight = tally_.notFiniteHeight || (badHeight && std::isfinite(x[i]) && std::isfinite(y[i]));
+                if (success != nullptr) {
+                    success[i] = FALSE;
+                }
+                all = false;
+                continue;
+            }
             const bool ok = conv_.convert(x[i], y[i], z != nullptr ? &z[i] : nullptr, tally_);
             if (success != nullptr) {
                 success[i] = ok ? TRUE : FALSE;
@@ -288,12 +304,13 @@ public:
         return all ? TRUE : FALSE;
     }
 
-    OGRCoordinateTransformation* Clone() const override { return new ChainTransformation(conv_, tally_); }
+    OGRCoordinateTransformation* Clone() const override { return new ChainTransformation(conv_, tally_, heights_); }
     OGRCoordinateTransformation* GetInverse() const override { return nullptr; }
 
 private:
     const ChainConverter& conv_;
     FeatureTally& tally_;
+    bool heights_;
 };
 
 struct DatasetCloser {
@@ -569,6 +586,7 @@ private:
     std::string driverName_;
     bool drawing_ = false;  // DXF: no attributes, and no feature without geometry
     long leftOut_ = 0;      // features a drawing could not hold
+    long noGeometryCount_ = 0;
     std::vector<OGRLayer*> layers_;
     std::vector<std::string> outNames_; // the output layer of each
     bool copyOld_ = false;             // --update on an existing GeoPackage
@@ -1027,6 +1045,7 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
     const CoordKind kind = req_.ctx.sel.inputKind;
     FeatureTally tally;
     bool readOk = true;
+    bool noGeometry = false; // a NULL or empty geometry
     std::unique_ptr<OGRGeometry> converted;
     if (text_) {
         const long row = static_cast<long>(in.GetFID()); // the file line
@@ -1061,11 +1080,9 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
     } else {
         const OGRGeometry* g = in.GetGeometryRef();
         if (g == nullptr || g->IsEmpty()) {
+            // Nothing to convert: kept with its attributes, and said so.
             readOk = false;
-            ++out_.readingErrorCount;
-            if (cb_.onReadingError) {
-                cb_.onReadingError(readingError(detail::FieldSlot::First, kind, number, false));
-            }
+            noGeometry = true;
         } else if (req_.ctx.heights && !g->Is3D()) {
             readOk = false;
             ++out_.readingErrorCount;
@@ -1074,15 +1091,24 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
             }
         } else {
             converted.reset(g->clone());
-            ChainTransformation ct(conv_, tally);
+            ChainTransformation ct(conv_, tally, req_.ctx.heights);
             const PausedFailures paused(failures_);
-            if (converted->transform(&ct) != OGRERR_NONE || tally.outside || tally.failed) {
+            if (converted->transform(&ct) != OGRERR_NONE || tally.outside || tally.failed || tally.notFinite) {
                 converted.reset();
+            }
+            if (tally.notFinite) {
+                readOk = false;
+                ++out_.readingErrorCount;
+                if (cb_.onReadingError) {
+                    cb_.onReadingError(readingError(
+                        tally.notFiniteHeight ? detail::FieldSlot::Height : detail::FieldSlot::First, kind, number, false));
+                }
             }
         }
     }
 
-    const char* status = kStatusRefused;
+    const char* status = noGeometry ? kStatusNoGeometry : kStatusRefused;
+    noGeometryCount_ += noGeometry ? 1 : 0;
     if (readOk) {
         if (tally.failed && !tally.outside) {
             return failureMessage({"IMPOSSIBILE CALCOLARE IL PUNTO " + std::to_string(number),
@@ -1205,7 +1231,7 @@ std::optional<Message> GisRun::writeResult(const fs::path& scratchResult, GdalFa
         }
         reportFieldChanges(k);
     }
-    if (out_.pointCount == 0) {
+    if (out_.pointCount == 0 && out_.readingErrorCount > 0) {
         return std::nullopt; // refused by the caller
     }
     if (transaction && output->CommitTransaction() != OGRERR_NONE) {
@@ -1287,7 +1313,9 @@ BatchOutcome GisRun::run() {
             o.readingErrorCount = out_.readingErrorCount;
             return o;
         }
-        if (out_.pointCount == 0) {
+        // Features that could not be read and none that could: refused. An empty layer, or
+        // one of features without geometry, gives its result.
+        if (out_.pointCount == 0 && out_.readingErrorCount > 0) {
             BatchOutcome o = ended(batchNoPointMessage(), BatchStatus::Refused);
             o.readingErrorCount = out_.readingErrorCount;
             return o;
@@ -1302,9 +1330,13 @@ BatchOutcome GisRun::run() {
     }
     out_.status = BatchStatus::Completed;
     out_.message = batchSummaryMessage(req_.ctx, out_.pointCount, out_.outsideCount);
+    if (noGeometryCount_ > 0) {
+        out_.message.lines.push_back("ELEMENTI SENZA GEOMETRIA:  " + std::to_string(noGeometryCount_));
+    }
     if (leftOut_ > 0) {
         out_.message.lines.push_back("ELEMENTI NON SCRITTI NEL DISEGNO PERCHE' SENZA GEOMETRIA:  " +
                                      std::to_string(leftOut_));
+        out_.changedValueCount += leftOut_;
     }
     out_.message.lines.insert(out_.message.lines.end(), changeLines_.begin(), changeLines_.end());
     return out_;

@@ -410,5 +410,76 @@ TEST_F(GisWrite, ZoneColumnAsTheReport) {
     }
 }
 
+// What a layer holds that cannot be converted or written as it is does not stop the run: an
+// infinite height refuses its feature ("scartato"), a feature without geometry is kept
+// ("senza geometria"), a property named as a column the format keeps for itself is renamed
+// and reported, and an empty layer gives an empty result.
+TEST_F(GisWrite, FeaturesAndFieldsTheFormatCannotTakeAsTheyAre) {
+    const auto feature = [](const std::string& name, const std::string& geometry) {
+        return "{\"type\":\"Feature\",\"properties\":{\"nome\":\"" + name +
+               "\",\"X\":\"x\",\"fid\":\"abc\",\"geom\":\"g\"},\"geometry\":" + geometry + "}";
+    };
+    const auto point = [](double east, double north, const std::string& z) {
+        return "{\"type\":\"Point\",\"coordinates\":[" + std::to_string(east) + "," + std::to_string(north) + "," + z +
+               "]}";
+    };
+    const std::string head = "{\"type\":\"FeatureCollection\",\"crs\":{\"type\":\"name\",\"properties\":{\"name\":"
+                             "\"urn:ogc:def:crs:EPSG::3004\"}},\"features\":[";
+    const std::string layer = head + feature("P0", point(east_, north_, "100")) + "," +
+                              feature("P1", point(east_ + 1, north_, "1e999")) + "," + // an infinite height
+                              feature("P2", point(east_ + 2, north_, "50")) + "," + feature("nullo", "null") + "]}";
+    struct Case {
+        std::string data;
+        bool heights;
+        std::string result;
+        int exit;
+        std::vector<std::string> messages;
+        std::map<std::string, std::string> status; // nome to STATO
+        std::string header;                         // of a CSV result
+    };
+    const Case cases[] = {
+        {layer,
+         true,
+         "esito.gpkg",
+         3,
+         {"ERRORE NELLA LETTURA NELLA QUOTA\nALL'ELEMENTO:     2    DEL FILE DI INPUT", "PUNTI TRATTATI:   2",
+          "ELEMENTI SENZA GEOMETRIA:  1", "CAMPO fid RINOMINATO fid_1", "CAMPO geom RINOMINATO geom_1"},
+         {{"P0", "convertito"}, {"P1", "scartato"}, {"P2", "convertito"}, {"nullo", "senza geometria"}},
+         ""},
+        {layer, false, "esito.csv", 3, {"CAMPO X RINOMINATO X_1"}, {}, "X,Y,nome,X_1,fid,geom,ZONA,STATO"},
+        {head + "]}", false, "vuoto.gpkg", 0, {"PUNTI TRATTATI:   0"}, {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result);
+        ScratchDir d;
+        writeWholeFile(d.file("dati.geojson"), c.data);
+        std::vector<std::string> extra;
+        if (c.heights) {
+            extra.emplace_back("--heights");
+        }
+        extra.insert(extra.end(), {d.file("dati.geojson"), d.file(c.result)});
+        const ProcessResult r = runBatchExe(args(extra));
+        EXPECT_EQ(r.exitCode, c.exit) << r.err;
+        for (const std::string& m : c.messages) {
+            EXPECT_TRUE(contains(r.err, m)) << m << "\n" << r.err;
+        }
+        EXPECT_FALSE(contains(r.err, "ELABORAZIONE INTERROTTA")) << r.err;
+        if (!c.header.empty()) {
+            const std::string text = readWholeFile(d.file(c.result));
+            EXPECT_EQ(text.substr(0, text.find_first_of("\r\n")), c.header);
+            continue;
+        }
+        DatasetPtr ds = openLayers(d.file(c.result));
+        ASSERT_TRUE(ds);
+        ASSERT_EQ(ds->GetLayerCount(), 1);
+        std::map<std::string, std::string> status;
+        for (auto& f : *ds->GetLayer(0)) {
+            status[f->GetFieldAsString("nome")] = f->GetFieldAsString("STATO");
+            EXPECT_EQ(f->GetGeometryRef() != nullptr, status[f->GetFieldAsString("nome")] == "convertito");
+        }
+        EXPECT_EQ(status, c.status);
+    }
+}
+
 } // namespace
 } // namespace dormal::clitest
