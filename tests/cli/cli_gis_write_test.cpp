@@ -249,6 +249,18 @@ TEST_F(GisWrite, WriteFailuresFailTheRun) {
             EXPECT_FALSE(contains(left, ".dormal2k-")) << left;
         }
     }
+    // An update that fails leaves the GeoPackage as it was, its other layers with it.
+    {
+        DatasetPtr ds = createGpkg(d.file("vecchio.gpkg"));
+        addLayer(*ds, "fiumi", inside(3));
+    }
+    const std::string old = readWholeFile(d.file("vecchio.gpkg"));
+    ProcessOptions opt;
+    opt.fileSizeLimit = static_cast<long long>(old.size()) + 64 * 1024;
+    const ProcessResult r = runBatchExe(args({"--update", d.file("punti.gpkg"), d.file("vecchio.gpkg")}), opt);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI")) << r.err;
+    EXPECT_EQ(readWholeFile(d.file("vecchio.gpkg")), old);
 }
 
 // Every layer of the input is converted into a GeoPackage under its own name; a format of
