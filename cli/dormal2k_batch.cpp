@@ -136,22 +136,23 @@ constexpr const char* kHelp =
     "prima cella A vuota.\n"
     "\n"
     "File gis (letti e scritti con GDAL/OGR): ogni livello del file dati (o quelli di\n"
-    "--layer), ciascuno in un livello con il suo nome; i risultati\n"
-    "nel formato dato dall'estensione del file dei risultati (.csv, .gpkg, .shp, .geojson,\n"
-    ".dxf), con tutti gli attributi, la geometria convertita (con Z quando si trasformano\n"
-    "le quote, che si leggono dalla Z), il codice EPSG dei risultati come sistema di\n"
-    "riferimento e due campi aggiunti: ZONA (il fuso) e STATO (convertito, fuori griglia,\n"
-    "scartato). Le coordinate geografiche sono in gradi decimali da Greenwich, non in\n"
-    "gg.ppssdddd. Di linee e poligoni si converte ogni vertice; un elemento con anche un\n"
-    "solo vertice fuori dalla griglia resta senza geometria, STATO fuori griglia; ZONA\n"
-    "dice Vero o Altro (proiettato nel fuso del punto o in un altro), come il rapporto.\n"
-    "Un elemento o una riga illeggibile e' segnalato (riga del .csv o numero\n"
-    "dell'elemento) e scritto senza geometria con STATO scartato; un elemento senza\n"
-    "geometria resta, con STATO senza geometria; un .dxf non puo'\n"
-    "tenere elementi senza geometria, che il riepilogo conta. Un valore che il formato\n"
-    "dei risultati non puo' tenere (uno shapefile: testi oltre 254 byte, numeri troppo\n"
-    "lunghi, date con ora, liste) e' segnalato nel riepilogo campo per campo. Nei .csv\n"
-    "le coordinate dei risultati\n"
+    "--layer), ciascuno in un livello con il suo nome; i risultati nel formato dato\n"
+    "dall'estensione del file dei risultati (.csv, .gpkg, .shp, .geojson, .dxf), con tutti\n"
+    "gli attributi, la geometria convertita (con Z quando si trasformano le quote, che si\n"
+    "leggono dalla Z), il codice EPSG dei risultati come sistema di riferimento e due campi\n"
+    "aggiunti: ZONA (come la colonna del fuso del rapporto: Vero, o Altro se proiettato\n"
+    "fuori dal fuso del punto; con coordinate geografiche il fuso del punto) e STATO\n"
+    "(convertito, fuori griglia, scartato, senza geometria). Le coordinate geografiche sono\n"
+    "in gradi decimali da Greenwich, non in gg.ppssdddd. Di linee e poligoni si converte\n"
+    "ogni vertice; un elemento con anche un solo vertice fuori dalla griglia resta senza\n"
+    "geometria, STATO fuori griglia. Un elemento o una riga illeggibile e' segnalato (riga\n"
+    "del .csv o numero dell'elemento) e scritto senza geometria con STATO scartato; un\n"
+    "elemento senza geometria resta con STATO senza geometria. Un .dxf non puo' tenere\n"
+    "elementi senza geometria: il riepilogo li conta. Un valore che il formato dei\n"
+    "risultati non puo' tenere (in uno shapefile testi oltre 254 byte, numeri troppo\n"
+    "lunghi, date con ora, liste; un campo con il nome di una colonna del formato, come fid\n"
+    "e geom di un GeoPackage) e' scritto in altro modo e segnalato nel riepilogo campo per\n"
+    "campo. Nei .csv le coordinate dei risultati\n"
     "sostituiscono quelle delle colonne N ed E (e H); con ; o tab come separatore la\n"
     "virgola vale come punto decimale. Con coordinate piane in uscita serve un fuso\n"
     "(--to-zone o un codice EPSG): un livello ha un solo sistema di riferimento. Un .csv\n"
@@ -508,8 +509,8 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
         throw UsageError{std::string(o.columns ? "--columns" : "--delimiter") + " vale solo per --type gis"};
     }
     if (req.type != DataFileType::Gis && (!o.layers.empty() || o.nln || o.update)) {
-        throw UsageError{std::string(!o.layers.empty() ? "--layer" : o.nln ? "--nln" : "--update") +
-                         " vale solo per --type gis"};
+        const char* option = !o.layers.empty() ? "--layer" : o.nln ? "--nln" : "--update";
+        throw UsageError{std::string(option) + " vale solo per --type gis"};
     }
     if (req.type == DataFileType::Gis) {
         gisOptions(o, req);

@@ -214,7 +214,7 @@ struct FeatureTally {
     int portionIndex = -1;  // of the first vertex
     Zone zone = Zone::Auto; // plane output: the zone projected into; geographic: the first vertex's own
     PointResult first;      // the first vertex's zone text and mark, as the report writes them
-    bool notFinite = false;       // a vertex with an infinite or undefined coordinate
+    bool notFinite = false; // a vertex with an infinite or undefined coordinate
     bool notFiniteHeight = false; // ... in its height only
 };
 
@@ -288,7 +288,8 @@ public:
             if (!std::isfinite(x[i]) || !std::isfinite(y[i]) || badHeight) {
                 // Not a point: the feature is refused as unreadable, the layer goes on.
                 tally_.notFinite = true;
-                tally_.notFiniteHeight = tally_.notFiniteHeight || (badHeight && std::isfinite(x[i]) && std::isfinite(y[i]));
+                tally_.notFiniteHeight =
+                    tally_.notFiniteHeight || (badHeight && std::isfinite(x[i]) && std::isfinite(y[i]));
                 if (success != nullptr) {
                     success[i] = FALSE;
                 }
@@ -433,7 +434,7 @@ int syncFolder(const fs::path& folder) {
 // Whether `name` is a file of the shapefile `stem` (the same stem, a shapefile's extension
 // in any case): an older result's index or code page left beside a new .dbf misleads readers.
 bool shapefileSibling(const std::string& name, const std::string& stem) {
-    static const char* const extensions[] = {"shp", "shx", "dbf", "prj", "cpg", "qix", "sbn", "sbx",
+    static const char* const extensions[] = {"shp", "shx", "dbf",     "prj", "cpg", "qix", "sbn", "sbx",
                                              "fix", "qpj", "shp.xml", "aih", "ain", "atx", "ixs", "mxs"};
     if (name.size() <= stem.size() + 1 || name.compare(0, stem.size(), stem) != 0 || name[stem.size()] != '.') {
         return false;
@@ -464,8 +465,8 @@ bool moveIntoPlace(const fs::path& scratch, const fs::path& result, std::string&
             const std::string stem = result.stem().string();
             for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
                 const std::string name = e.path().filename().string();
-                const bool inNewSet = std::any_of(files.begin(), files.end(),
-                                                  [&](const fs::path& n) { return n.filename() == name; });
+                const bool inNewSet =
+                    std::any_of(files.begin(), files.end(), [&](const fs::path& n) { return n.filename() == name; });
                 if (!inNewSet && shapefileSibling(name, stem) && e.is_regular_file(ec)) {
                     fs::remove(e.path(), ec);
                 }
@@ -566,6 +567,8 @@ private:
     void copyFields(OGRFeature& in, OGRFeature& out);
     void reportFieldChanges(std::size_t layer);
     Message writeFailure(const std::string& what, const std::string& gdalText = {}) const;
+    // GDAL's text of the first failure while writing; empty when it reported none.
+    std::string writeText() const { return failures_ != nullptr && failures_->any ? failures_->first : std::string(); }
     // Reads, converts and writes one feature; a message when the run must stop.
     std::optional<Message> convertFeature(OGRFeature& in, long number);
     bool readTextPoint(OGRFeature& in, long row, double& x, double& y, double& z);
@@ -584,13 +587,13 @@ private:
     std::vector<int> fieldMap_;
     std::vector<FieldWrite> writes_; // by input field, beside fieldMap_
     std::string driverName_;
-    bool drawing_ = false;  // DXF: no attributes, and no feature without geometry
-    long leftOut_ = 0;      // features a drawing could not hold
+    bool drawing_ = false; // DXF: no attributes, and no feature without geometry
+    long leftOut_ = 0;     // features a drawing could not hold
     long noGeometryCount_ = 0;
     std::vector<OGRLayer*> layers_;
-    std::vector<std::string> outNames_; // the output layer of each
-    bool copyOld_ = false;             // --update on an existing GeoPackage
-    GdalFailures* failures_ = nullptr; // GDAL's failures while writing
+    std::vector<std::string> outNames_;    // the output layer of each
+    bool copyOld_ = false;                 // --update on an existing GeoPackage
+    GdalFailures* failures_ = nullptr;     // GDAL's failures while writing
     std::vector<std::string> changeLines_; // the summary's lines about changed values
     BatchOutcome out_;
 };
@@ -751,8 +754,8 @@ std::optional<Message> GisRun::chooseLayers() {
     for (const std::string& wanted : req_.gisLayers) {
         const auto it = std::find_if(all.begin(), all.end(), [&](const auto& l) { return l.first == wanted; });
         if (it == all.end()) {
-            return detail::openFailureMessage(req_.dataPath,
-                                              "LIVELLO NON TROVATO: " + wanted + " (LIVELLI DEL FILE: " + names(all) + ")");
+            return detail::openFailureMessage(req_.dataPath, "LIVELLO NON TROVATO: " + wanted +
+                                                                 " (LIVELLI DEL FILE: " + names(all) + ")");
         }
         if (std::none_of(chosen.begin(), chosen.end(), [&](const auto& l) { return l.first == wanted; })) {
             chosen.push_back(*it);
@@ -791,6 +794,7 @@ std::optional<Message> GisRun::checkExistingResult() {
         return std::nullopt;
     }
     const char* const drivers[] = {"GPKG", nullptr};
+    CPLErrorReset();
     DatasetPtr old(static_cast<GDALDataset*>(
         GDALOpenEx(req_.resultPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, drivers, nullptr, nullptr)));
     if (!old) {
@@ -855,7 +859,7 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out, const std::string&
     outLayer_ = out.CreateLayer(layerName.c_str(), &srs, textOut_ && text_ ? wkbNone : type, options);
     CSLDestroy(options);
     if (outLayer_ == nullptr) {
-        return writeFailure("LIVELLO NON CREATO: " + layerName, gdalCause(""));
+        return writeFailure("LIVELLO NON CREATO: " + layerName, writeText());
     }
     for (const char* column : {outLayer_->GetFIDColumn(), outLayer_->GetGeometryColumn()}) {
         if (column != nullptr && *column != '\0') {
@@ -880,8 +884,8 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out, const std::string&
         w.type = field.GetType();
         if (isReserved(w.name)) {
             std::string name;
-            for (int k = 1; name.empty() || isReserved(name) || outLayer_->GetLayerDefn()->GetFieldIndex(name.c_str()) >= 0;
-                 ++k) {
+            for (int k = 1;
+                 name.empty() || isReserved(name) || outLayer_->GetLayerDefn()->GetFieldIndex(name.c_str()) >= 0; ++k) {
                 name = w.name + "_" + std::to_string(k);
             }
             field.SetName(name.c_str());
@@ -913,7 +917,7 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out, const std::string&
             }
         }
         if (outLayer_->CreateField(&field) != OGRERR_NONE) {
-            return writeFailure("CAMPO NON CREATO: " + w.name, gdalCause(""));
+            return writeFailure("CAMPO NON CREATO: " + w.name, writeText());
         }
         const int at = outLayer_->GetLayerDefn()->GetFieldCount() - 1;
         fieldMap_[static_cast<std::size_t>(i)] = at;
@@ -941,7 +945,7 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out, const std::string&
     }
     if (zoneField_ < 0 || statusField_ < 0) {
         return writeFailure("CAMPO NON CREATO: " + std::string(zoneField_ < 0 ? kZoneField : kStatusField),
-                            gdalCause(""));
+                            writeText());
     }
     return std::nullopt;
 }
@@ -1100,8 +1104,9 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
                 readOk = false;
                 ++out_.readingErrorCount;
                 if (cb_.onReadingError) {
-                    cb_.onReadingError(readingError(
-                        tally.notFiniteHeight ? detail::FieldSlot::Height : detail::FieldSlot::First, kind, number, false));
+                    cb_.onReadingError(
+                        readingError(tally.notFiniteHeight ? detail::FieldSlot::Height : detail::FieldSlot::First, kind,
+                                     number, false));
                 }
             }
         }
@@ -1150,7 +1155,7 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
         outFeature.SetField(statusField_, status);
     }
     if (outLayer_->CreateFeature(&outFeature) != OGRERR_NONE) {
-        return writeFailure("SCRITTURA NON RIUSCITA ALL'ELEMENTO " + std::to_string(number), gdalCause(""));
+        return writeFailure("SCRITTURA NON RIUSCITA ALL'ELEMENTO " + std::to_string(number), writeText());
     }
     return std::nullopt;
 }
@@ -1188,7 +1193,7 @@ std::optional<Message> GisRun::writeResult(const fs::path& scratchResult, GdalFa
         output.reset(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     }
     if (!output) {
-        return writeFailure("FILE NON CREATO", failures.any ? failures.first : gdalCause(""));
+        return writeFailure("FILE NON CREATO", writeText());
     }
     // One transaction for every layer (GeoPackage): an update changes the file all at once.
     const bool transaction = output->StartTransaction() == OGRERR_NONE;
@@ -1198,7 +1203,7 @@ std::optional<Message> GisRun::writeResult(const fs::path& scratchResult, GdalFa
             for (int j = output->GetLayerCount() - 1; j >= 0; --j) {
                 if (asciiLowerCase(output->GetLayer(j)->GetName()) == asciiLowerCase(outNames_[k]) &&
                     output->DeleteLayer(j) != OGRERR_NONE) {
-                    return writeFailure("LIVELLO " + outNames_[k] + " NON SOSTITUITO", gdalCause(""));
+                    return writeFailure("LIVELLO " + outNames_[k] + " NON SOSTITUITO", writeText());
                 }
             }
         }
@@ -1235,7 +1240,7 @@ std::optional<Message> GisRun::writeResult(const fs::path& scratchResult, GdalFa
         return std::nullopt; // refused by the caller
     }
     if (transaction && output->CommitTransaction() != OGRERR_NONE) {
-        return writeFailure("SCRITTURA NON RIUSCITA", failures.any ? failures.first : gdalCause(""));
+        return writeFailure("SCRITTURA NON RIUSCITA", writeText());
     }
     CPLErrorReset();
     GDALDataset* raw = output.release();
@@ -1244,7 +1249,7 @@ std::optional<Message> GisRun::writeResult(const fs::path& scratchResult, GdalFa
         return m;
     }
     if (CPLGetLastErrorType() >= CE_Failure) {
-        return writeFailure("SCRITTURA NON RIUSCITA ALLA CHIUSURA DEL FILE", gdalCause(""));
+        return writeFailure("SCRITTURA NON RIUSCITA ALLA CHIUSURA DEL FILE", writeText());
     }
     // On the disk before the result takes its name.
     if (const int err = syncFolder(scratchResult.parent_path()); err != 0) {
@@ -1306,6 +1311,7 @@ BatchOutcome GisRun::run() {
         CPLPushErrorHandlerEx(recordGdalFailure, &failures);
         std::optional<Message> m = writeResult(scratchResult, failures);
         CPLPopErrorHandler();
+        failures_ = nullptr;
         if (m) {
             BatchOutcome o = ended(std::move(*m));
             o.pointCount = out_.pointCount;

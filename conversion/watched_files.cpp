@@ -34,6 +34,7 @@ std::string realPath(const char* name) {
 // (drivers write many small pieces).
 struct Handle {
     int fd = -1;
+    vsi_l_offset at = 0; // the position drivers see: the system's, plus what is pending
     std::string pending;
     bool eof = false;
     bool failed = false;
@@ -76,26 +77,35 @@ void* openFile(void*, const char* name, const char* access) {
     }
     auto* h = new Handle;
     h->fd = fd;
+    if ((flags & O_APPEND) != 0) {
+        const off_t end = ::lseek(fd, 0, SEEK_END);
+        h->at = end > 0 ? static_cast<vsi_l_offset>(end) : 0;
+    }
     return h;
 }
 
 vsi_l_offset tellFile(void* file) {
-    auto* h = static_cast<Handle*>(file);
-    const off_t at = ::lseek(h->fd, 0, SEEK_CUR);
-    return at < 0 ? 0 : static_cast<vsi_l_offset>(at) + h->pending.size();
+    return static_cast<Handle*>(file)->at;
 }
 
 int seekFile(void* file, vsi_l_offset offset, int whence) {
     auto* h = static_cast<Handle*>(file);
+    h->eof = false;
+    // Drivers that write records (shapefiles) seek to where they already are before each
+    // one: the pending bytes then stay pending.
+    if ((whence == SEEK_SET && offset == h->at) || (whence == SEEK_CUR && offset == 0)) {
+        return 0;
+    }
     if (!h->flush()) {
         return -1;
     }
-    h->eof = false;
     const int w = whence == SEEK_END ? SEEK_END : whence == SEEK_CUR ? SEEK_CUR : SEEK_SET;
-    if (::lseek(h->fd, static_cast<off_t>(offset), w) < 0) {
+    const off_t at = ::lseek(h->fd, static_cast<off_t>(offset), w);
+    if (at < 0) {
         remember(errno);
         return -1;
     }
+    h->at = static_cast<vsi_l_offset>(at);
     return 0;
 }
 
@@ -122,6 +132,7 @@ std::size_t readFile(void* file, void* buffer, std::size_t size, std::size_t cou
     if (done % size != 0) {
         (void)::lseek(h->fd, -static_cast<off_t>(done % size), SEEK_CUR);
     }
+    h->at += whole * size;
     return whole;
 }
 
@@ -135,6 +146,7 @@ std::size_t writeFile(void* file, const void* buffer, std::size_t size, std::siz
         return 0;
     }
     h->pending.append(static_cast<const char*>(buffer), size * count);
+    h->at += size * count;
     if (h->pending.size() >= kBufferSize && !h->flush()) {
         return 0;
     }

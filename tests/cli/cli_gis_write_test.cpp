@@ -217,9 +217,12 @@ TEST_F(GisWrite, WriteFailuresFailTheRun) {
                 const std::string mnt = d.file("disco");
                 fs::create_directories(mnt);
                 std::string command = "unshare --mount sh -c 'mount -t tmpfs -o size=256k tmpfs \"$1\" || exit 99; "
-                                      "printf vecchio > \"$1/" + name + "\"; shift; out=\"$1\"; shift; "
+                                      "printf vecchio > \"$1/" +
+                                      name +
+                                      "\"; shift; out=\"$1\"; shift; "
                                       "\"$@\" 2> \"$out/err\"; echo $? > \"$out/status\"; "
-                                      "cp \"" + mnt + "/" + name + "\" \"$out/after\"; ls -A \"" + mnt +
+                                      "cp \"" +
+                                      mnt + "/" + name + "\" \"$out/after\"; ls -A \"" + mnt +
                                       "\" > \"$out/left\"' sh '" + mnt + "' '" + d.path().string() + "' '" +
                                       batchExe() + "'";
                 for (const std::string& a : args({d.file("punti.gpkg"), mnt + "/" + name})) {
@@ -316,8 +319,8 @@ TEST_F(GisWrite, LayersAreChosenAndOtherLayersKept) {
         EXPECT_EQ(ds->GetLayerCount(), static_cast<int>(c.layers.size()));
         for (const auto& [name, count] : c.layers) {
             // A single-layer format names its layer after the file.
-            OGRLayer* layer = c.layers.size() == 1 && ds->GetLayerCount() == 1 ? ds->GetLayer(0)
-                                                                                : ds->GetLayerByName(name.c_str());
+            OGRLayer* layer =
+                c.layers.size() == 1 && ds->GetLayerCount() == 1 ? ds->GetLayer(0) : ds->GetLayerByName(name.c_str());
             ASSERT_NE(layer, nullptr) << name;
             if (c.result.find(".gpkg") != std::string::npos) {
                 EXPECT_EQ(std::string(layer->GetName()), name);
@@ -325,13 +328,24 @@ TEST_F(GisWrite, LayersAreChosenAndOtherLayersKept) {
             EXPECT_EQ(layer->GetFeatureCount(), count) << name;
         }
     }
+    // The options belong to layers and GeoPackages.
+    const std::pair<std::vector<std::string>, std::string> usage[] = {
+        {{"--update", d.file("dati.gpkg"), d.file("r.shp")}, "--update vale solo per un file dei risultati .gpkg"},
+        {{"--layer", "strade", d.file("p.txt"), d.file("r.txt")}, "--layer vale solo per --type gis"},
+        {{"--nln", "", d.file("dati.gpkg"), d.file("r.gpkg")}, "--nln: nome vuoto"},
+    };
+    for (const auto& [extra, message] : usage) {
+        const ProcessResult r = runBatchExe(args(extra));
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_TRUE(contains(r.err, message)) << r.err;
+    }
 }
 
 // A shapefile result keeps every character (UTF-8 and its .cpg), replaces the whole set of
 // an older result, and what it cannot hold is counted field by field: the run ends with 3.
 TEST_F(GisWrite, ShapefileValuesTheFormatCannotHoldAreReported) {
     ScratchDir d;
-    const std::string accented = "perch\xC3\xA9 \xE2\x82\xAC 25";             // "perché € 25"
+    const std::string accented = "perch\xC3\xA9 \xE2\x82\xAC 25"; // "perché € 25"
     std::string longText(300, 'a');
     longText.replace(253, 2, "\xC3\xA9"); // a two-byte character across the 254th byte
     {
@@ -365,10 +379,8 @@ TEST_F(GisWrite, ShapefileValuesTheFormatCannotHoldAreReported) {
     const ProcessResult r = runBatchExe(args({d.file("dati.geojson"), d.file("esito.shp")}));
     ASSERT_EQ(r.exitCode, 3) << r.err;
     const char* lines[] = {
-        "CAMPO nota: 1 TESTI TAGLIATI A 254 BYTE",
-        "CAMPO quando: 2 VALORI SCRITTI COME TESTO",
-        "CAMPO ora: 2 VALORI SCRITTI COME TESTO",
-        "CAMPO grande: 1 NUMERI TROPPO LUNGHI PER IL CAMPO, LASCIATI VUOTI",
+        "CAMPO nota: 1 TESTI TAGLIATI A 254 BYTE",  "CAMPO quando: 2 VALORI SCRITTI COME TESTO",
+        "CAMPO ora: 2 VALORI SCRITTI COME TESTO",   "CAMPO grande: 1 NUMERI TROPPO LUNGHI PER IL CAMPO, LASCIATI VUOTI",
         "CAMPO lista: 2 VALORI SCRITTI COME TESTO",
     };
     for (const char* line : lines) {
@@ -447,7 +459,7 @@ TEST_F(GisWrite, FeaturesAndFieldsTheFormatCannotTakeAsTheyAre) {
         int exit;
         std::vector<std::string> messages;
         std::map<std::string, std::string> status; // nome to STATO
-        std::string header;                         // of a CSV result
+        std::string header;                        // of a CSV result
     };
     const Case cases[] = {
         {layer,
