@@ -53,7 +53,8 @@ constexpr const char* kUsage = "uso: dormal2k-batch --from SISTEMA [--from-kind 
                                "                    --to SISTEMA [--to-kind geo|plane] [--to-zone ZONA]\n"
                                "                    [--heights] [--grid FILE]... [--grid-dir CARTELLA]...\n"
                                "                    [--type ascii|excel|gis] [--decimal-separator .|,]\n"
-                               "                    [--columns NOME,N,E[,H]] [--delimiter ,|;|tab] DATI RISULTATI\n"
+                               "                    [--columns NOME,N,E[,H]] [--delimiter ,|;|tab]\n"
+                               "                    [--layer NOME]... [--nln NOME] [--update] DATI RISULTATI\n"
                                "       dormal2k-batch --check-set [--grid FILE]... [--grid-dir CARTELLA]...\n"
                                "       dormal2k-batch --help\n";
 
@@ -116,6 +117,14 @@ constexpr const char* kHelp =
     "  --delimiter ,|;|tab     gis, file .csv: separatore delle colonne; predefinito quello\n"
     "                          trovato nella prima riga (tab se c'e', poi ;, altrimenti ,);\n"
     "                          vale anche per un file dei risultati .csv\n"
+    "  --layer NOME            gis: converte il livello NOME del file dati; ripetuto, piu'\n"
+    "                          livelli; predefinito tutti i livelli (piu' livelli solo in\n"
+    "                          un risultato .gpkg)\n"
+    "  --nln NOME              gis: nome del livello dei risultati (un solo livello);\n"
+    "                          predefinito il nome del livello dei dati\n"
+    "  --update                gis, risultato .gpkg esistente: aggiunge o sostituisce solo i\n"
+    "                          livelli convertiti, tutti gli altri restano; senza, un\n"
+    "                          GeoPackage con altri livelli e' rifiutato\n"
     "  --decimal-separator .|, separatore decimale dei risultati; predefinito quello della\n"
     "                          lingua dell'utente (LC_ALL, LC_NUMERIC, LANG)\n"
     "  --help                  questo testo\n"
@@ -130,17 +139,25 @@ constexpr const char* kHelp =
     "foglio, dalla riga 2, colonne A nome, B e C coordinate, D quota; i dati finiscono alla\n"
     "prima cella A vuota.\n"
     "\n"
-    "File gis (letti e scritti con GDAL/OGR): il primo livello del file dati; i risultati\n"
-    "nel formato dato dall'estensione del file dei risultati (.csv, .gpkg, .shp, .geojson,\n"
-    ".dxf), con tutti gli attributi, la geometria convertita (con Z quando si trasformano\n"
-    "le quote, che si leggono dalla Z), il codice EPSG dei risultati come sistema di\n"
-    "riferimento e due campi aggiunti: ZONA (il fuso) e STATO (convertito, fuori griglia,\n"
-    "scartato). Le coordinate geografiche sono in gradi decimali da Greenwich, non in\n"
-    "gg.ppssdddd (ROMA40 da Monte Mario in un livello EPSG:4806 e con --to EPSG:4806).\n"
-    "Di linee e poligoni si converte ogni vertice; un elemento con anche un\n"
-    "solo vertice fuori dalla griglia resta con la geometria originale, STATO fuori\n"
-    "griglia. Un elemento o una riga illeggibile e' segnalato (riga del .csv o numero\n"
-    "dell'elemento) e scritto con STATO scartato. Nei .csv le coordinate dei risultati\n"
+    "File gis (letti e scritti con GDAL/OGR): ogni livello del file dati (o quelli di\n"
+    "--layer), ciascuno in un livello con il suo nome; i risultati nel formato dato\n"
+    "dall'estensione del file dei risultati (.csv, .gpkg, .shp, .geojson, .dxf), con tutti\n"
+    "gli attributi, la geometria convertita (con Z quando si trasformano le quote, che si\n"
+    "leggono dalla Z), il codice EPSG dei risultati come sistema di riferimento e due campi\n"
+    "aggiunti: ZONA (come la colonna del fuso del rapporto: Vero, o Altro se proiettato\n"
+    "fuori dal fuso del punto; con coordinate geografiche il fuso del punto) e STATO\n"
+    "(convertito, fuori griglia, scartato, senza geometria). Le coordinate geografiche sono\n"
+    "in gradi decimali da Greenwich, non in gg.ppssdddd (ROMA40 da Monte Mario in un\n"
+    "livello EPSG:4806 e con --to EPSG:4806). Di linee e poligoni si converte\n"
+    "ogni vertice; un elemento con anche un solo vertice fuori dalla griglia resta senza\n"
+    "geometria, STATO fuori griglia. Un elemento o una riga illeggibile e' segnalato (riga\n"
+    "del .csv o numero dell'elemento) e scritto senza geometria con STATO scartato; un\n"
+    "elemento senza geometria resta con STATO senza geometria. Un .dxf non puo' tenere\n"
+    "elementi senza geometria: il riepilogo li conta. Un valore che il formato dei\n"
+    "risultati non puo' tenere (in uno shapefile testi oltre 254 byte, numeri troppo\n"
+    "lunghi, date con ora, liste; un campo con il nome di una colonna del formato, come fid\n"
+    "e geom di un GeoPackage) e' scritto in altro modo e segnalato nel riepilogo campo per\n"
+    "campo. Nei .csv le coordinate dei risultati\n"
     "sostituiscono quelle delle colonne N ed E (e H); con ; o tab come separatore la\n"
     "virgola vale come punto decimale. Con coordinate piane in uscita serve un fuso\n"
     "(--to-zone o un codice EPSG): un livello ha un solo sistema di riferimento. Un .csv\n"
@@ -165,8 +182,9 @@ constexpr const char* kHelp =
     "\n"
     "Stato di uscita:\n"
     "  0  elaborazione completata: ogni riga di dati e' diventata un punto calcolato\n"
-    "  3  elaborazione completata, ma con righe scartate per errori di lettura o con punti\n"
-    "     fuori dalla porzione di griglia (il riepilogo ne riporta il numero)\n"
+    "  3  elaborazione completata, ma con righe scartate per errori di lettura, con punti\n"
+    "     fuori dalla porzione di griglia o (gis) con valori cambiati per il formato dei\n"
+    "     risultati (il riepilogo ne riporta il numero)\n"
     "  1  elaborazione rifiutata o fallita (con il suo messaggio, per esempio\n"
     "     \"TRASFORMAZIONE NON NECESSARIA\"); il file dei risultati resta com'era\n"
     "  2  errore nella riga di comando\n"
@@ -264,7 +282,9 @@ Zone zoneFor(std::string_view option, RefSystem system, const std::optional<std:
 }
 
 struct Options {
-    std::optional<std::string> from, fromKind, fromZone, to, toKind, toZone, type, separator, columns, delimiter;
+    std::optional<std::string> from, fromKind, fromZone, to, toKind, toZone, type, separator, columns, delimiter, nln;
+    std::vector<std::string> layers; // --layer, in the order given
+    bool update = false;
     std::vector<std::string> grids;    // --grid, in the order given
     std::vector<std::string> gridDirs; // --grid-dir, in the order given
     bool heights = false;
@@ -281,10 +301,12 @@ Options parseArguments(int argc, char** argv) {
         {"--to-kind", &Options::toKind},     {"--to-zone", &Options::toZone},
         {"--type", &Options::type},          {"--decimal-separator", &Options::separator},
         {"--columns", &Options::columns},    {"--delimiter", &Options::delimiter},
+        {"--nln", &Options::nln},
     };
     const std::pair<std::string_view, std::vector<std::string> Options::*> repeated[] = {
         {"--grid", &Options::grids},
         {"--grid-dir", &Options::gridDirs},
+        {"--layer", &Options::layers},
     };
     bool optionsDone = false;
     for (int i = 1; i < argc; ++i) {
@@ -306,6 +328,10 @@ Options parseArguments(int argc, char** argv) {
         }
         if (arg == "--heights") {
             o.heights = true;
+            continue;
+        }
+        if (arg == "--update") {
+            o.update = true;
             continue;
         }
         if (arg == "--check-set") {
@@ -422,6 +448,20 @@ void gisOptions(const Options& o, BatchRequest& req) {
             throw UsageError{"--delimiter: \"" + *o.delimiter + "\" non e' \",\", \";\" ne' tab"};
         }
     }
+    for (const std::string& layer : o.layers) {
+        if (layer.empty()) {
+            throw UsageError{"--layer: nome vuoto"};
+        }
+    }
+    req.gisLayers = o.layers;
+    if (o.nln && o.nln->empty()) {
+        throw UsageError{"--nln: nome vuoto"};
+    }
+    req.gisLayerName = o.nln.value_or(std::string());
+    if (o.update && !endsWithNoCase(req.resultPath, ".gpkg")) {
+        throw UsageError{"--update vale solo per un file dei risultati .gpkg"};
+    }
+    req.gisUpdate = o.update;
     if (req.ctx.sel.outputKind == CoordKind::Plane && req.ctx.sel.outputZone == Zone::Auto) {
         throw UsageError{"--type gis: un livello ha un solo sistema di riferimento, indicare il fuso dei risultati "
                          "(--to-zone o --to EPSG:codice)"};
@@ -502,6 +542,10 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
     }
     if (req.type != DataFileType::Gis && (o.columns || o.delimiter)) {
         throw UsageError{std::string(o.columns ? "--columns" : "--delimiter") + " vale solo per --type gis"};
+    }
+    if (req.type != DataFileType::Gis && (!o.layers.empty() || o.nln || o.update)) {
+        const char* option = !o.layers.empty() ? "--layer" : o.nln ? "--nln" : "--update";
+        throw UsageError{std::string(option) + " vale solo per --type gis"};
     }
     if (req.type == DataFileType::Gis) {
         gisOptions(o, req);
@@ -703,5 +747,7 @@ int main(int argc, char** argv) {
     if (outcome.status != BatchStatus::Completed) {
         return kExitFailed;
     }
-    return outcome.readingErrorCount == 0 && outcome.outsideCount == 0 ? kExitDone : kExitIncomplete;
+    return outcome.readingErrorCount == 0 && outcome.outsideCount == 0 && outcome.changedValueCount == 0
+               ? kExitDone
+               : kExitIncomplete;
 }

@@ -37,6 +37,12 @@ struct BatchRequest {
     // '\t': the file's delimiter, and a text result's.
     std::vector<std::string> gisColumns;
     char gisDelimiter = 0;
+    // DataFileType::Gis only. The input layers to convert (empty: every layer); the name of
+    // the output layer (empty: the input layer's; one layer only); `gisUpdate`: a GeoPackage
+    // result that exists keeps its other layers, the converted ones are added or replaced.
+    std::vector<std::string> gisLayers;
+    std::string gisLayerName;
+    bool gisUpdate = false;
     // The EPSG code each side was named by, 0 when named by words. DataFileType::Gis: a
     // ROMA40 geographic side named 4806 reads or writes longitudes from Monte Mario (layers
     // otherwise hold them from Greenwich, 4265). The other types take 4265 through
@@ -61,6 +67,9 @@ struct BatchOutcome {
     long pointCount = 0;
     long outsideCount = 0;
     long readingErrorCount = 0; // data lines (rows) refused with a reading error
+    // GIS results: values and fields the result's format could not hold as they were
+    // (cut, written as text, renamed, left empty); the summary says which.
+    long changedValueCount = 0;
     // Standard output ("-") already received part of the report when the run stopped.
     bool partialOutput = false;
     // With a working set (ctx.set): points converted by each portion, in set order.

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,7 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
@@ -26,9 +30,11 @@
 #include "conversion/epsg.h"
 #include "conversion/gis_csv.h"
 #include "conversion/io_detail.h"
+#include "conversion/result_writer.h"
 #include "conversion/scratch_folder.h"
 #include "conversion/selection_words.h"
 #include "conversion/system_error.h"
+#include "conversion/watched_files.h"
 #include "geodesy/angles.h"
 #include "geodesy/zones.h"
 #include "grid/text_encoding.h"
@@ -43,6 +49,7 @@ namespace fs = std::filesystem;
 constexpr const char* kStatusConverted = "convertito";
 constexpr const char* kStatusOutside = "fuori griglia";
 constexpr const char* kStatusRefused = "scartato";
+constexpr const char* kStatusNoGeometry = "senza geometria";
 // Names of the added fields (at most 10 characters: shapefiles keep no more).
 constexpr const char* kZoneField = "ZONA";
 constexpr const char* kStatusField = "STATO";
@@ -63,6 +70,34 @@ std::string gdalCause(const char* fallback) {
     return msg != nullptr && *msg != '\0' ? std::string(msg) : std::string(fallback);
 }
 
+// GDAL's failures while the result is written: the first one's text. Every one of them
+// fails the run, whether or not the driver goes on.
+struct GdalFailures {
+    bool any = false;
+    std::string first;
+    bool paused = false; // while reading and converting: their failures are told otherwise
+};
+
+// Pauses the recording of failures for a scope.
+class PausedFailures {
+public:
+    explicit PausedFailures(GdalFailures* f) : f_(f) {
+        if (f_ != nullptr) {
+            f_->paused = true;
+        }
+    }
+    ~PausedFailures() {
+        if (f_ != nullptr) {
+            f_->paused = false;
+        }
+    }
+    PausedFailures(const PausedFailures&) = delete;
+    PausedFailures& operator=(const PausedFailures&) = delete;
+
+private:
+    GdalFailures* f_;
+};
+
 // What GDAL says (errors and warnings) while the run lives: kept here instead of reaching the
 // terminal, so that a file GDAL could only read in part is not taken for a whole one. Debug
 // messages are not kept.
@@ -75,6 +110,9 @@ public:
 
     void clear() { texts_.clear(); }
     bool any() const { return !texts_.empty(); }
+    // While a result is written (and not paused for reading or converting), what GDAL says
+    // belongs to the writing: its failures go to `writing`, not to the reading's texts.
+    void setWriting(GdalFailures* writing) { writing_ = writing; }
     // Every text kept, in order, the same one once ("; " between them).
     std::string text() const {
         std::string all;
@@ -92,11 +130,19 @@ private:
         if (self == nullptr || level < CE_Warning) {
             return;
         }
+        if (GdalFailures* w = self->writing_; w != nullptr && !w->paused) {
+            if (level >= CE_Failure && !w->any) {
+                w->any = true;
+                w->first = text != nullptr ? text : "";
+            }
+            return;
+        }
         if (self->texts_.size() < 16) {
             self->texts_.emplace_back(text != nullptr && *text != '\0' ? text : "errore senza descrizione");
         }
     }
     std::vector<std::string> texts_;
+    GdalFailures* writing_ = nullptr;
 };
 
 // A data file GDAL read only in part: the reading-failure message, what went wrong, and
@@ -151,6 +197,9 @@ struct FeatureTally {
     bool failed = false;
     int portionIndex = -1;  // of the first vertex
     Zone zone = Zone::Auto; // plane output: the zone projected into; geographic: the first vertex's own
+    PointResult first;      // the first vertex's zone text and mark, as the report writes them
+    bool notFinite = false; // a vertex with an infinite or undefined coordinate
+    bool notFiniteHeight = false; // ... in its height only
 };
 
 // One feature's conversion, vertex by vertex, through the chain. x is East or longitude
@@ -181,6 +230,8 @@ public:
         if (t.portionIndex < 0) {
             t.portionIndex = r.portionIndex;
             t.zone = sel.outputKind == CoordKind::Plane ? r.outZoneUsed : r.naturalZone;
+            t.first.zoneText = r.zoneText;
+            t.first.zoneMismatch = r.zoneMismatch;
         }
         if (r.status == PointStatus::OutsideGrid) {
             t.outside = true;
@@ -214,7 +265,9 @@ private:
 // (points, lines, polygons, collections) goes through it by OGRGeometry::transform.
 class ChainTransformation final : public OGRCoordinateTransformation {
 public:
-    ChainTransformation(const ChainConverter& conv, FeatureTally& tally) : conv_(conv), tally_(tally) {}
+    // `heights`: the Z of the vertices is converted (and must then be a number).
+    ChainTransformation(const ChainConverter& conv, FeatureTally& tally, bool heights)
+        : conv_(conv), tally_(tally), heights_(heights) {}
 
     OGRSpatialReference* GetSourceCS() override { return nullptr; }
     OGRSpatialReference* GetTargetCS() override { return nullptr; }
@@ -222,6 +275,18 @@ public:
     int Transform(int count, double* x, double* y, double* z, double* /*t*/, int* success) override {
         bool all = true;
         for (int i = 0; i < count; ++i) {
+            const bool badHeight = heights_ && z != nullptr && !std::isfinite(z[i]);
+            if (!std::isfinite(x[i]) || !std::isfinite(y[i]) || badHeight) {
+                // Not a point: the feature is refused as unreadable, the layer goes on.
+                tally_.notFinite = true;
+                tally_.notFiniteHeight =
+                    tally_.notFiniteHeight || (badHeight && std::isfinite(x[i]) && std::isfinite(y[i]));
+                if (success != nullptr) {
+                    success[i] = FALSE;
+                }
+                all = false;
+                continue;
+            }
             const bool ok = conv_.convert(x[i], y[i], z != nullptr ? &z[i] : nullptr, tally_);
             if (success != nullptr) {
                 success[i] = ok ? TRUE : FALSE;
@@ -231,12 +296,13 @@ public:
         return all ? TRUE : FALSE;
     }
 
-    OGRCoordinateTransformation* Clone() const override { return new ChainTransformation(conv_, tally_); }
+    OGRCoordinateTransformation* Clone() const override { return new ChainTransformation(conv_, tally_, heights_); }
     OGRCoordinateTransformation* GetInverse() const override { return nullptr; }
 
 private:
     const ChainConverter& conv_;
     FeatureTally& tally_;
+    bool heights_;
 };
 
 struct DatasetCloser {
@@ -454,7 +520,51 @@ Message readingError(detail::FieldSlot slot, CoordKind kind, long number, bool t
     return ev.message;
 }
 
-// Moves every file of the scratch folder to the result's folder, the result last.
+// Asks the system to write every file of a folder, and the folder itself, to the disk; the
+// errno of the first that failed, 0 when none did.
+int syncFolder(const fs::path& folder) {
+    std::error_code ec;
+    int failed = 0;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
+        if (!e.is_regular_file(ec)) {
+            continue;
+        }
+        const int fd = ::open(e.path().c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::fsync(fd) != 0) {
+            failed = failed != 0 ? failed : errno;
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    if (ec) {
+        return ec.value();
+    }
+    const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0 || ::fsync(dfd) != 0) {
+        failed = failed != 0 ? failed : errno;
+    }
+    if (dfd >= 0) {
+        ::close(dfd);
+    }
+    return failed;
+}
+
+// Whether `name` is a file of the shapefile `stem` (the same stem, a shapefile's extension
+// in any case): an older result's index or code page left beside a new .dbf misleads readers.
+bool shapefileSibling(const std::string& name, const std::string& stem) {
+    static const char* const extensions[] = {"shp", "shx", "dbf",     "prj", "cpg", "qix", "sbn", "sbx",
+                                             "fix", "qpj", "shp.xml", "aih", "ain", "atx", "ixs", "mxs"};
+    if (name.size() <= stem.size() + 1 || name.compare(0, stem.size(), stem) != 0 || name[stem.size()] != '.') {
+        return false;
+    }
+    const std::string ext = asciiLowerCase(name.substr(stem.size() + 1));
+    return std::any_of(std::begin(extensions), std::end(extensions), [&](const char* e) { return ext == e; });
+}
+
+// Moves every file of the scratch folder to the result's folder, the result last. A
+// shapefile replaces the whole set: files of the old set that the new one lacks go before
+// the .shp takes its place.
 bool moveIntoPlace(const fs::path& scratch, const fs::path& result, std::string& cause) {
     const fs::path folder = result.has_parent_path() ? result.parent_path() : fs::path(".");
     std::vector<fs::path> files;
@@ -463,18 +573,62 @@ bool moveIntoPlace(const fs::path& scratch, const fs::path& result, std::string&
         files.push_back(e.path());
     }
     if (ec) {
-        cause = ec.message();
+        cause = systemErrorText(ec.value());
         return false;
     }
     std::stable_partition(files.begin(), files.end(),
                           [&result](const fs::path& p) { return p.filename() != result.filename(); });
+    const bool shapefile = asciiLowerCase(result.extension().string()) == ".shp";
     for (const fs::path& f : files) {
+        if (shapefile && f.filename() == result.filename()) {
+            const std::string stem = result.stem().string();
+            for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
+                const std::string name = e.path().filename().string();
+                const bool inNewSet =
+                    std::any_of(files.begin(), files.end(), [&](const fs::path& n) { return n.filename() == name; });
+                if (!inNewSet && shapefileSibling(name, stem) && e.is_regular_file(ec)) {
+                    fs::remove(e.path(), ec);
+                }
+            }
+        }
         fs::rename(f, folder / f.filename(), ec);
         if (ec) {
-            cause = ec.message();
+            cause = systemErrorText(ec.value());
             return false;
         }
     }
+    if (const int err = syncFolder(folder); err != 0) {
+        cause = systemErrorText(err);
+        return false;
+    }
+    return true;
+}
+
+// How an attribute goes into the result: as it is, as text (a type the format lacks), or
+// checked against what the format holds (a shapefile's 254 bytes of text, its number widths).
+enum class FieldMode { Copy, Text, CheckedText, CheckedNumber };
+
+// Shapefiles hold at most 254 bytes of text in a field.
+constexpr std::size_t kShapefileTextBytes = 254;
+
+struct FieldWrite {
+    FieldMode mode = FieldMode::Copy;
+    std::string name; // the input field's
+    OGRFieldType type = OFTString;
+    int width = 0, precision = 0; // CheckedNumber: the result field's
+    long asText = 0, cut = 0, dropped = 0;
+};
+
+// Cuts a UTF-8 text to at most `bytes` bytes at a character boundary; true when it was longer.
+bool cutText(std::string& s, std::size_t bytes) {
+    if (s.size() <= bytes) {
+        return false;
+    }
+    std::size_t n = bytes;
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) {
+        --n;
+    }
+    s.resize(n);
     return true;
 }
 
@@ -493,7 +647,15 @@ private:
     std::optional<Message> checkLayerReference();
     std::optional<Message> checkNotOverwritten() const;
     std::optional<Message> resolveTextColumns(const std::vector<std::string>& words);
-    std::optional<Message> createOutput(GDALDataset& out);
+    std::optional<Message> chooseLayers();
+    std::optional<Message> checkExistingResult();
+    std::optional<Message> createOutput(GDALDataset& out, const std::string& layerName);
+    std::optional<Message> writeResult(const fs::path& scratchResult, GdalFailures& failures);
+    void copyFields(OGRFeature& in, OGRFeature& out);
+    void reportFieldChanges(std::size_t layer);
+    Message writeFailure(const std::string& what, const std::string& gdalText = {}) const;
+    // GDAL's text of the first failure while writing; empty when it reported none.
+    std::string writeText() const { return failures_ != nullptr && failures_->any ? failures_->first : std::string(); }
     // Reads, converts and writes one feature; a message when the run must stop.
     std::optional<Message> convertFeature(OGRFeature& in, long number);
     bool readTextPoint(OGRFeature& in, long row, double& x, double& y, double& z);
@@ -518,6 +680,16 @@ private:
     bool textOut_ = false;
     int zoneField_ = -1, statusField_ = -1;
     std::vector<int> fieldMap_;
+    std::vector<FieldWrite> writes_; // by input field, beside fieldMap_
+    std::string driverName_;
+    bool drawing_ = false; // DXF: no attributes, and no feature without geometry
+    long leftOut_ = 0;     // features a drawing could not hold
+    long noGeometryCount_ = 0;
+    std::vector<OGRLayer*> layers_;
+    std::vector<std::string> outNames_;    // the output layer of each
+    bool copyOld_ = false;                 // --update on an existing GeoPackage
+    GdalFailures* failures_ = nullptr;     // GDAL's failures while writing
+    std::vector<std::string> changeLines_; // the summary's lines about changed values
     BatchOutcome out_;
 };
 
@@ -552,12 +724,7 @@ std::optional<Message> GisRun::openInput() {
     if (gdal_.any()) {
         return damagedInputMessage(req_.dataPath, "IL FILE NON SI LEGGE PER INTERO", gdal_.text());
     }
-    if (std::optional<std::string> mismatch = shapefileCountMismatch(*input_, inLayer_->GetName())) {
-        return damagedInputMessage(req_.dataPath, *mismatch, "");
-    }
-    if (std::optional<Message> m = checkLayerReference()) {
-        return m;
-    }
+    // Each chosen layer's own checks (counts, reference) come when the layers are chosen.
     return checkNotOverwritten();
 }
 
@@ -656,6 +823,9 @@ std::optional<Message> GisRun::checkAfterReading(long read) {
 // geographic layer's longitudes are read as its code counts them (4806 from Monte Mario,
 // 4265 from Greenwich); a side named by the other of the two codes is refused.
 std::optional<Message> GisRun::checkLayerReference() {
+    if (text_) {
+        return std::nullopt; // delimited text carries no reference
+    }
     gdal_.clear();
     const OGRSpatialReference* srs = inLayer_->GetSpatialRef();
     // A reference GDAL could not read (a damaged .prj) is not taken for none.
@@ -743,7 +913,113 @@ std::optional<Message> GisRun::resolveTextColumns(const std::vector<std::string>
     return std::nullopt;
 }
 
-std::optional<Message> GisRun::createOutput(GDALDataset& out) {
+Message GisRun::writeFailure(const std::string& what, const std::string& gdalText) const {
+    std::vector<std::string> lines = {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, what};
+    if (!gdalText.empty()) {
+        lines.push_back("(GDAL: " + gdalText + ")");
+    } else if (const int err = watchedWriteError(); err != 0) {
+        lines.push_back(systemErrorText(err));
+    }
+    return failureMessage(std::move(lines));
+}
+
+// The layers to convert and the names of the layers they become: those named by --layer, else
+// every layer of the file (a delimited text file is one, named as the file). A result format
+// of one layer takes one only.
+std::optional<Message> GisRun::chooseLayers() {
+    std::vector<std::pair<std::string, OGRLayer*>> all;
+    if (text_) {
+        all.emplace_back(fs::path(req_.dataPath).stem().string(), inLayer_);
+    } else {
+        for (int i = 0; i < input_->GetLayerCount(); ++i) {
+            all.emplace_back(input_->GetLayer(i)->GetName(), input_->GetLayer(i));
+        }
+    }
+    const auto names = [](const std::vector<std::pair<std::string, OGRLayer*>>& list) {
+        std::string t;
+        for (const auto& l : list) {
+            t += (t.empty() ? "" : ", ") + l.first;
+        }
+        return t;
+    };
+    std::vector<std::pair<std::string, OGRLayer*>> chosen;
+    for (const std::string& wanted : req_.gisLayers) {
+        const auto it = std::find_if(all.begin(), all.end(), [&](const auto& l) { return l.first == wanted; });
+        if (it == all.end()) {
+            return detail::openFailureMessage(req_.dataPath, "LIVELLO NON TROVATO: " + wanted +
+                                                                 " (LIVELLI DEL FILE: " + names(all) + ")");
+        }
+        if (std::none_of(chosen.begin(), chosen.end(), [&](const auto& l) { return l.first == wanted; })) {
+            chosen.push_back(*it);
+        }
+    }
+    if (chosen.empty()) {
+        chosen = all;
+    }
+    if (chosen.size() > 1 && driverName_ != "GPKG") {
+        return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
+                               "IL FILE DEI DATI HA PIU' LIVELLI: " + names(chosen),
+                               "UN FILE " + gisExtension(req_.resultPath) +
+                                   " NE CONTIENE UNO SOLO: INDICARE --layer NOME O UN RISULTATO .gpkg"});
+    }
+    if (chosen.size() > 1 && !req_.gisLayerName.empty()) {
+        return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
+                               "--nln RINOMINA UN SOLO LIVELLO; I LIVELLI DA CONVERTIRE SONO: " + names(chosen)});
+    }
+    for (const auto& [name, layer] : chosen) {
+        inLayer_ = layer;
+        if (!text_) {
+            if (std::optional<std::string> mismatch = shapefileCountMismatch(*input_, layer->GetName())) {
+                return damagedInputMessage(req_.dataPath, *mismatch, "");
+            }
+        }
+        if (std::optional<Message> m = checkLayerReference()) {
+            return m;
+        }
+        layers_.push_back(layer);
+        outNames_.push_back(req_.gisLayerName.empty() ? name : req_.gisLayerName);
+    }
+    return std::nullopt;
+}
+
+// A GeoPackage result that exists and holds layers other than those written is replaced
+// only as a whole when asked to (without --update it is refused); with --update it is copied
+// and changed in the copy, which then takes its place.
+std::optional<Message> GisRun::checkExistingResult() {
+    std::error_code ec;
+    if (driverName_ != "GPKG" || !fs::exists(req_.resultPath, ec)) {
+        return std::nullopt;
+    }
+    const char* const drivers[] = {"GPKG", nullptr};
+    CPLErrorReset();
+    DatasetPtr old(static_cast<GDALDataset*>(
+        GDALOpenEx(req_.resultPath.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, drivers, nullptr, nullptr)));
+    if (!old) {
+        if (req_.gisUpdate) {
+            return writeFailure("IL FILE ESISTENTE NON E' UN GEOPACKAGE LEGGIBILE (--update)", gdalCause(""));
+        }
+        return std::nullopt;
+    }
+    std::string others;
+    for (int i = 0; i < old->GetLayerCount(); ++i) {
+        const std::string name = old->GetLayer(i)->GetName();
+        const bool written = std::any_of(outNames_.begin(), outNames_.end(), [&](const std::string& n) {
+            return asciiLowerCase(n) == asciiLowerCase(name);
+        });
+        if (!written) {
+            others += (others.empty() ? "" : ", ") + name;
+        }
+    }
+    if (!others.empty() && !req_.gisUpdate) {
+        return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
+                               "IL GEOPACKAGE CONTIENE ALTRI LIVELLI: " + others,
+                               "PER AGGIUNGERE O SOSTITUIRE SOLO I LIVELLI CONVERTITI: --update"});
+    }
+    copyOld_ = req_.gisUpdate;
+    return std::nullopt;
+}
+
+std::optional<Message> GisRun::createOutput(GDALDataset& out, const std::string& layerName) {
     OGRSpatialReference srs;
     if (!targetReference(req_.ctx.sel, req_.outputEpsg == kEpsgRoma40MonteMario, srs)) {
         return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
@@ -754,6 +1030,8 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out) {
     if (req_.ctx.heights) {
         type = OGR_GT_SetZ(type);
     }
+    const bool shapefile = driverName_ == "ESRI Shapefile";
+    std::vector<std::string> reserved; // names the format keeps for itself
     char** options = nullptr;
     if (textOut_) {
         options = CSLSetNameValue(options, "SEPARATOR",
@@ -762,30 +1040,94 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out) {
         options = CSLSetNameValue(options, "STRING_QUOTING", "IF_NEEDED");
         if (!text_ && wkbFlatten(type) == wkbPoint) {
             options = CSLSetNameValue(options, "GEOMETRY", req_.ctx.heights ? "AS_XYZ" : "AS_XY");
+            reserved = {"X", "Y"};
+            if (req_.ctx.heights) {
+                reserved.emplace_back("Z");
+            }
         } else if (!text_) {
             options = CSLSetNameValue(options, "GEOMETRY", "AS_WKT");
+            reserved = {"WKT"};
         }
     }
-    const std::string layerName = fs::path(req_.resultPath).stem().string();
+    if (shapefile) {
+        // UTF-8 with its .cpg: any character is kept, not only those of Latin-1.
+        options = CSLSetNameValue(options, "ENCODING", "UTF-8");
+    }
     outLayer_ = out.CreateLayer(layerName.c_str(), &srs, textOut_ && text_ ? wkbNone : type, options);
     CSLDestroy(options);
     if (outLayer_ == nullptr) {
-        return failureMessage(
-            {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("LIVELLO NON CREATO")});
+        return writeFailure("LIVELLO NON CREATO: " + layerName, writeText());
+    }
+    for (const char* column : {outLayer_->GetFIDColumn(), outLayer_->GetGeometryColumn()}) {
+        if (column != nullptr && *column != '\0') {
+            reserved.emplace_back(column);
+        }
     }
     fieldMap_.assign(static_cast<std::size_t>(inDefn.GetFieldCount()), -1);
+    writes_.assign(static_cast<std::size_t>(inDefn.GetFieldCount()), FieldWrite{});
     // DXF has a fixed set of fields and keeps none of the layer's own, nor the added ones:
     // a drawing gets the converted geometries only.
-    if (std::string(out.GetDriver()->GetDescription()) == "DXF") {
+    if (drawing_) {
         return std::nullopt;
     }
+    const auto isReserved = [&](const std::string& name) {
+        return std::any_of(reserved.begin(), reserved.end(),
+                           [&](const std::string& r) { return asciiLowerCase(r) == asciiLowerCase(name); });
+    };
     for (int i = 0; i < inDefn.GetFieldCount(); ++i) {
         OGRFieldDefn field(inDefn.GetFieldDefn(i));
-        if (outLayer_->CreateField(&field) != OGRERR_NONE) {
-            return failureMessage(
-                {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("CAMPO NON CREATO")});
+        FieldWrite& w = writes_[static_cast<std::size_t>(i)];
+        w.name = field.GetNameRef();
+        w.type = field.GetType();
+        if (isReserved(w.name)) {
+            std::string name;
+            for (int k = 1;
+                 name.empty() || isReserved(name) || outLayer_->GetLayerDefn()->GetFieldIndex(name.c_str()) >= 0; ++k) {
+                name = w.name + "_" + std::to_string(k);
+            }
+            field.SetName(name.c_str());
         }
-        fieldMap_[static_cast<std::size_t>(i)] = outLayer_->GetLayerDefn()->GetFieldCount() - 1;
+        if (shapefile) {
+            switch (w.type) {
+            case OFTString:
+                w.mode = FieldMode::CheckedText;
+                if (field.GetWidth() > static_cast<int>(kShapefileTextBytes)) {
+                    field.SetWidth(0);
+                }
+                break;
+            case OFTInteger:
+            case OFTInteger64:
+            case OFTReal:
+                w.mode = FieldMode::CheckedNumber;
+                if (field.GetWidth() == 0 && w.type != OFTReal) {
+                    field.SetWidth(w.type == OFTInteger ? 11 : 20); // any value of the type, with its sign
+                }
+                break;
+            case OFTDate:
+                break;
+            default: // date and time, time, lists, binary: kept as text
+                w.mode = FieldMode::Text;
+                field.SetType(OFTString);
+                field.SetSubType(OFSTNone);
+                field.SetWidth(0);
+                break;
+            }
+        }
+        if (outLayer_->CreateField(&field) != OGRERR_NONE) {
+            return writeFailure("CAMPO NON CREATO: " + w.name, writeText());
+        }
+        const int at = outLayer_->GetLayerDefn()->GetFieldCount() - 1;
+        fieldMap_[static_cast<std::size_t>(i)] = at;
+        const OGRFieldDefn& made = *outLayer_->GetLayerDefn()->GetFieldDefn(at);
+        w.width = made.GetWidth();
+        w.precision = made.GetPrecision();
+        if (w.mode == FieldMode::CheckedNumber && w.width <= 0) {
+            w.mode = FieldMode::Copy;
+        }
+        if (made.GetNameRef() != w.name) {
+            changeLines_.push_back("CAMPO " + w.name + " RINOMINATO " + made.GetNameRef());
+            ++out_.changedValueCount;
+        }
     }
     OGRFeatureDefn& outDefn = *outLayer_->GetLayerDefn();
     OGRFieldDefn zone(freeFieldName(outDefn, kZoneField).c_str(), OFTString);
@@ -799,10 +1141,81 @@ std::optional<Message> GisRun::createOutput(GDALDataset& out) {
         statusField_ = outLayer_->GetLayerDefn()->GetFieldCount() - 1;
     }
     if (zoneField_ < 0 || statusField_ < 0) {
-        return failureMessage(
-            {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("CAMPO NON CREATO")});
+        return writeFailure("CAMPO NON CREATO: " + std::string(zoneField_ < 0 ? kZoneField : kStatusField),
+                            writeText());
     }
     return std::nullopt;
+}
+
+// The attributes of a feature into its result; what the format cannot hold as it is, is
+// counted by field.
+void GisRun::copyFields(OGRFeature& in, OGRFeature& out) {
+    for (std::size_t i = 0; i < fieldMap_.size(); ++i) {
+        const int from = static_cast<int>(i);
+        const int to = fieldMap_[i];
+        if (to < 0 || !in.IsFieldSetAndNotNull(from)) {
+            continue;
+        }
+        FieldWrite& w = writes_[i];
+        switch (w.mode) {
+        case FieldMode::Copy:
+            out.SetField(to, in.GetRawFieldRef(from));
+            break;
+        case FieldMode::Text: {
+            std::string text = in.GetFieldAsString(from);
+            ++w.asText;
+            w.cut += cutText(text, kShapefileTextBytes) ? 1 : 0;
+            out.SetField(to, text.c_str());
+            break;
+        }
+        case FieldMode::CheckedText: {
+            const char* text = in.GetFieldAsString(from);
+            if (std::strlen(text) > kShapefileTextBytes) {
+                std::string t(text);
+                cutText(t, kShapefileTextBytes);
+                ++w.cut;
+                out.SetField(to, t.c_str());
+            } else {
+                out.SetField(to, in.GetRawFieldRef(from));
+            }
+            break;
+        }
+        case FieldMode::CheckedNumber: {
+            // The number as the .dbf writes it: one that does not fit the field's width would
+            // be cut to other digits, so it is left empty and counted.
+            char buf[32];
+            int n = 0;
+            if (w.type == OFTReal) {
+                const double v = in.GetFieldAsDouble(from);
+                n = std::isfinite(v) ? std::snprintf(buf, sizeof buf, "%*.*f", w.width, w.precision, v) : w.width + 1;
+            } else {
+                n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(in.GetFieldAsInteger64(from)));
+            }
+            if (n > w.width) {
+                ++w.dropped;
+            } else {
+                out.SetField(to, in.GetRawFieldRef(from));
+            }
+            break;
+        }
+        }
+    }
+}
+
+// The summary's lines about one layer's values the format could not hold as they were.
+void GisRun::reportFieldChanges(std::size_t layer) {
+    const std::string where = layers_.size() > 1 ? "LIVELLO " + outNames_[layer] + ", " : std::string();
+    for (const FieldWrite& w : writes_) {
+        const auto line = [&](long count, const char* what) {
+            if (count > 0) {
+                changeLines_.push_back(where + "CAMPO " + w.name + ": " + std::to_string(count) + " " + what);
+                out_.changedValueCount += count;
+            }
+        };
+        line(w.asText, "VALORI SCRITTI COME TESTO");
+        line(w.cut, "TESTI TAGLIATI A 254 BYTE");
+        line(w.dropped, "NUMERI TROPPO LUNGHI PER IL CAMPO, LASCIATI VUOTI");
+    }
 }
 
 bool GisRun::readTextPoint(OGRFeature& in, long row, double& x, double& y, double& z) {
@@ -838,14 +1251,11 @@ bool GisRun::readTextPoint(OGRFeature& in, long row, double& x, double& y, doubl
 
 std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
     OGRFeature outFeature(outLayer_->GetLayerDefn());
-    for (std::size_t i = 0; i < fieldMap_.size(); ++i) {
-        if (fieldMap_[i] >= 0 && in.IsFieldSetAndNotNull(static_cast<int>(i))) {
-            outFeature.SetField(fieldMap_[i], in.GetRawFieldRef(static_cast<int>(i)));
-        }
-    }
+    copyFields(in, outFeature);
     const CoordKind kind = req_.ctx.sel.inputKind;
     FeatureTally tally;
     bool readOk = true;
+    bool noGeometry = false; // a NULL or empty geometry
     std::unique_ptr<OGRGeometry> converted;
     if (text_) {
         const long row = static_cast<long>(in.GetFID()); // the file line
@@ -880,11 +1290,9 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
     } else {
         const OGRGeometry* g = in.GetGeometryRef();
         if (g == nullptr || g->IsEmpty()) {
+            // Nothing to convert: kept with its attributes, and said so.
             readOk = false;
-            ++out_.readingErrorCount;
-            if (cb_.onReadingError) {
-                cb_.onReadingError(readingError(detail::FieldSlot::First, kind, number, false));
-            }
+            noGeometry = true;
         } else if (req_.ctx.heights && !g->Is3D()) {
             readOk = false;
             ++out_.readingErrorCount;
@@ -893,14 +1301,25 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
             }
         } else {
             converted.reset(g->clone());
-            ChainTransformation ct(conv_, tally);
-            if (converted->transform(&ct) != OGRERR_NONE || tally.outside || tally.failed) {
+            ChainTransformation ct(conv_, tally, req_.ctx.heights);
+            const PausedFailures paused(failures_);
+            if (converted->transform(&ct) != OGRERR_NONE || tally.outside || tally.failed || tally.notFinite) {
                 converted.reset();
+            }
+            if (tally.notFinite) {
+                readOk = false;
+                ++out_.readingErrorCount;
+                if (cb_.onReadingError) {
+                    cb_.onReadingError(
+                        readingError(tally.notFiniteHeight ? detail::FieldSlot::Height : detail::FieldSlot::First, kind,
+                                     number, false));
+                }
             }
         }
     }
 
-    const char* status = kStatusRefused;
+    const char* status = noGeometry ? kStatusNoGeometry : kStatusRefused;
+    noGeometryCount_ += noGeometry ? 1 : 0;
     if (readOk) {
         if (tally.failed && !tally.outside) {
             return failureMessage({"IMPOSSIBILE CALCOLARE IL PUNTO " + std::to_string(number),
@@ -922,21 +1341,144 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
             }
         }
     }
+    // A feature that was not converted has no geometry: its source coordinates would stand
+    // among the converted ones in a layer of the target system. A drawing cannot hold a
+    // feature without one: it is left out, and counted.
     if (converted) {
         outFeature.SetGeometryDirectly(converted.release());
-    } else if (const OGRGeometry* g = in.GetGeometryRef(); g != nullptr && !(textOut_ && text_)) {
-        outFeature.SetGeometry(g);
+    } else if (drawing_) {
+        ++leftOut_;
+        return std::nullopt;
     }
     if (zoneField_ >= 0 && readOk && !tally.outside) {
+        // The report's zone column (the mark of a point projected outside its own zone), or
+        // where the report has none, the zone itself.
+        const std::string_view mark = reportZoneText(req_.ctx.sel, tally.first);
         const ZoneInfo zi = zoneInfo(req_.ctx.sel.outputSystem, tally.zone);
-        outFeature.SetField(zoneField_, zi.valid ? zi.text : "");
+        outFeature.SetField(zoneField_, !mark.empty() ? std::string(mark).c_str() : zi.valid ? zi.text : "");
     }
     if (statusField_ >= 0) {
         outFeature.SetField(statusField_, status);
     }
     if (outLayer_->CreateFeature(&outFeature) != OGRERR_NONE) {
-        return failureMessage(
-            {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("SCRITTURA NON RIUSCITA")});
+        return writeFailure("SCRITTURA NON RIUSCITA ALL'ELEMENTO " + std::to_string(number), writeText());
+    }
+    return std::nullopt;
+}
+
+// Writes every chosen layer into the result in the scratch folder and closes it; a message
+// when the run must stop. Every failure GDAL reports, and every failed write, fails it.
+std::optional<Message> GisRun::writeResult(const fs::path& scratchResult, GdalFailures& failures) {
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(driverName_.c_str());
+    // Every format but GeoPackage (whose SQLite reports its own failures) is written through
+    // the watching file system: some drivers do not check their writes.
+    const bool watched = driverName_ != "GPKG";
+    const std::string path = watched ? watchedPath(scratchResult.string()) : scratchResult.string();
+    resetWatchedWriteError();
+    failures_ = &failures;
+    const auto gdalFailure = [&](const std::string& what) -> std::optional<Message> {
+        if (failures.any) {
+            return writeFailure(what, failures.first);
+        }
+        if (watched && watchedWriteError() != 0) {
+            return writeFailure(what);
+        }
+        return std::nullopt;
+    };
+    DatasetPtr output;
+    if (copyOld_) {
+        std::error_code ec;
+        fs::copy_file(req_.resultPath, scratchResult, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            return writeFailure("COPIA DEL GEOPACKAGE ESISTENTE NON RIUSCITA", systemErrorText(ec.value()));
+        }
+        const char* const drivers[] = {"GPKG", nullptr};
+        output.reset(static_cast<GDALDataset*>(
+            GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, nullptr, nullptr)));
+    } else if (driver != nullptr) {
+        output.reset(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    }
+    if (!output) {
+        return writeFailure("FILE NON CREATO", writeText());
+    }
+    // One transaction for every layer (GeoPackage): an update changes the file all at once.
+    const bool transaction = output->StartTransaction() == OGRERR_NONE;
+    for (std::size_t k = 0; k < layers_.size(); ++k) {
+        inLayer_ = layers_[k];
+        // The layer's own reference (checked already) says how its longitudes are counted.
+        conv_.setInputFromMonteMario(req_.inputEpsg == kEpsgRoma40MonteMario);
+        if (std::optional<Message> m = checkLayerReference()) {
+            return m;
+        }
+        if (copyOld_) {
+            for (int j = output->GetLayerCount() - 1; j >= 0; --j) {
+                if (asciiLowerCase(output->GetLayer(j)->GetName()) == asciiLowerCase(outNames_[k]) &&
+                    output->DeleteLayer(j) != OGRERR_NONE) {
+                    return writeFailure("LIVELLO " + outNames_[k] + " NON SOSTITUITO", writeText());
+                }
+            }
+        }
+        zoneField_ = statusField_ = -1;
+        if (std::optional<Message> m = createOutput(*output, outNames_[k])) {
+            return m;
+        }
+        if (std::optional<Message> m = gdalFailure("LIVELLO NON CREATO: " + outNames_[k])) {
+            return m;
+        }
+        GIntBig total = 0;
+        {
+            const PausedFailures paused(&failures);
+            gdal_.clear();
+            total = inLayer_->GetFeatureCount(TRUE);
+            inLayer_->ResetReading();
+            if (gdal_.any()) {
+                return damagedInputMessage(req_.dataPath, "IL FILE NON SI LEGGE PER INTERO", gdal_.text());
+            }
+        }
+        long number = 0;
+        const auto next = [&] {
+            const PausedFailures paused(&failures);
+            return std::unique_ptr<OGRFeature>(nextFeature(number + 1));
+        };
+        for (std::unique_ptr<OGRFeature> f = next(); f; f = next()) {
+            ++number;
+            std::optional<Message> m = convertFeature(*f, number);
+            if (!m) {
+                m = gdalFailure("SCRITTURA NON RIUSCITA ALL'ELEMENTO " + std::to_string(number));
+            }
+            if (m) {
+                return m;
+            }
+            if (cb_.onProgress) {
+                cb_.onProgress(number, total > 0 ? static_cast<long>(total) : 0);
+            }
+        }
+        {
+            const PausedFailures paused(&failures);
+            if (std::optional<Message> m = checkAfterReading(number)) {
+                return m;
+            }
+        }
+        reportFieldChanges(k);
+    }
+    if (out_.pointCount == 0 && out_.readingErrorCount > 0) {
+        return std::nullopt; // refused by the caller
+    }
+    if (transaction && output->CommitTransaction() != OGRERR_NONE) {
+        return writeFailure("SCRITTURA NON RIUSCITA", writeText());
+    }
+    CPLErrorReset();
+    GDALDataset* raw = output.release();
+    GDALClose(GDALDataset::ToHandle(raw));
+    if (std::optional<Message> m = gdalFailure("SCRITTURA NON RIUSCITA ALLA CHIUSURA DEL FILE")) {
+        return m;
+    }
+    if (CPLGetLastErrorType() >= CE_Failure) {
+        return writeFailure("SCRITTURA NON RIUSCITA ALLA CHIUSURA DEL FILE", writeText());
+    }
+    // On the disk before the result takes its name.
+    if (const int err = syncFolder(scratchResult.parent_path()); err != 0) {
+        return writeFailure("SCRITTURA SUL DISCO NON RIUSCITA", systemErrorText(err));
     }
     return std::nullopt;
 }
@@ -966,7 +1508,9 @@ BatchOutcome GisRun::run() {
         return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                      "ESTENSIONE NON RICONOSCIUTA (.csv, .gpkg, .shp, .geojson, .dxf)"}));
     }
-    textOut_ = std::string(driverName) == "CSV";
+    driverName_ = driverName;
+    textOut_ = driverName_ == "CSV";
+    drawing_ = driverName_ == "DXF";
     if (req_.ctx.sel.outputKind == CoordKind::Plane && req_.ctx.sel.outputZone == Zone::Auto) {
         return ended(failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                      "UN LIVELLO HA UN SOLO FUSO: INDICARE IL FUSO DEI RISULTATI"}));
@@ -974,66 +1518,38 @@ BatchOutcome GisRun::run() {
     if (std::optional<Message> m = openInput()) {
         return ended(std::move(*m));
     }
-    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(driverName);
+    if (std::optional<Message> m = chooseLayers()) {
+        return ended(std::move(*m), BatchStatus::Refused);
+    }
+    if (std::optional<Message> m = checkExistingResult()) {
+        return ended(std::move(*m), BatchStatus::Refused);
+    }
     ScratchFolder scratch{fs::path(req_.resultPath)};
-    if (driver == nullptr || !scratch.ok()) {
+    if (GetGDALDriverManager()->GetDriverByName(driverName) == nullptr || !scratch.ok()) {
         return ended(
             failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, "CARTELLA NON SCRIVIBILE"}));
     }
     const fs::path scratchResult = scratch.path() / fs::path(req_.resultPath).filename();
     {
+        GdalFailures failures;
         CPLErrorReset();
-        DatasetPtr output(driver->Create(scratchResult.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-        if (!output) {
-            return ended(failureMessage(
-                {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("FILE NON CREATO")}));
-        }
-        if (std::optional<Message> m = createOutput(*output)) {
-            return ended(std::move(*m));
-        }
-        const bool transaction = output->StartTransaction() == OGRERR_NONE;
-        gdal_.clear();
-        const GIntBig total = inLayer_->GetFeatureCount(TRUE);
-        inLayer_->ResetReading();
-        if (gdal_.any()) {
-            return ended(damagedInputMessage(req_.dataPath, "IL FILE NON SI LEGGE PER INTERO", gdal_.text()));
-        }
-        long number = 0;
-        for (std::unique_ptr<OGRFeature> f(nextFeature(1)); f; f.reset(nextFeature(number + 1))) {
-            ++number;
-            if (std::optional<Message> m = convertFeature(*f, number)) {
-                BatchOutcome o = ended(std::move(*m));
-                o.pointCount = out_.pointCount;
-                o.outsideCount = out_.outsideCount;
-                o.readingErrorCount = out_.readingErrorCount;
-                return o;
-            }
-            if (cb_.onProgress) {
-                cb_.onProgress(number, total > 0 ? static_cast<long>(total) : 0);
-            }
-        }
-        if (std::optional<Message> m = checkAfterReading(number)) {
+        gdal_.setWriting(&failures);
+        std::optional<Message> m = writeResult(scratchResult, failures);
+        gdal_.setWriting(nullptr);
+        failures_ = nullptr;
+        if (m) {
             BatchOutcome o = ended(std::move(*m));
             o.pointCount = out_.pointCount;
             o.outsideCount = out_.outsideCount;
             o.readingErrorCount = out_.readingErrorCount;
             return o;
         }
-        if (out_.pointCount == 0) {
+        // Features that could not be read and none that could: refused. An empty layer, or
+        // one of features without geometry, gives its result.
+        if (out_.pointCount == 0 && out_.readingErrorCount > 0) {
             BatchOutcome o = ended(batchNoPointMessage(), BatchStatus::Refused);
             o.readingErrorCount = out_.readingErrorCount;
             return o;
-        }
-        if (transaction && output->CommitTransaction() != OGRERR_NONE) {
-            return ended(failureMessage(
-                {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("SCRITTURA NON RIUSCITA")}));
-        }
-        CPLErrorReset();
-        GDALDataset* raw = output.release();
-        GDALClose(GDALDataset::ToHandle(raw));
-        if (CPLGetLastErrorType() >= CE_Failure) {
-            return ended(failureMessage(
-                {"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath, gdalCause("SCRITTURA NON RIUSCITA")}));
         }
     }
     std::string cause;
@@ -1045,6 +1561,15 @@ BatchOutcome GisRun::run() {
     }
     out_.status = BatchStatus::Completed;
     out_.message = batchSummaryMessage(req_.ctx, out_.pointCount, out_.outsideCount);
+    if (noGeometryCount_ > 0) {
+        out_.message.lines.push_back("ELEMENTI SENZA GEOMETRIA:  " + std::to_string(noGeometryCount_));
+    }
+    if (leftOut_ > 0) {
+        out_.message.lines.push_back("ELEMENTI NON SCRITTI NEL DISEGNO PERCHE' SENZA GEOMETRIA:  " +
+                                     std::to_string(leftOut_));
+        out_.changedValueCount += leftOut_;
+    }
+    out_.message.lines.insert(out_.message.lines.end(), changeLines_.begin(), changeLines_.end());
     return out_;
 }
 

@@ -1,14 +1,17 @@
 #pragma once
 // The batch run over a delimited text file or a GIS layer, read and written through GDAL/OGR.
 //
-// Every feature of the first layer is read, each of its vertices converted with the chain
-// (convertPoint, RunKind::Batch, the same working-set rule as the other data files), and the
-// layer written again with every attribute kept, the converted geometry (with Z when heights
-// are converted), the target's spatial reference and two added fields: the zone and the
-// status of the feature ("convertito", "fuori griglia", "scartato"). A feature with any vertex
-// outside the grid keeps its original geometry; a row or feature that cannot be read is
-// reported (row of a text file, feature number of a layer) and written with its attributes
-// only changed by the status. Geographic values are decimal degrees from Greenwich.
+// Every feature of every chosen layer (BatchRequest::gisLayers, default all) is read, each of
+// its vertices converted with the chain (convertPoint, RunKind::Batch, the same working-set
+// rule as the other data files), and the layer written again under its name with every
+// attribute kept, the converted geometry (with Z when heights are converted), the target's
+// spatial reference and two added fields: the zone (the report's zone column) and the status
+// of the feature ("convertito", "fuori griglia", "scartato", "senza geometria"). A feature
+// that was not converted has no geometry in the result (a drawing leaves it out, counted); a
+// row or feature that cannot be read is reported (row of a text file, feature number of a
+// layer). Values the result's format cannot hold are written another way and counted by
+// field (BatchOutcome::changedValueCount). Geographic values are decimal degrees from
+// Greenwich.
 //
 // The run ends without a result when GDAL reads the input only in part (its errors and
 // warnings while reading, counts the file announces and does not hold), when a layer's spatial

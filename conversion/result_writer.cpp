@@ -72,18 +72,20 @@ struct Layout {
     std::size_t portionCount = 1;
 };
 
+// 0 no zone column; 1 "Vero"/"Altro"; 2 the point's zone text.
+int reportLayoutOf(const SelectionState& sel) {
+    if (sel.outputKind == CoordKind::Geographic || sel.outputZone == Zone::Italia)
+        return 0;
+    return sel.outputZone == Zone::Auto ? 2 : 1;
+}
+
 Layout layoutOf(const ResultHeader& h) {
     Layout l;
     l.sel = h.sel;
     l.heights = h.heights;
     l.sep = h.decimalSeparator;
     l.portionCount = h.portionCount;
-    if (h.sel.outputKind == CoordKind::Geographic || h.sel.outputZone == Zone::Italia)
-        l.reportLayout = 0;
-    else if (h.sel.outputZone == Zone::Auto)
-        l.reportLayout = 2;
-    else
-        l.reportLayout = 1;
+    l.reportLayout = reportLayoutOf(h.sel);
     if (h.portion) {
         l.globalGeoid = h.portion->globalGeoid;
         l.roEd = h.portion->roEdEpoch;
@@ -105,9 +107,7 @@ constexpr std::string_view kZoneHeading = " Fuso";
 
 // The zone text of a converted point, by the layout.
 std::string_view zoneField(const Layout& l, const PointResult& r) {
-    if (l.reportLayout == 1)
-        return r.zoneMismatch ? "Altro" : "Vero";
-    return r.zoneText ? std::string_view(r.zoneText) : std::string_view();
+    return reportZoneText(l.sel, r);
 }
 
 bool isOutside(const PointResult& r) {
@@ -1014,6 +1014,17 @@ std::unique_ptr<ResultWriter> makeResultFileWriter(const std::string& path, Data
     if (type == DataFileType::Ascii)
         return std::make_unique<AsciiReportWriter>(std::make_unique<FileSink>(path));
     return std::make_unique<XlsxResultWriter>(path);
+}
+
+std::string_view reportZoneText(const SelectionState& sel, const PointResult& r) {
+    switch (reportLayoutOf(sel)) {
+    case 1:
+        return r.zoneMismatch ? "Altro" : "Vero";
+    case 2:
+        return r.zoneText ? std::string_view(r.zoneText) : std::string_view();
+    default:
+        return {};
+    }
 }
 
 } // namespace dormal

@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "conversion/data_source.h"
 #include "conversion/point_conversion.h"
@@ -47,6 +48,12 @@ private:
     std::string path_;
     std::string cause_;
 };
+
+// The zone column of a converted point as the report and the workbook write it: "Vero" or
+// "Altro" (projected into the requested zone, its own or not) for a fixed output zone, the
+// point's zone text for the automatic zone, empty when they have no zone column (geographic
+// output, "Fuso Italia").
+std::string_view reportZoneText(const SelectionState& sel, const PointResult& r);
 
 // An output value that is not finite is written as "Errore".
 
