@@ -191,9 +191,11 @@ public:
             return false;
         }
         if (sel.outputKind == CoordKind::Geographic) {
-            const double lon = sexagesimalToDegrees(r.outSecond);
-            x = sel.outputSystem == RefSystem::Roma40 && !outputFromMonteMario_ ? lon + romeMeridian() : lon;
-            y = sexagesimalToDegrees(r.outFirst);
+            // Decimal degrees as the chain gives them, not the report's form; from Monte Mario
+            // for a layer in EPSG 4806 (the chain's own step back to it).
+            x = sel.outputSystem == RefSystem::Roma40 && outputFromMonteMario_ ? r.outLonDeg - romeMeridian()
+                                                                                 : r.outLonDeg;
+            y = r.outLatDeg;
         } else {
             x = r.outSecond;
             y = r.outFirst;

@@ -181,6 +181,9 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
 
     double outLat = lat;
     double outLon = lon;
+    // A batch between equal ROMA40 systems still counts the longitude from Monte Mario here.
+    r.outLatDeg = lat;
+    r.outLonDeg = sel.inputSystem == RefSystem::Roma40 && !single && sameSystem ? lon + k.rome : lon;
     if (!sameSystem) {
         const GridPortion* portion = ctx.portion;
         if (ctx.set != nullptr) {
@@ -199,6 +202,8 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         }
         outLat = t.outLat;
         outLon = t.outLon;
+        r.outLatDeg = t.outLat;
+        r.outLonDeg = t.outLon;
         r.hasHeight = ctx.heights && t.hasHeight;
         r.outHeight = t.outHeight;
         if (sel.outputSystem == RefSystem::Roma40 && !outGreenwich) {

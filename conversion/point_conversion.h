@@ -58,6 +58,11 @@ struct PointResult {
     // Monte Mario), plane output North and East with false easting.
     double outFirst = 0;
     double outSecond = 0;
+    // The point on the output datum as the chain gives it: latitude and longitude in decimal
+    // degrees, the longitude from Greenwich whatever the system. Geographic results that are
+    // not a report (GIS layers) take these: outFirst/outSecond carry the seconds at 59.99995.
+    double outLatDeg = 0;
+    double outLonDeg = 0;
     bool hasHeight = false; // heights on and the chain produced one
     double outHeight = 0;
     Zone naturalZone = Zone::Auto; // the zone the point lies in (Auto: not worked out)

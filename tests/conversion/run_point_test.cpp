@@ -459,6 +459,61 @@ TEST(DatumChain, ConstantShiftsAndMonteMario) {
     EXPECT_NEAR(r.outHeight, 100, 1e-9);
 }
 
+// The decimal degrees a result carries are the chain's, longitude from Greenwich for every
+// system and run kind; the sexagesimal form is made from them.
+TEST(DatumChain, DecimalDegreesFromGreenwich) {
+    ConstantGrids v;
+    v.roE89Lat = 1.5;
+    v.roE89Lon = -12;
+    const double lat = sexagesimalToDegrees(43.10);
+    const double lonG = greenwichOf(RefSystem::Roma40, -0.40);
+    const LoadedGrid g(portionAround(lat, lonG, v), RefSystem::Roma40);
+    const LoadedGrid g89(portionAround(lat, lonG, v), RefSystem::Etrf89);
+    const double rome = romeMeridian();
+    const double typedLon89 = degreesToSexagesimal(lonG);
+    struct Case {
+        SelectionState sel;
+        const LoadedGrid* grid;
+        PointInput in;
+        double wantLat, wantLon; // Greenwich
+    } const cases[] = {
+        {selection(RefSystem::Roma40, G, z0, RefSystem::Etrf89, G, z0),
+         &g,
+         {43.10, -0.40, 0},
+         lat + 1.5 / 3600,
+         lonG - 12.0 / 3600},
+        {selection(RefSystem::Etrf89, G, z0, RefSystem::Roma40, G, z0),
+         &g89,
+         {43.10, typedLon89, 0},
+         lat - 1.5 / 3600,
+         sexagesimalToDegrees(typedLon89) + 12.0 / 3600},
+        {selection(RefSystem::Roma40, P, z1, RefSystem::Roma40, G, z0),
+         nullptr,
+         {4800000, 1500000, 0},
+         std::nan(""),
+         9},
+        {selection(RefSystem::Etrf2000, P, z2, RefSystem::Etrf2000, G, z0),
+         nullptr,
+         {4800000, 500000, 0},
+         std::nan(""),
+         15},
+    };
+    for (const Case& c : cases) {
+        for (const RunKind kind : {RunKind::SinglePoint, RunKind::Batch}) {
+            const ConversionContext ctx = c.grid != nullptr ? withGrid(c.sel, *c.grid) : noGrid(c.sel);
+            const PointResult r = convertPoint(ctx, c.in, kind);
+            ASSERT_EQ(r.status, PointStatus::Converted);
+            if (!std::isnan(c.wantLat)) {
+                EXPECT_NEAR(r.outLatDeg, c.wantLat, 1e-9);
+            }
+            EXPECT_NEAR(r.outLonDeg, c.wantLon, 1e-9);
+            const double fromMM = c.sel.outputSystem == RefSystem::Roma40 ? rome : 0.0;
+            EXPECT_EQ(degreesToSexagesimal(r.outLatDeg), r.outFirst);
+            EXPECT_NEAR(degreesToSexagesimal(r.outLonDeg - fromMM), r.outSecond, 1e-12);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // Grid coverage: each test position against its edges, every bound inclusive. The edge is
 // moved exactly onto the test position (inside), then one step further (outside).
