@@ -292,6 +292,8 @@ TEST_F(BatchRun, FailuresNameTheCauseAndLeaveTheOldResult) {
         BatchRequest req = request(c.dataPath, c.resultPath);
         req.ctx.sel = selection(RefSystem::Etrf89, CoordKind::Geographic, Zone::OvestOr32, RefSystem::Etrf89,
                                 CoordKind::Plane, Zone::Auto); // no grid: 1e308 gets through
+        // 1e308 goes to the conversion, which cannot compute it.
+        req.checkValues = false;
         const RunLog r = run(req);
         EXPECT_EQ(r.outcome.status, BatchStatus::Failed) << c.what;
         ASSERT_FALSE(r.outcome.message.lines.empty()) << c.what;
