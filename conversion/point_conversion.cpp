@@ -329,15 +329,16 @@ ValueFault PointValueCheck::exactFault(const PointInput& in) const {
                 return ValueFault::Second;
             }
             // The inverse the conversion makes; the longitude as the system counts it.
-            const GeoLatDLon g = tmInverse(ellipsoidOf(system_), zi.scale, in.first, in.second - zi.falseEasting);
+            const Ellipsoid e = ellipsoidOf(system_);
+            const GeoLatDLon g = tmInverse(e, zi.scale, in.first, in.second - zi.falseEasting);
             const double lat = radToDeg(g.invLat);
             const double lon =
                 radToDeg(g.invDLon) + (system_ == RefSystem::Roma40 ? zi.centralMeridianMM : zi.centralMeridian);
-            if (!(std::fabs(lat) <= 90)) {
-                return ValueFault::First;
-            }
-            if (!(std::fabs(lon) <= 180)) {
-                return ValueFault::Second;
+            if (!(std::fabs(lat) <= 90) || !(std::fabs(lon) <= 180)) {
+                // The North when it leaves the Earth on the central meridian already (beyond a
+                // pole), else the East, too far from the meridian at that North.
+                const double onMeridian = radToDeg(tmInverse(e, zi.scale, in.first, 0).invLat);
+                return std::fabs(onMeridian) <= 90 ? ValueFault::Second : ValueFault::First;
             }
         }
     }

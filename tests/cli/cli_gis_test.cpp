@@ -905,6 +905,89 @@ TEST_F(GisCli, BadRowsAndFeaturesAreReportedWithTheirNumber) {
     EXPECT_EQ(ds->GetLayer(0)->GetFeatureCount(), 3);
 }
 
+// Values that cannot be a point on the Earth: a text row and a feature with such a vertex
+// are reading errors with the value shown, written marked "scartato"; the rest converted.
+TEST_F(GisCli, ImpossibleValuesAreReadingErrors) {
+    ScratchDir d;
+    const std::vector<TestPoint> pts = points();
+    struct Row {
+        std::string north, east;
+        const char* error; // nullptr: converted
+    } const rows[] = {
+        {fixed(pts[0].north, 3), fixed(pts[0].east, 3), nullptr},
+        {"1000000000", fixed(pts[1].east, 3),
+         "ERRORE NELLA LETTURA NELLA COORD. NORD\nALLA RIGA:     3    DEL FILE DI INPUT\n"
+         "VALORE NON CONSENTITO:  1000000000"},
+        {fixed(pts[2].north, 3), "-5e+20",
+         "ERRORE NELLA LETTURA NELLA COOR. EST\nALLA RIGA:     4    DEL FILE DI INPUT\n"
+         "VALORE NON CONSENTITO: -5e+20"},
+        {fixed(pts[3].north, 3), fixed(pts[3].east, 3), nullptr},
+    };
+    std::string text = "nome,nord,est\n";
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        for (const std::string* cell : {&pts[i].name, &rows[i].north, &rows[i].east}) {
+            text += *cell;
+            text += cell == &rows[i].east ? '\n' : ',';
+        }
+    }
+    writeWholeFile(d.file("p.csv"), text);
+    ProcessResult r = runBatchExe(
+        {"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_, d.file("p.csv"), d.file("r.csv")});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find("PUNTI TRATTATI:   2"), std::string::npos) << r.err;
+    std::istringstream out(readWholeFile(d.file("r.csv")));
+    std::string line;
+    std::getline(out, line);
+    for (const Row& row : rows) {
+        if (row.error != nullptr) {
+            EXPECT_NE(r.err.find(row.error), std::string::npos) << row.error << "\n" << r.err;
+        }
+        ASSERT_TRUE(std::getline(out, line));
+        EXPECT_EQ(split(line, ',').back(), row.error != nullptr ? "scartato" : "convertito") << line;
+    }
+
+    // A polygon with one vertex beyond the pole, between two good points.
+    {
+        GDALDriver* drv = GetGDALDriverManager()->GetDriverByName("GPKG");
+        DatasetPtr ds(drv->Create(d.file("p.gpkg").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        OGRSpatialReference srs;
+        srs.importFromEPSG(3004);
+        OGRLayer* layer = ds->CreateLayer("p", &srs, wkbUnknown, nullptr);
+        for (int i = 0; i < 3; ++i) {
+            OGRFeature f(layer->GetLayerDefn());
+            OGRPoint point(pts[i].east, pts[i].north);
+            OGRLinearRing ring;
+            ring.addPoint(pts[0].east, pts[0].north);
+            ring.addPoint(pts[1].east, 20000000.0);
+            ring.addPoint(pts[2].east, pts[2].north);
+            ring.closeRings();
+            OGRPolygon polygon;
+            polygon.addRing(&ring);
+            if (i == 1) {
+                f.SetGeometry(&polygon);
+            } else {
+                f.SetGeometry(&point);
+            }
+            ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
+        }
+    }
+    r = runBatchExe(
+        {"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_, d.file("p.gpkg"), d.file("r.gpkg")});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find("ERRORE NELLA LETTURA NELLA COORD. NORD\nALL'ELEMENTO:     2    DEL FILE DI INPUT\n"
+                         "VALORE NON CONSENTITO:  20000000"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("PUNTI TRATTATI:   2"), std::string::npos) << r.err;
+    DatasetPtr ds = openLayer(d.file("r.gpkg"));
+    ASSERT_TRUE(ds);
+    std::vector<std::string> status;
+    for (auto& f : *ds->GetLayer(0)) {
+        status.emplace_back(f->GetFieldAsString("STATO"));
+    }
+    EXPECT_EQ(status, (std::vector<std::string>{"convertito", "scartato", "convertito"}));
+}
+
 // Rows of a text file are numbered by the line an editor shows, whatever the line ends, empty
 // lines and quoted cells that hold line ends and delimiters before them; generated files, the
 // bad row placed at every position in turn.
