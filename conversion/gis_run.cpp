@@ -208,7 +208,7 @@ public:
             // Decimal degrees as the chain gives them, not the report's form; from Monte Mario
             // for a layer in EPSG 4806 (the chain's own step back to it).
             x = sel.outputSystem == RefSystem::Roma40 && outputFromMonteMario_ ? r.outLonDeg - romeMeridian()
-                                                                                 : r.outLonDeg;
+                                                                               : r.outLonDeg;
             y = r.outLatDeg;
         } else {
             x = r.outSecond;
