@@ -70,7 +70,8 @@ LineBytes scanLine(const char* p, std::size_t len) {
 class AsciiSource final : public DataSource {
 public:
     AsciiSource(detail::ByteReader read, const DataReadOptions& opt, std::string name)
-        : read_(std::move(read)), opt_(opt), name_(std::move(name)), buf_(new char[kFirstBlockSize]) {}
+        : read_(std::move(read)), opt_(opt), check_(detail::valueCheckOf(opt)), name_(std::move(name)),
+          buf_(new char[kFirstBlockSize]) {}
 
     void next(ReadEvent& ev) override {
         if (done_) {
@@ -147,6 +148,8 @@ private:
             return true;
         ev.point.height = 0;
         if (opt_.readHeight && !readValue(p, e, ev.point.height, FieldSlot::Height, ev))
+            return true;
+        if (detail::refuseImpossibleValues(ev, check_, opt_.inputKind, lineNumber_))
             return true;
         ev.kind = ReadEvent::Kind::Point;
         return true;
@@ -286,6 +289,7 @@ private:
 
     detail::ByteReader read_;
     DataReadOptions opt_;
+    PointValueCheck check_;
     std::string name_;
     std::unique_ptr<char[]> buf_;
     std::size_t cap_ = kFirstBlockSize;

@@ -727,7 +727,14 @@ BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb) {
         return failed(writeFailureMessage(req.resultPath, "NON E' UN FILE ORDINARIO"));
     }
 
-    const DataReadOptions opt{req.ctx.sel.inputKind, req.ctx.heights, req.allowStreams};
+    DataReadOptions opt;
+    opt.inputKind = req.ctx.sel.inputKind;
+    opt.readHeight = req.ctx.heights;
+    opt.allowStreams = req.allowStreams;
+    if (req.checkValues) {
+        opt.inputSystem = req.ctx.sel.inputSystem;
+        opt.inputZone = req.ctx.sel.inputZone;
+    }
     std::unique_ptr<DataSource> src;
     if (req.dataPath == "-") {
         src = makeAsciiSource(std::cin, opt);

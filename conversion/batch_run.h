@@ -31,6 +31,9 @@ struct BatchRequest {
     bool overlapWriting = false;
     int workers = 0; // conversion threads of the pipeline; 0: one for each core
     bool allowStreams = false; // ASCII data from pipes, FIFOs, devices (the batch converter)
+    // Values that cannot be a point on the Earth are reading errors (PointValueCheck). Off:
+    // every value goes to the conversion as read.
+    bool checkValues = true;
     // DataFileType::Gis only. Delimited text: the columns of name, North (latitude), East
     // (longitude) and, with heights, height, each a header name or a 1-based column number;
     // empty: columns 1, 2, 3 and 4. `gisDelimiter` 0: found on the first line; ',', ';' or

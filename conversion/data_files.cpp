@@ -53,6 +53,30 @@ void setReadingError(ReadEvent& ev, FieldSlot slot, CoordKind kind, long line) {
     ev.message.lines[1] += "    DEL FILE DI INPUT";
 }
 
+void setValueError(ReadEvent& ev, ValueFault fault, CoordKind kind, long line) {
+    const FieldSlot slot = fault == ValueFault::First    ? FieldSlot::First
+                           : fault == ValueFault::Second ? FieldSlot::Second
+                                                         : FieldSlot::Height;
+    const double value = fault == ValueFault::First    ? ev.point.first
+                         : fault == ValueFault::Second ? ev.point.second
+                                                       : ev.point.height;
+    setReadingError(ev, slot, kind, line);
+    ev.message.lines.push_back(valueNotAllowedLine(value));
+}
+
+std::string valueNotAllowedLine(double value) {
+    // Fixed notation as far as it stays readable, then the exponent form; the shortest digits
+    // that read back to the value.
+    char buf[64];
+    const std::chars_format form = std::fabs(value) < 1e15 ? std::chars_format::fixed : std::chars_format::scientific;
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, form);
+    std::string line = "VALORE NON CONSENTITO: ";
+    if (!std::signbit(value))
+        line += ' ';
+    line.append(buf, r.ptr);
+    return line;
+}
+
 Message openFailureMessage(const std::string& path, const std::string& cause) {
     Message m;
     m.icon = MessageIcon::Warning;

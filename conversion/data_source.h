@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "geodesy/systems.h"
@@ -44,12 +45,18 @@ public:
 
 struct DataReadOptions {
     CoordKind inputKind = CoordKind::Geographic; // names the value in reading-error messages
-    bool readHeight = false;               // ASCII: read the height field (Check1 ticked)
+    bool readHeight = false;                     // ASCII: read the height field (Check1 ticked); every
+                                                 // type: heights are converted, so checked
     // ASCII data may come from a pipe, a FIFO or a device (/dev/stdin, <(...)) and is then
     // read as it comes, waiting for the writer. Off (the window): anything that is not a
     // regular file is refused at once, so that a FIFO cannot block the window. Workbooks
     // are read from regular files only, whatever this says.
     bool allowStreams = false;
+    // The input system and zone: with the kind and readHeight, what a point's values must be
+    // to be a point on the Earth (PointValueCheck); a point that is not is a reading error.
+    // No system: the values are given as read.
+    std::optional<RefSystem> inputSystem;
+    Zone inputZone = Zone::Auto;
 };
 
 // ASCII reader over a stream (a file or standard input). Lines end with LF, CR or CR LF

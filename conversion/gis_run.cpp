@@ -200,6 +200,10 @@ struct FeatureTally {
     PointResult first;      // the first vertex's zone text and mark, as the report writes them
     bool notFinite = false; // a vertex with an infinite or undefined coordinate
     bool notFiniteHeight = false; // ... in its height only
+    // The first value of a vertex that cannot be a point on the Earth, as the layer holds it:
+    // a reading error for the feature.
+    ValueFault fault = ValueFault::None;
+    double faultValue = 0;
 };
 
 // One feature's conversion, vertex by vertex, through the chain. x is East or longitude
@@ -208,7 +212,8 @@ struct FeatureTally {
 class ChainConverter {
 public:
     ChainConverter(const ConversionContext& ctx, bool outputFromMonteMario)
-        : ctx_(ctx), outputFromMonteMario_(outputFromMonteMario) {}
+        : ctx_(ctx), outputFromMonteMario_(outputFromMonteMario),
+          check_(ctx.sel.inputSystem, ctx.sel.inputKind, ctx.sel.inputZone, ctx.heights) {}
 
     // The ROMA40 longitudes read are counted from Monte Mario (a layer in EPSG 4806).
     void setInputFromMonteMario(bool fromMonteMario) { inputFromMonteMario_ = fromMonteMario; }
@@ -226,6 +231,15 @@ public:
             in.second = x;
         }
         in.height = z != nullptr ? *z : 0.0;
+        // Longitudes are checked as the layer holds them (from Greenwich, or Monte Mario).
+        const PointInput asHeld{in.first, sel.inputKind == CoordKind::Geographic ? exactSexagesimal(x) : x, in.height};
+        if (const ValueFault f = check_.fault(asHeld); f != ValueFault::None) {
+            if (t.fault == ValueFault::None) {
+                t.fault = f;
+                t.faultValue = f == ValueFault::First ? y : f == ValueFault::Second ? x : in.height;
+            }
+            return false;
+        }
         const PointResult r = convertPoint(ctx_, in, RunKind::Batch);
         if (t.portionIndex < 0) {
             t.portionIndex = r.portionIndex;
@@ -242,9 +256,11 @@ public:
             return false;
         }
         if (sel.outputKind == CoordKind::Geographic) {
-            const double lon = sexagesimalToDegrees(r.outSecond);
-            x = sel.outputSystem == RefSystem::Roma40 && !outputFromMonteMario_ ? lon + romeMeridian() : lon;
-            y = sexagesimalToDegrees(r.outFirst);
+            // Decimal degrees as the chain gives them, not the report's form; from Monte Mario
+            // for a layer in EPSG 4806 (the chain's own step back to it).
+            x = sel.outputSystem == RefSystem::Roma40 && outputFromMonteMario_ ? r.outLonDeg - romeMeridian()
+                                                                               : r.outLonDeg;
+            y = r.outLatDeg;
         } else {
             x = r.outSecond;
             y = r.outFirst;
@@ -259,6 +275,7 @@ private:
     const ConversionContext& ctx_;
     bool inputFromMonteMario_ = false;
     bool outputFromMonteMario_ = false;
+    PointValueCheck check_;
 };
 
 // The chain as OGR's coordinate transformation, so that every vertex of any geometry
@@ -1318,6 +1335,19 @@ std::optional<Message> GisRun::convertFeature(OGRFeature& in, long number) {
         }
     }
 
+    if (readOk && tally.fault != ValueFault::None) {
+        readOk = false;
+        converted.reset();
+        ++out_.readingErrorCount;
+        if (cb_.onReadingError) {
+            const detail::FieldSlot slot = tally.fault == ValueFault::First    ? detail::FieldSlot::First
+                                           : tally.fault == ValueFault::Second ? detail::FieldSlot::Second
+                                                                               : detail::FieldSlot::Height;
+            Message m = readingError(slot, kind, text_ ? static_cast<long>(in.GetFID()) : number, text_);
+            m.lines.push_back(detail::valueNotAllowedLine(tally.faultValue));
+            cb_.onReadingError(m);
+        }
+    }
     const char* status = noGeometry ? kStatusNoGeometry : kStatusRefused;
     noGeometryCount_ += noGeometry ? 1 : 0;
     if (readOk) {

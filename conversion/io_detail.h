@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "conversion/data_source.h"
+#include "conversion/point_conversion.h"
 
 namespace dormal::detail {
 
@@ -19,6 +20,28 @@ enum class FieldSlot { Name, First, Second, Height };
 // "ERRORE NELLA LETTURA NELLA ..." / "ALLA RIGA:     n    DEL FILE DI INPUT", information
 // icon, application's title. `line` is the line of an ASCII file or the row of a sheet.
 void setReadingError(ReadEvent& ev, FieldSlot slot, CoordKind kind, long line);
+
+// A value that cannot be a point on the Earth (PointValueCheck): the reading error of that
+// value at `line`, and a third line with the value as read, "VALORE NON CONSENTITO:  95".
+void setValueError(ReadEvent& ev, ValueFault fault, CoordKind kind, long line);
+// "VALORE NON CONSENTITO: " and the value, with a blank in the sign place of a positive one.
+std::string valueNotAllowedLine(double value);
+
+// The check a reader makes of its points' values, by its options.
+inline PointValueCheck valueCheckOf(const DataReadOptions& opt) {
+    return opt.inputSystem ? PointValueCheck(*opt.inputSystem, opt.inputKind, opt.inputZone, opt.readHeight)
+                           : PointValueCheck();
+}
+
+// What every reader does with a point it has read: false when its values can be a point on
+// the Earth; otherwise `ev` becomes the reading error of the first value that cannot.
+inline bool refuseImpossibleValues(ReadEvent& ev, const PointValueCheck& check, CoordKind kind, long line) {
+    const ValueFault f = check.fault(PointInput{ev.point.first, ev.point.second, ev.point.height});
+    if (f == ValueFault::None) [[likely]]
+        return false;
+    setValueError(ev, f, kind, line);
+    return true;
+}
 
 // A file that cannot be opened: "IMPOSSIBILE APRIRE IL FILE DEI DATI" / path / cause.
 Message openFailureMessage(const std::string& path, const std::string& cause);

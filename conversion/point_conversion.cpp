@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "conversion/grid_messages.h"
@@ -98,6 +99,18 @@ bool zoneMismatchRule(bool utmRules, Zone c, Zone z, double L) {
     return (c == k32 && z != k32) || (c == k33 && z == k32);
 }
 
+// Limits of a point on the Earth (inclusive; the slack as above), and the values below which a
+// sexagesimal value lies within them whatever its minutes and seconds (two digits of each add
+// less than 1.7 degrees).
+constexpr double kEarthLat = 90 + kSexagesimalSlack, kEarthLon = 180 + kSexagesimalSlack;
+constexpr double kSureLat = 88, kSureLon = 178;
+// Plane positions within these (North from the equator, East less the false easting) have an
+// inverse within 64 degrees of latitude and 45 of longitude from the central meridian, on
+// both ellipsoids and both scale factors: far inside the limits, whatever the zone. Beyond
+// them the inverse is worked out, since its power series leaves the Earth near the poles
+// (North 10,000 km is the pole) and far from the central meridian.
+constexpr double kSureNorth = 7000000, kSureEast = 3000000;
+
 PointResult stop(PointResult r, PointStatus s) {
     r.status = s;
     return r;
@@ -181,6 +194,9 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
 
     double outLat = lat;
     double outLon = lon;
+    // A batch between equal ROMA40 systems still counts the longitude from Monte Mario here.
+    r.outLatDeg = lat;
+    r.outLonDeg = sel.inputSystem == RefSystem::Roma40 && !single && sameSystem ? lon + k.rome : lon;
     if (!sameSystem) {
         const GridPortion* portion = ctx.portion;
         if (ctx.set != nullptr) {
@@ -199,6 +215,8 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         }
         outLat = t.outLat;
         outLon = t.outLon;
+        r.outLatDeg = t.outLat;
+        r.outLonDeg = t.outLon;
         r.hasHeight = ctx.heights && t.hasHeight;
         r.outHeight = t.outHeight;
         if (sel.outputSystem == RefSystem::Roma40 && !outGreenwich) {
@@ -250,6 +268,84 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         r.status = PointStatus::Failed;
     }
     return r;
+}
+
+PointValueCheck::PointValueCheck(RefSystem system, CoordKind kind, Zone zone, bool heights)
+    : system_(system), kind_(kind), zone_(zone), heights_(heights) {
+    constexpr double kAll = std::numeric_limits<double>::infinity();
+    if (kind == CoordKind::Geographic) {
+        sureFirst_ = kSureLat;
+        sureSecondLow_ = -kSureLon;
+        sureSecondHigh_ = kSureLon;
+        return;
+    }
+    sureFirst_ = kSureNorth;
+    if (system == RefSystem::Roma40 && zone == Zone::Auto) {
+        // East chooses the zone, Ovest below 2,000,000 and Est from there: that value lies
+        // within the sure band of both, so the band runs from Ovest's low end to Est's high end.
+        sureSecondLow_ = zoneOf(system, Zone::OvestOr32).falseEasting - kSureEast;
+        sureSecondHigh_ = zoneOf(system, Zone::EstOr33).falseEasting + kSureEast;
+        return;
+    }
+    const ZoneInfo& zi = zoneOf(system, zone);
+    if (!zi.valid) {
+        // A zone the system does not have: the conversion refuses the point, whatever it is.
+        sureFirst_ = kAll;
+        sureSecondLow_ = -kAll;
+        sureSecondHigh_ = kAll;
+        return;
+    }
+    sureSecondLow_ = zi.falseEasting - kSureEast;
+    sureSecondHigh_ = zi.falseEasting + kSureEast;
+}
+
+PointValueCheck::PointValueCheck()
+    : enabled_(false), sureFirst_(std::numeric_limits<double>::infinity()),
+      sureSecondLow_(-std::numeric_limits<double>::infinity()),
+      sureSecondHigh_(std::numeric_limits<double>::infinity()) {}
+
+ValueFault PointValueCheck::exactFault(const PointInput& in) const {
+    if (!enabled_) {
+        return ValueFault::None;
+    }
+    if (kind_ == CoordKind::Geographic) {
+        if (!(std::fabs(sexagesimalToDegrees(in.first)) <= kEarthLat)) {
+            return ValueFault::First;
+        }
+        if (!(std::fabs(sexagesimalToDegrees(in.second)) <= kEarthLon)) {
+            return ValueFault::Second;
+        }
+    } else {
+        Zone zone = zone_;
+        if (system_ == RefSystem::Roma40 && zone == Zone::Auto) {
+            zone = in.second >= kRoma40EstFrom ? Zone::EstOr33 : Zone::OvestOr32;
+        }
+        const ZoneInfo& zi = zoneOf(system_, zone);
+        if (zi.valid && !(std::fabs(in.first) <= kSureNorth && std::fabs(in.second - zi.falseEasting) <= kSureEast)) {
+            if (!std::isfinite(in.first)) {
+                return ValueFault::First;
+            }
+            if (!std::isfinite(in.second)) {
+                return ValueFault::Second;
+            }
+            // The inverse the conversion makes; the longitude as the system counts it.
+            const Ellipsoid e = ellipsoidOf(system_);
+            const GeoLatDLon g = tmInverse(e, zi.scale, in.first, in.second - zi.falseEasting);
+            const double lat = radToDeg(g.invLat);
+            const double lon =
+                radToDeg(g.invDLon) + (system_ == RefSystem::Roma40 ? zi.centralMeridianMM : zi.centralMeridian);
+            if (!(std::fabs(lat) <= 90) || !(std::fabs(lon) <= 180)) {
+                // The North when it leaves the Earth on the central meridian already (beyond a
+                // pole), else the East, too far from the meridian at that North.
+                const double onMeridian = radToDeg(tmInverse(e, zi.scale, in.first, 0).invLat);
+                return std::fabs(onMeridian) <= 90 ? ValueFault::Second : ValueFault::First;
+            }
+        }
+    }
+    if (heights_ && !(std::fabs(in.height) <= kMaxHeight)) {
+        return ValueFault::Height;
+    }
+    return ValueFault::None;
 }
 
 FieldRef focusField(PointStatus s) {

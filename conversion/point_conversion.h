@@ -2,6 +2,7 @@
 // The conversion of one point: zone resolution, projection, grid-coverage test, datum
 // chain, output zone, warnings. Never throws; the result says what happened.
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -58,6 +59,11 @@ struct PointResult {
     // Monte Mario), plane output North and East with false easting.
     double outFirst = 0;
     double outSecond = 0;
+    // The point on the output datum as the chain gives it: latitude and longitude in decimal
+    // degrees, the longitude from Greenwich whatever the system. Geographic results that are
+    // not a report (GIS layers) take these: outFirst/outSecond carry the seconds at 59.99995.
+    double outLatDeg = 0;
+    double outLonDeg = 0;
     bool hasHeight = false; // heights on and the chain produced one
     double outHeight = 0;
     Zone naturalZone = Zone::Auto; // the zone the point lies in (Auto: not worked out)
@@ -68,6 +74,43 @@ struct PointResult {
     bool zoneMismatch = false;   // projected into a zone that is not the point's own
     std::vector<ZeroCornerEvent> zeroCorners;
     int portionIndex = -1; // with a working set: the portion that converted the point
+};
+
+// The values of one point read from a data file or a layer that cannot be a point on the
+// Earth: a latitude beyond 90 degrees, a longitude beyond 180 (gg.ppssdddd as read; ROMA40
+// from Monte Mario), a plane position whose inverse projection leaves those, a height beyond
+// 100 km when heights are converted. Minutes or seconds of 60 and more read as ever. Every
+// reader asks this of every point: the usual values pass by a few comparisons, only values
+// near or past the limits are worked out.
+enum class ValueFault : std::int16_t { None, First, Second, Height };
+
+class PointValueCheck {
+public:
+    PointValueCheck(RefSystem system, CoordKind kind, Zone zone, bool heights);
+    // A check that finds nothing: values given as read.
+    PointValueCheck();
+
+    // The first value of the point that cannot be (None: all can).
+    ValueFault fault(const PointInput& in) const {
+        const bool sure = std::fabs(in.first) <= sureFirst_ && in.second >= sureSecondLow_ &&
+                          in.second <= sureSecondHigh_ && (!heights_ || std::fabs(in.height) <= kMaxHeight);
+        return sure ? ValueFault::None : exactFault(in);
+    }
+
+    static constexpr double kMaxHeight = 100000; // metres
+
+private:
+    ValueFault exactFault(const PointInput& in) const;
+
+    bool enabled_ = true;
+    RefSystem system_ = RefSystem::Etrf2000;
+    CoordKind kind_ = CoordKind::Geographic;
+    Zone zone_ = Zone::Auto;
+    bool heights_ = false;
+    // A first value within +-sureFirst_ and a second within [sureSecondLow_, sureSecondHigh_]
+    // can be nothing but a point on the Earth.
+    double sureFirst_ = 0;
+    double sureSecondLow_ = 0, sureSecondHigh_ = 0;
 };
 
 enum class RunKind { SinglePoint, Batch };

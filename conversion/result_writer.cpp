@@ -587,7 +587,9 @@ private:
     }
 
     // Moves to column `col` (1-based): blanks fill the gap; when the line already reaches
-    // or passes it, the field starts at that column of a new line.
+    // or passes it, the field starts at that column of a new line. A text that ends right
+    // before the column (a name of 10 characters, a number that fills its field) gets one
+    // blank after it, so that the fields stay apart for whatever splits the line on blanks.
     static void moveTo(Line& ln, int col) {
         std::size_t cur = static_cast<std::size_t>(ln.w - ln.start) - ln.extra;
         const auto target = static_cast<std::size_t>(col - 1);
@@ -597,6 +599,9 @@ private:
             ln.start = ln.w;
             ln.extra = 0;
             cur = 0;
+        } else if (cur == target && cur > 0 && ln.w[-1] != ' ') [[unlikely]] {
+            *ln.w++ = ' ';
+            return;
         }
         ln.w = blanks(ln.w, target - cur);
     }

@@ -287,7 +287,7 @@ bool readCell(Helper& h, Cell& c) {
 class XlsSource final : public DataSource {
 public:
     XlsSource(std::unique_ptr<Helper> helper, std::string name, const DataReadOptions& opt)
-        : helper_(std::move(helper)), name_(std::move(name)), opt_(opt) {}
+        : helper_(std::move(helper)), name_(std::move(name)), opt_(opt), check_(detail::valueCheckOf(opt)) {}
 
     // Reads up to the first row, or the end: a helper that fails before then fails the
     // opening. False with `cause` then.
@@ -344,6 +344,8 @@ public:
                 return;
             }
         }
+        if (detail::refuseImpossibleValues(ev, check_, opt_.inputKind, row_))
+            return;
         ev.kind = ReadEvent::Kind::Point;
     }
 
@@ -423,6 +425,7 @@ private:
     std::unique_ptr<Helper> helper_;
     std::string name_;
     DataReadOptions opt_;
+    PointValueCheck check_;
     State state_ = State::Pending; // Pending: the row read by prime() is not given out yet
     Cell cells_[wire::kColumns];
     long row_ = 1; // the row last received

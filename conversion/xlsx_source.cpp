@@ -599,7 +599,8 @@ void XMLCALL sheetText(void* data, const XML_Char* t, int len) {
 class XlsxSource final : public DataSource {
 public:
     XlsxSource(ZipPtr zip, std::unique_ptr<std::string> memory, std::string name, const DataReadOptions& opt)
-        : memory_(std::move(memory)), zip_(std::move(zip)), name_(std::move(name)), opt_(opt) {}
+        : memory_(std::move(memory)), zip_(std::move(zip)), name_(std::move(name)), opt_(opt),
+          check_(detail::valueCheckOf(opt)) {}
 
     // Finds the sheet, loads the shared strings and prepares the streaming parser.
     bool prepare(std::string& cause) {
@@ -882,6 +883,8 @@ private:
                 return true;
             }
         }
+        if (detail::refuseImpossibleValues(ev, check_, opt_.inputKind, row))
+            return true;
         ev.kind = ReadEvent::Kind::Point;
         return true;
     }
@@ -900,6 +903,7 @@ private:
     ZipPtr zip_;
     std::string name_;
     DataReadOptions opt_;
+    PointValueCheck check_;
     SharedStrings strings_;
     StylesInfo styles_;
     SheetState sheet_;

@@ -27,7 +27,10 @@
 #include "conversion/epsg.h"
 #include "conversion/point_conversion.h"
 #include "geodesy/angles.h"
+#include "geodesy/ellipsoid.h"
+#include "geodesy/transverse_mercator.h"
 #include "geodesy/zones.h"
+#include "grid/datum_transform.h"
 #include "grid/grid_portion.h"
 #include "grid/zone_limits.h"
 #include "tools/synthetic_grid.h"
@@ -675,6 +678,92 @@ TEST_F(GisCli, Roma40LayerFromMonteMario) {
     EXPECT_NE(r.err.find("EPSG:4806"), std::string::npos) << r.err;
 }
 
+// Results whose seconds fall in [59.99995, 60): the report carries them into the next minute,
+// a layer takes the chain's decimal degrees as they are. The points are made by running the
+// chain backwards from 41 29' 59.99997" N 14 59' 59.99997" E (ETRF2000) to ROMA40 Est.
+TEST_F(GisCli, GeographicLayerTakesTheChainsDegrees) {
+    const fs::path grid(gridPath_);
+    const GridLoadResult loaded = loadGridPortion(grid.parent_path().string(), grid.filename().string());
+    ASSERT_TRUE(loaded.ok());
+    const GridPortion& portion = *loaded.portion;
+    const ZoneInfo est = zoneInfo(RefSystem::Roma40, Zone::EstOr33);
+    const double rome = romeMeridian();
+    // ROMA40 Est North/East -> ETRF2000 latitude/longitude, decimal degrees from Greenwich.
+    const auto forward = [&](double north, double east) {
+        const GeoLatDLon g = tmInverse(ellipsoidOf(RefSystem::Roma40), est.scale, north, east - est.falseEasting);
+        const DatumResult t =
+            transformDatum(portion, radToDeg(g.invLat), radToDeg(g.invDLon) + est.centralMeridianMM + rome, 0,
+                           RefSystem::Roma40, RefSystem::Etrf2000);
+        return std::pair<double, double>{t.outLat, t.outLon};
+    };
+    const auto backward = [&](double lat, double lon) {
+        const DatumResult t = transformDatum(portion, lat, lon, 0, RefSystem::Etrf2000, RefSystem::Roma40);
+        const PlaneXY p = tmForward(ellipsoidOf(RefSystem::Roma40), est.scale, degToRad(t.outLat),
+                                    degToRad(t.outLon - rome - est.centralMeridianMM));
+        return std::pair<double, double>{p.tmNorth, p.tmEast + est.falseEasting};
+    };
+    const auto seconds = [](double deg) {
+        const double m = (deg - std::floor(deg)) * 60;
+        return (m - std::floor(m)) * 60;
+    };
+    const double nearly60s = 59.99997 / 3600;
+    const std::pair<double, double> targets[] = {
+        {41 + 29.0 / 60 + nearly60s, 14 + 59.0 / 60 + nearly60s},
+        {41 + 30.0 / 60 + nearly60s, 15 + 0.0 / 60 + nearly60s},
+        {41 + 31.0 / 60 + nearly60s, 15 + 1.0 / 60 + nearly60s},
+    };
+    std::vector<TestPoint> pts;
+    std::string text;
+    for (const auto& [tLat, tLon] : targets) {
+        double lat = tLat, lon = tLon;
+        std::pair<double, double> ne;
+        for (int i = 0; i < 4; ++i) {
+            ne = backward(lat, lon);
+            const auto [fLat, fLon] = forward(ne.first, ne.second);
+            lat += tLat - fLat;
+            lon += tLon - fLon;
+        }
+        TestPoint p;
+        p.name = "S" + std::to_string(pts.size() + 1);
+        p.north = std::round(ne.first * 1e6) / 1e6; // as the data file below writes them
+        p.east = std::round(ne.second * 1e6) / 1e6;
+        const auto [fLat, fLon] = forward(p.north, p.east);
+        ASSERT_GE(seconds(fLat), 59.99995) << p.name;
+        ASSERT_GE(seconds(fLon), 59.99995) << p.name;
+        p.lat = fLat;
+        p.lon = fLon;
+        pts.push_back(p);
+        text += p.name + " " + fixed(p.north, 6) + " " + fixed(p.east, 6) + "\n";
+    }
+    ScratchDir d;
+    // The report, as before: the seconds carried into the next minute.
+    writeWholeFile(d.file("p.txt"), text);
+    ProcessResult r = runBatchExe({"--from", "ROMA40", "--from-kind", "plane", "--from-zone", "Est", "--to", "ETRF2000",
+                                   "--grid", gridPath_, "--decimal-separator", ".", d.file("p.txt"), d.file("r.txt")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string report = readWholeFile(d.file("r.txt"));
+    EXPECT_NE(report.find(" S1 "), std::string::npos) << report;
+    for (const char* carried : {"41.30000000  15.00000000", "41.31000000  15.01000000", "41.32000000  15.02000000"}) {
+        EXPECT_NE(report.find(carried), std::string::npos) << carried << "\n" << report;
+    }
+    // The layer: the chain's own values.
+    writePointLayer(d.file("s.gpkg"), "GPKG", pts);
+    r = runBatchExe(
+        {"--from", "EPSG:3004", "--to", "EPSG:6706", "--grid", gridPath_, d.file("s.gpkg"), d.file("out.gpkg")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    DatasetPtr ds = openLayer(d.file("out.gpkg"));
+    ASSERT_TRUE(ds);
+    std::size_t n = 0;
+    for (auto& f : *ds->GetLayer(0)) {
+        const TestPoint& p = pts.at(n++);
+        EXPECT_STREQ(f->GetFieldAsString("nome"), p.name.c_str());
+        const OGRPoint* g = f->GetGeometryRef()->toPoint();
+        EXPECT_NEAR(g->getY(), p.lat, 1e-12) << p.name;
+        EXPECT_NEAR(g->getX(), p.lon, 1e-12) << p.name;
+    }
+    EXPECT_EQ(n, pts.size());
+}
+
 // Polygons (a cadastral layer): every vertex converted as the report converts it as a point;
 // a polygon with one vertex outside the grid is written without geometry and says so.
 TEST_F(GisCli, PolygonLayerConvertsEveryVertex) {
@@ -817,6 +906,89 @@ TEST_F(GisCli, BadRowsAndFeaturesAreReportedWithTheirNumber) {
     DatasetPtr ds = openLayer(d.file("r.gpkg"));
     ASSERT_TRUE(ds);
     EXPECT_EQ(ds->GetLayer(0)->GetFeatureCount(), 3);
+}
+
+// Values that cannot be a point on the Earth: a text row and a feature with such a vertex
+// are reading errors with the value shown, written marked "scartato"; the rest converted.
+TEST_F(GisCli, ImpossibleValuesAreReadingErrors) {
+    ScratchDir d;
+    const std::vector<TestPoint> pts = points();
+    struct Row {
+        std::string north, east;
+        const char* error; // nullptr: converted
+    } const rows[] = {
+        {fixed(pts[0].north, 3), fixed(pts[0].east, 3), nullptr},
+        {"1000000000", fixed(pts[1].east, 3),
+         "ERRORE NELLA LETTURA NELLA COORD. NORD\nALLA RIGA:     3    DEL FILE DI INPUT\n"
+         "VALORE NON CONSENTITO:  1000000000"},
+        {fixed(pts[2].north, 3), "-5e+20",
+         "ERRORE NELLA LETTURA NELLA COOR. EST\nALLA RIGA:     4    DEL FILE DI INPUT\n"
+         "VALORE NON CONSENTITO: -5e+20"},
+        {fixed(pts[3].north, 3), fixed(pts[3].east, 3), nullptr},
+    };
+    std::string text = "nome,nord,est\n";
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        for (const std::string* cell : {&pts[i].name, &rows[i].north, &rows[i].east}) {
+            text += *cell;
+            text += cell == &rows[i].east ? '\n' : ',';
+        }
+    }
+    writeWholeFile(d.file("p.csv"), text);
+    ProcessResult r = runBatchExe(
+        {"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_, d.file("p.csv"), d.file("r.csv")});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find("PUNTI TRATTATI:   2"), std::string::npos) << r.err;
+    std::istringstream out(readWholeFile(d.file("r.csv")));
+    std::string line;
+    std::getline(out, line);
+    for (const Row& row : rows) {
+        if (row.error != nullptr) {
+            EXPECT_NE(r.err.find(row.error), std::string::npos) << row.error << "\n" << r.err;
+        }
+        ASSERT_TRUE(std::getline(out, line));
+        EXPECT_EQ(split(line, ',').back(), row.error != nullptr ? "scartato" : "convertito") << line;
+    }
+
+    // A polygon with one vertex beyond the pole, between two good points.
+    {
+        GDALDriver* drv = GetGDALDriverManager()->GetDriverByName("GPKG");
+        DatasetPtr ds(drv->Create(d.file("p.gpkg").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        OGRSpatialReference srs;
+        srs.importFromEPSG(3004);
+        OGRLayer* layer = ds->CreateLayer("p", &srs, wkbUnknown, nullptr);
+        for (int i = 0; i < 3; ++i) {
+            OGRFeature f(layer->GetLayerDefn());
+            OGRPoint point(pts[i].east, pts[i].north);
+            OGRLinearRing ring;
+            ring.addPoint(pts[0].east, pts[0].north);
+            ring.addPoint(pts[1].east, 20000000.0);
+            ring.addPoint(pts[2].east, pts[2].north);
+            ring.closeRings();
+            OGRPolygon polygon;
+            polygon.addRing(&ring);
+            if (i == 1) {
+                f.SetGeometry(&polygon);
+            } else {
+                f.SetGeometry(&point);
+            }
+            ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
+        }
+    }
+    r = runBatchExe(
+        {"--from", "EPSG:3004", "--to", "EPSG:6708", "--grid", gridPath_, d.file("p.gpkg"), d.file("r.gpkg")});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find("ERRORE NELLA LETTURA NELLA COORD. NORD\nALL'ELEMENTO:     2    DEL FILE DI INPUT\n"
+                         "VALORE NON CONSENTITO:  20000000"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("PUNTI TRATTATI:   2"), std::string::npos) << r.err;
+    DatasetPtr ds = openLayer(d.file("r.gpkg"));
+    ASSERT_TRUE(ds);
+    std::vector<std::string> status;
+    for (auto& f : *ds->GetLayer(0)) {
+        status.emplace_back(f->GetFieldAsString("STATO"));
+    }
+    EXPECT_EQ(status, (std::vector<std::string>{"convertito", "scartato", "convertito"}));
 }
 
 // Rows of a text file are numbered by the line an editor shows, whatever the line ends, empty

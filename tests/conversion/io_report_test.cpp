@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "conversion/formats.h"
 #include "conversion/result_writer.h"
 
 namespace dormal {
@@ -212,8 +213,8 @@ TEST(AsciiReport, PointOutsideTheGrid) {
     EXPECT_EQ(l.size(), 83u);
 }
 
-// Names of 10 characters keep the first coordinate at column 12 of the same line; 11 push
-// it to column 12 of a new line. Fixed zones write "Vero" or "Altro".
+// Names of 10 characters put the first coordinate one blank after them, at column 13 of the
+// same line; 11 push it to column 12 of a new line. Fixed zones write "Vero" or "Altro".
 TEST(AsciiReport, LongNamesAndFixedZoneMarks) {
     ResultHeader h;
     h.sel = selection(RefSystem::Etrf2000, CoordKind::Plane, Zone::OvestOr32, RefSystem::Etrf2000, CoordKind::Plane,
@@ -222,9 +223,98 @@ TEST(AsciiReport, LongNamesAndFixedZoneMarks) {
     const auto got = lines(report(h, {converted("ABCDEFGHIJ", 5000000, 500000, 0, 5000001.5, 300000, 0, "33", false),
                                       converted("ABCDEFGHIJK", 5000000, 500000, 0, 5000001.5, 300000, 0, "33", true)}));
     ASSERT_EQ(got.size(), 8u);
-    EXPECT_EQ(got[5], " ABCDEFGHIJ5000000,000  500000,000   5000001,500  300000,000   Vero");
+    EXPECT_EQ(got[5], " ABCDEFGHIJ 5000000,000 500000,000   5000001,500  300000,000   Vero");
     EXPECT_EQ(got[6], " ABCDEFGHIJK");
     EXPECT_EQ(got[7], "           5000000,000  500000,000   5000001,500  300000,000   Altro");
+}
+
+// Generated points with names and numbers of every width, in the four layouts: split on
+// blanks, each point gives back its fields in order; a point whose texts all leave a blank
+// before the next column is written at the fixed columns, byte for byte.
+TEST(AsciiReport, FieldsStaySeparatedByBlanks) {
+    struct Layout {
+        bool heights;
+        CoordKind in, out;
+        Zone outZone;
+    } const layouts[] = {
+        {true, CoordKind::Geographic, CoordKind::Plane, Zone::Auto},
+        {false, CoordKind::Plane, CoordKind::Plane, Zone::EstOr33},
+        {true, CoordKind::Plane, CoordKind::Geographic, Zone::Auto},
+        {false, CoordKind::Geographic, CoordKind::Geographic, Zone::Auto},
+    };
+    // Texts from 5 to 15 characters wide, signs included.
+    std::vector<double> plane, geo, heights;
+    for (double p = 1; p < 1e11; p *= 10) {
+        plane.insert(plane.end(), {p + 0.25, -p - 0.5});
+        heights.insert(heights.end(), {p / 10 + 0.125, -p / 10});
+    }
+    for (double p = 0.1; p < 1e3; p *= 10) {
+        geo.insert(geo.end(), {p + 0.12345678, -p - 0.5});
+    }
+    const auto pick = [](const std::vector<double>& v, std::size_t i) { return v[i % v.size()]; };
+    std::size_t fitting = 0, touching = 0;
+    for (const Layout& lay : layouts) {
+        ResultHeader h;
+        h.sel = selection(RefSystem::Etrf2000, lay.in, Zone::OvestOr32, RefSystem::Etrf2000, lay.out, lay.outZone);
+        h.heights = lay.heights;
+        const bool zoneColumn = lay.out == CoordKind::Plane;
+        const std::vector<int> cols =
+            lay.heights ? std::vector<int>{12, 25, 38, 48, 61, 74, 84} : std::vector<int>{12, 25, 38, 51, 64};
+        const std::string headerOnly = report(h, {});
+        for (std::size_t i = 0; i < 420; ++i) {
+            const std::vector<double>& inValues = lay.in == CoordKind::Plane ? plane : geo;
+            const std::vector<double>& outValues = lay.out == CoordKind::Plane ? plane : geo;
+            const auto fmt = [](CoordKind k, double v) {
+                return k == CoordKind::Plane ? formatReportPlane(v, '.') : formatReportGeo(v, '.');
+            };
+            const std::string name = std::string("ABCDEFGHIJKLMNO").substr(0, 1 + i % 14);
+            const double in1 = pick(inValues, i / 3), in2 = pick(inValues, i / 5 + 1), inH = pick(heights, i / 7);
+            const double out1 = pick(outValues, i / 11 + 2), out2 = pick(outValues, i / 2),
+                         outH = pick(heights, i / 13 + 3);
+            const char* zone = lay.outZone == Zone::Auto ? "33" : "Vero";
+            Pt pt = converted(name, in1, in2, inH, out1, out2, outH, zone);
+            std::vector<std::string> fields = {name, fmt(lay.in, in1), fmt(lay.in, in2)};
+            if (lay.heights)
+                fields.push_back(formatReportHeight(inH, '.'));
+            fields.insert(fields.end(), {fmt(lay.out, out1), fmt(lay.out, out2)});
+            if (lay.heights)
+                fields.push_back(formatReportHeight(outH, '.'));
+            if (zoneColumn)
+                fields.push_back(zone);
+            SCOPED_TRACE(::testing::PrintToString(fields));
+
+            const std::string text = report(h, {pt});
+            ASSERT_EQ(text.compare(0, headerOnly.size(), headerOnly), 0);
+            const std::string body = text.substr(headerOnly.size());
+            std::istringstream words(body);
+            std::vector<std::string> got;
+            for (std::string w; words >> w;)
+                got.push_back(w);
+            EXPECT_EQ(got, fields);
+
+            // The fixed columns, each text padded to its field's width, when everything fits.
+            std::string line = " " + name;
+            bool fits = true;
+            for (std::size_t f = 1; f < fields.size(); ++f) {
+                const auto col = static_cast<std::size_t>(cols[f - 1]);
+                fits = fits && line.size() + 2 <= col;
+                line.resize(std::max(line.size(), col - 1), ' ');
+                line += fields[f];
+                const bool heightField = lay.heights && (f == 3 || f == 6);
+                const std::size_t width = f == fields.size() - 1 && zoneColumn ? 0 : heightField ? 8 : 11;
+                if (fields[f].size() < width)
+                    line.append(width - fields[f].size(), ' ');
+            }
+            if (fits) {
+                ++fitting;
+                EXPECT_EQ(body, line + "\r\n");
+            } else {
+                ++touching;
+            }
+        }
+    }
+    EXPECT_GT(fitting, 200u);
+    EXPECT_GT(touching, 200u);
 }
 
 // A name with accented letters in UTF-8 takes one column a letter.

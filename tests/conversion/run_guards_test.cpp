@@ -289,6 +289,7 @@ TEST(StandardOutput, FailureAfterOutputBeganSaysItIsIncomplete) {
         req.maxPoints = 0;
         req.blockSize = 4096;
         req.overlapWriting = true;
+        req.checkValues = false; // 1e308 goes to the conversion, which cannot compute it
         LimitedBuf out(c.room);
         BatchOutcome o;
         {

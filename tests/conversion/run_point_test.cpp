@@ -1,5 +1,6 @@
 // Conversion of one point: checks, zones, grid coverage, warnings and messages.
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "conversion/point_conversion.h"
+#include "geodesy/ellipsoid.h"
+#include "geodesy/transverse_mercator.h"
 #include "run_test_support.h"
 #include "tests/support/print_enums.h"
 
@@ -421,6 +424,77 @@ TEST(SameSystem, BatchKeepsRoma40LongitudesFromMonteMario) {
     EXPECT_NEAR(sexagesimalToDegrees(back.outSecond), sexagesimalToDegrees(-1.15), 1e-9);
 }
 
+// Values read from a file that cannot be a point on the Earth, and values at the limits
+// that can; minutes of 60 read as ever. Plane positions are judged by their inverse.
+TEST(PointValues, EarthLimitsByKindAndSystem) {
+    constexpr auto None = ValueFault::None, First = ValueFault::First, Second = ValueFault::Second,
+                   Height = ValueFault::Height;
+    constexpr RefSystem R = RefSystem::Roma40, E = RefSystem::Etrf2000;
+    struct Case {
+        RefSystem system;
+        CoordKind kind;
+        Zone zone;
+        bool heights;
+        PointInput in;
+        ValueFault want;
+    } const cases[] = {
+        {E, G, z0, true, {45.30, 12.15, 120}, None},
+        {E, G, z0, false, {95, 12, 0}, First},
+        {E, G, z0, false, {-90, -180, 0}, None},
+        {E, G, z0, false, {89.60, 179.60, 0}, None}, // 89 deg 60' is 90, 179 deg 60' is 180
+        {E, G, z0, false, {89.6001, 12, 0}, First},
+        {E, G, z0, false, {45.60, 12.6060, 0}, None},
+        {E, G, z0, false, {45, 360, 0}, Second},
+        {E, G, z0, false, {45, -180.0001, 0}, Second},
+        {R, G, z0, false, {45, 179.5959, 0}, None}, // from Monte Mario, as read
+        {E, G, z0, false, {std::nan(""), 12, 0}, First},
+        {E, G, z0, true, {45, 12, 1e308}, Height},
+        {E, G, z0, true, {45, 12, 100000}, None},
+        {E, G, z0, true, {45, 12, -100000.001}, Height},
+        {E, G, z0, false, {45, 12, 1e308}, None}, // heights not converted: not looked at
+        {E, G, z0, true, {95, 12, 1e308}, First}, // the first value that cannot be
+        {E, P, z1, true, {4500000, 500000, 10}, None},
+        {E, P, z1, false, {1e9, 500000, 0}, First},
+        {E, P, z1, false, {-1e9, 500000, 0}, First},
+        {E, P, z1, false, {9990000, 600000, 0}, Second}, // 100 km from the meridian near the pole
+        {E, P, z1, false, {10010000, 500000, 0}, First}, // beyond the pole
+        {E, P, z1, false, {9990000, 500000, 0}, None},
+        {E, P, z4, false, {4500000, 7000000 + 2.9e6, 0}, None},
+        {E, P, z1, false, {4500000, 1e12, 0}, Second},
+        {E, P, z1, false, {9000000, 2000000, 0}, Second}, // latitude 89.5, longitude -235
+        {E, P, z1, false, {4500000, std::numeric_limits<double>::infinity(), 0}, Second},
+        {R, P, z0, false, {4500000, 1999999.999, 0}, None},
+        {R, P, z0, false, {1e9, 2520000, 0}, First},
+        {R, P, z0, false, {1e9, 1e12, 0}, First},              // both: the North first
+        {RefSystem::Ed50, P, z4, false, {1e9, 1e12, 0}, None}, // no such zone: the conversion refuses it
+    };
+    for (const Case& c : cases) {
+        const PointValueCheck check(c.system, c.kind, c.zone, c.heights);
+        EXPECT_EQ(check.fault(c.in), c.want) << c.in.first << " " << c.in.second << " " << c.in.height;
+    }
+    EXPECT_EQ(PointValueCheck().fault({95, 360, 1e308}), None);
+}
+
+// The band of plane positions the check lets pass without working out their inverse: on both
+// ellipsoids and scale factors the inverse stays within 64 degrees of latitude and 45 of
+// longitude from the central meridian, far inside the Earth's limits.
+TEST(PointValues, SureBandKeepsTheInverseOnTheEarth) {
+    for (const RefSystem s : {RefSystem::Roma40, RefSystem::Etrf2000}) {
+        for (const double k0 : {0.9996, 0.9985}) {
+            double maxLat = 0, maxDLon = 0;
+            for (double n = -7e6; n <= 7e6; n += 50e3) {
+                for (double e = -3e6; e <= 3e6; e += 50e3) {
+                    const GeoLatDLon g = tmInverse(ellipsoidOf(s), k0, n, e);
+                    maxLat = std::max(maxLat, std::fabs(radToDeg(g.invLat)));
+                    maxDLon = std::max(maxDLon, std::fabs(radToDeg(g.invDLon)));
+                }
+            }
+            EXPECT_LT(maxLat, 64);
+            EXPECT_LT(maxDLon, 45);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // Datum chain through constant grids: the shifts land exactly, ROMA40 longitudes are moved
 // to Greenwich and back, heights change kind only when asked for.
@@ -457,6 +531,61 @@ TEST(DatumChain, ConstantShiftsAndMonteMario) {
     EXPECT_NEAR(sexagesimalToDegrees(r.outFirst), lat, 1e-8);
     EXPECT_NEAR(sexagesimalToDegrees(r.outSecond), sexagesimalToDegrees(typedLonMM), 1e-8);
     EXPECT_NEAR(r.outHeight, 100, 1e-9);
+}
+
+// The decimal degrees a result carries are the chain's, longitude from Greenwich for every
+// system and run kind; the sexagesimal form is made from them.
+TEST(DatumChain, DecimalDegreesFromGreenwich) {
+    ConstantGrids v;
+    v.roE89Lat = 1.5;
+    v.roE89Lon = -12;
+    const double lat = sexagesimalToDegrees(43.10);
+    const double lonG = greenwichOf(RefSystem::Roma40, -0.40);
+    const LoadedGrid g(portionAround(lat, lonG, v), RefSystem::Roma40);
+    const LoadedGrid g89(portionAround(lat, lonG, v), RefSystem::Etrf89);
+    const double rome = romeMeridian();
+    const double typedLon89 = degreesToSexagesimal(lonG);
+    struct Case {
+        SelectionState sel;
+        const LoadedGrid* grid;
+        PointInput in;
+        double wantLat, wantLon; // Greenwich
+    } const cases[] = {
+        {selection(RefSystem::Roma40, G, z0, RefSystem::Etrf89, G, z0),
+         &g,
+         {43.10, -0.40, 0},
+         lat + 1.5 / 3600,
+         lonG - 12.0 / 3600},
+        {selection(RefSystem::Etrf89, G, z0, RefSystem::Roma40, G, z0),
+         &g89,
+         {43.10, typedLon89, 0},
+         lat - 1.5 / 3600,
+         sexagesimalToDegrees(typedLon89) + 12.0 / 3600},
+        {selection(RefSystem::Roma40, P, z1, RefSystem::Roma40, G, z0),
+         nullptr,
+         {4800000, 1500000, 0},
+         std::nan(""),
+         9},
+        {selection(RefSystem::Etrf2000, P, z2, RefSystem::Etrf2000, G, z0),
+         nullptr,
+         {4800000, 500000, 0},
+         std::nan(""),
+         15},
+    };
+    for (const Case& c : cases) {
+        for (const RunKind kind : {RunKind::SinglePoint, RunKind::Batch}) {
+            const ConversionContext ctx = c.grid != nullptr ? withGrid(c.sel, *c.grid) : noGrid(c.sel);
+            const PointResult r = convertPoint(ctx, c.in, kind);
+            ASSERT_EQ(r.status, PointStatus::Converted);
+            if (!std::isnan(c.wantLat)) {
+                EXPECT_NEAR(r.outLatDeg, c.wantLat, 1e-9);
+            }
+            EXPECT_NEAR(r.outLonDeg, c.wantLon, 1e-9);
+            const double fromMM = c.sel.outputSystem == RefSystem::Roma40 ? rome : 0.0;
+            EXPECT_EQ(degreesToSexagesimal(r.outLatDeg), r.outFirst);
+            EXPECT_NEAR(degreesToSexagesimal(r.outLonDeg - fromMM), r.outSecond, 1e-12);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------
