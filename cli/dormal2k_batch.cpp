@@ -103,7 +103,11 @@ constexpr const char* kHelp =
     "  --type ascii|excel|gis  tipo del file dati e del file dei risultati; predefinito dal\n"
     "                          nome del file dati: .xls e .xlsx excel; .csv, .gpkg, .shp,\n"
     "                          .geojson e .dxf gis; altrimenti ascii.\n"
-    "                          I risultati excel si scrivono in formato .xlsx\n"
+    "                          I risultati excel si scrivono in formato .xlsx. Un file dei\n"
+    "                          risultati con l'estensione di un altro tipo (un rapporto\n"
+    "                          ascii .xlsx, .ods o .gpkg, una cartella excel .txt o .csv)\n"
+    "                          e' un errore; un nome senza estensione o con un'estensione\n"
+    "                          diversa da queste vale per ogni tipo\n"
     "  --columns NOME,N,E[,H]  gis, file .csv: le colonne del nome, del Nord (latitudine),\n"
     "                          dell'Est (longitudine) e della quota, per nome d'intestazione o\n"
     "                          numero (da 1); predefinito 1,2,3,4. La prima riga e'\n"
@@ -416,6 +420,38 @@ void gisOptions(const Options& o, BatchRequest& req) {
     }
 }
 
+// A result name whose extension says another type than the run writes: a text report named
+// as a workbook or a GIS layer, a workbook named as a text file or a layer. Names without an
+// extension or with one the program does not know stay allowed. A GIS run chooses its output
+// format from the extension and refuses an unknown one itself.
+void checkResultExtension(DataFileType type, const std::string& resultPath) {
+    if (type == DataFileType::Gis) {
+        return;
+    }
+    static constexpr std::string_view kWorkbook[] = {".xlsx", ".xls", ".xlsm", ".xlsb", ".ods"};
+    static constexpr std::string_view kText[] = {".txt", ".text", ".asc", ".dat", ".prn", ".tsv"};
+    const std::string ext = gisExtension(resultPath);
+    const auto among = [&ext](std::span<const std::string_view> list) {
+        return std::find(list.begin(), list.end(), ext) != list.end();
+    };
+    const char* named = nullptr;
+    if (isGisPath(resultPath)) {
+        named = "di un file gis";
+    } else if (type == DataFileType::Ascii && among(kWorkbook)) {
+        named = "di una cartella di lavoro excel";
+    } else if (type == DataFileType::Excel && among(kText)) {
+        named = "di un file di testo";
+    }
+    if (named == nullptr) {
+        return;
+    }
+    const std::string writes = type == DataFileType::Ascii
+                                   ? "l'elaborazione ascii scrive un rapporto di testo (per esempio .txt)"
+                                   : "l'elaborazione excel scrive una cartella di lavoro .xlsx";
+    throw UsageError{"il file dei risultati \"" + resultPath + "\" ha l'estensione " + named + " (" + ext + "), ma " +
+                     writes};
+}
+
 // The request the window would make, or a UsageError saying why it could not.
 BatchRequest buildRequest(const Options& o, char localeSeparator) {
     if (!o.from) {
@@ -465,6 +501,7 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
     if (req.type != DataFileType::Ascii && (req.dataPath == "-" || req.resultPath == "-")) {
         throw UsageError{"lo standard input e lo standard output valgono solo per file ascii"};
     }
+    checkResultExtension(req.type, req.resultPath);
     if (req.type != DataFileType::Gis && (o.columns || o.delimiter)) {
         throw UsageError{std::string(o.columns ? "--columns" : "--delimiter") + " vale solo per --type gis"};
     }

@@ -499,13 +499,60 @@ TEST_F(BatchCli, RefusalsAndFailuresExit1WithTheSystemsMessage) {
          {"--from", "ROMA40", "--to", "ROMA40", "--to-kind", "plane", comments, r},
          "IL FILE DATI NON CONTIENE\nNESSUN PUNTO VALIDO"},
         {"binary junk", {"--from", "ROMA40", "--to", "ROMA40", "--to-kind", "plane", junk, r}, junk.c_str()},
-        {"junk workbook", {"--from", "ROMA40", "--to", "ROMA40", "--to-kind", "plane", junkBook, r}, junkBook.c_str()},
+        {"junk workbook",
+         {"--from", "ROMA40", "--to", "ROMA40", "--to-kind", "plane", junkBook, dir_->file("fr.xlsx")},
+         junkBook.c_str()},
     };
     for (const Case& c : cases) {
         const ProcessResult p = runBatchExe(c.args);
         EXPECT_EQ(p.exitCode, 1) << c.what << "\n" << p.err;
         EXPECT_NE(p.err.find(c.message), std::string::npos) << c.what << "\n" << p.err;
         EXPECT_FALSE(fs::exists(r)) << c.what;
+    }
+}
+
+// Fault guarded: the ASCII report was written under a workbook's or a layer's name, and a
+// workbook under a text file's name, both with exit 0. Such a name is a usage error naming
+// the type the run writes; names without an extension or with an unknown one still work.
+TEST_F(BatchCli, ResultNameWhoseExtensionContradictsTheRunType) {
+    const std::string text = dir_->file("e.txt"), book = dir_->file("e.xlsx");
+    writeWholeFile(text, "P1 45.0 11.0\n");
+    writeDataWorkbook(book, {{"P1", 45.0, 11.0, 0}});
+    const struct {
+        std::string data, result;
+        const char* said; // empty: the run goes through
+    } cases[] = {
+        {text, "r.xlsx", "ma l'elaborazione ascii scrive un rapporto di testo"},
+        {text, "r.XLS", "di una cartella di lavoro excel (.xls)"},
+        {text, "r.ods", "di una cartella di lavoro excel"},
+        {text, "r.gpkg", "di un file gis (.gpkg)"},
+        {text, "r.csv", "di un file gis (.csv)"},
+        {book, "r.txt", "di un file di testo (.txt), ma l'elaborazione excel scrive una cartella di lavoro .xlsx"},
+        {book, "r.csv", "di un file gis (.csv), ma l'elaborazione excel"},
+        {book, "r.shp", "di un file gis"},
+        {text, "r.txt", ""},
+        {text, "r.out", ""},
+        {text, "risultati", ""},
+        {text, "-", ""},
+        {book, "r.xlsx", ""},
+        {book, "r.xls", ""},
+        {book, "risultati", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.data + " -> " + c.result);
+        const std::string r = c.result == "-" ? c.result : dir_->file("ext-" + c.result);
+        if (r != "-") {
+            writeWholeFile(r, "old result\n");
+        }
+        const ProcessResult p = runBatchExe({"--from", "ETRF89", "--to", "ETRF89", "--to-kind", "plane", c.data, r});
+        if (*c.said == '\0') {
+            EXPECT_EQ(p.exitCode, 0) << p.err;
+            continue;
+        }
+        EXPECT_EQ(p.exitCode, 2) << p.err;
+        EXPECT_NE(p.err.find(c.said), std::string::npos) << p.err;
+        EXPECT_NE(p.err.find("\"" + r + "\""), std::string::npos) << p.err;
+        EXPECT_EQ(readWholeFile(r), "old result\n");
     }
 }
 
