@@ -70,7 +70,10 @@ constexpr const char* kHelp =
     "  ETRF89    (IGM95) geografiche 4670, UTM 32/33/34 3064/3065/9716; si accettano anche\n"
     "            ETRS89 4258 e 25832/25833/25834; il Fuso Italia non ha codice EPSG\n"
     "  ETRF2000  (RDN2008) geografiche 6706, UTM 32/33/34 6707/6708/6709, Fuso Italia 6875;\n"
-    "            si accettano anche 7791/7792/7793/7794\n"
+    "            si accettano anche 7791/7792/7793/7794 (Est prima del Nord)\n"
+    "I codici \"si accettano anche\" valgono in --from e, per i file ascii ed excel (che non\n"
+    "riportano codici), in --to; un livello gis dei risultati ha sempre il codice della\n"
+    "tabella (per esempio 3065, non 25833), quindi --to con uno di quei codici e' un errore.\n"
     "\n"
     "  --from SISTEMA          sistema dei punti del file dati (obbligatorio)\n"
     "  --from-kind geo|plane   coordinate geografiche (gg.ppssdddd; per ROMA40 longitudini\n"
@@ -380,8 +383,49 @@ void resolveSide(std::string_view option, const std::string& systemWord, const s
     zone = zoneFor(zoneOption, system, zoneWord, zoneList(system));
 }
 
+// The name of a choice in messages: "ETRF89 UTM 33", "ETRF2000 Fuso Italia", "ETRF89 geografiche".
+std::string choiceName(RefSystem system, CoordKind kind, Zone zone) {
+    std::string s(systemName(system));
+    if (kind == CoordKind::Geographic) {
+        return s + " geografiche";
+    }
+    switch (zone) {
+    case Zone::OvestOr32:
+        return s + (system == RefSystem::Roma40 ? " Gauss-Boaga Ovest" : " UTM 32");
+    case Zone::EstOr33:
+        return s + (system == RefSystem::Roma40 ? " Gauss-Boaga Est" : " UTM 33");
+    case Zone::Utm34:
+        return s + " UTM 34";
+    case Zone::Italia:
+        return s + " Fuso Italia";
+    case Zone::Auto:
+        break;
+    }
+    return s;
+}
+
+// A layer of results carries the code the program gives for its system, kind and zone; the
+// codes accepted for the same frame and projection when read (ETRS89 4258 and 25832..25834,
+// RDN2008 easting first 7791..7794) would name another reference than the one written, so
+// `--to` with one of them is refused, naming the code the layer would carry.
+void checkLayerCode(const Options& o) {
+    const std::optional<int> asked = parseEpsgWord(*o.to);
+    const std::optional<EpsgCrs> crs = asked ? crsFromEpsg(*asked) : std::nullopt;
+    if (!crs) {
+        return;
+    }
+    const std::optional<int> given = epsgCode(crs->system, crs->kind, crs->zone);
+    if (given && *given != *asked) {
+        throw UsageError{"--to: un livello dei risultati in " + choiceName(crs->system, crs->kind, crs->zone) +
+                         " ha il codice EPSG " + std::to_string(*given) + ", non " + std::to_string(*asked) +
+                         " (accettato solo per i dati e per i risultati ascii ed excel): usare --to EPSG:" +
+                         std::to_string(*given)};
+    }
+}
+
 // --columns, --delimiter and the output zone a layer needs.
 void gisOptions(const Options& o, BatchRequest& req) {
+    checkLayerCode(o);
     if (o.columns) {
         std::string_view rest = *o.columns;
         for (;;) {
