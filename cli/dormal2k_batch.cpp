@@ -41,6 +41,15 @@ namespace {
 
 using namespace dormal;
 
+#ifndef DORMAL2K_VERSION
+#define DORMAL2K_VERSION "0"
+#endif
+#ifdef DORMAL2K_GIS
+constexpr const char* kProgramName = "dormal2k-batch-gis";
+#else
+constexpr const char* kProgramName = "dormal2k-batch";
+#endif
+
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
@@ -55,7 +64,7 @@ constexpr const char* kUsage = "uso: dormal2k-batch --from SISTEMA [--from-kind 
                                "                    [--type ascii|excel|gis] [--decimal-separator .|,]\n"
                                "                    [--columns NOME,N,E[,H]] [--delimiter ,|;|tab] DATI RISULTATI\n"
                                "       dormal2k-batch --check-set [--grid FILE]... [--grid-dir CARTELLA]...\n"
-                               "       dormal2k-batch --help\n";
+                               "       dormal2k-batch --help | --version\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -94,7 +103,9 @@ constexpr const char* kHelp =
     "                          sistemi diversi e non tra ROMA40 e ED50\n"
     "  --grid FILE             file di porzione di griglia (*.GK?); necessario (o --grid-dir)\n"
     "                          quando i due sistemi sono diversi. Ripetuto, usa tutte le\n"
-    "                          porzioni indicate insieme, nell'ordine dato\n"
+    "                          porzioni indicate insieme, nell'ordine dato; lo stesso file\n"
+    "                          ripetuto (anche con un altro nome, per un collegamento o in\n"
+    "                          una --grid-dir) si usa una volta, al suo primo posto\n"
     "  --grid-dir CARTELLA     usa insieme tutte le porzioni della cartella: i file *.GK?\n"
     "                          (maiuscole o minuscole), in ordine di nome (byte per byte);\n"
     "                          dopo gli eventuali --grid. Una cartella senza porzioni o con\n"
@@ -102,7 +113,11 @@ constexpr const char* kHelp =
     "  --check-set             senza file dati: confronta le porzioni indicate con --grid e\n"
     "                          --grid-dir e, per ogni coppia che si sovrappone, scrive la\n"
     "                          differenza massima dei loro risultati sull'area comune (mm e\n"
-    "                          decimillesimi di secondo)\n"
+    "                          decimillesimi di secondo). Tolleranza: 0.0001\" (l'ultima\n"
+    "                          cifra dei valori delle griglie, circa 3 mm) in latitudine e\n"
+    "                          longitudine, 1 mm in quota; stato di uscita 3 se una coppia\n"
+    "                          la supera, 0 altrimenti. Le altre opzioni non vi si applicano\n"
+    "                          e sono un errore\n"
     "  --type ascii|excel|gis  tipo del file dati e del file dei risultati; predefinito dal\n"
     "                          nome del file dati: .xls e .xlsx excel; .csv, .gpkg, .shp,\n"
     "                          .geojson e .dxf gis; altrimenti ascii.\n"
@@ -122,6 +137,10 @@ constexpr const char* kHelp =
     "  --decimal-separator .|, separatore decimale dei risultati; predefinito quello della\n"
     "                          lingua dell'utente (LC_ALL, LC_NUMERIC, LANG)\n"
     "  --help                  questo testo\n"
+    "  --version               la versione del programma\n"
+    "\n"
+    "Le opzioni con un valore si danno una volta sola, salvo --grid e --grid-dir; un\n"
+    "valore vuoto (--grid-dir=) e' un errore.\n"
     "\n"
     "DATI \"-\" legge i punti dallo standard input, RISULTATI \"-\" scrive il rapporto sullo\n"
     "standard output (solo ascii). Un file dei risultati esistente viene sostituito solo a\n"
@@ -164,7 +183,8 @@ constexpr const char* kHelp =
     "Stato di uscita:\n"
     "  0  elaborazione completata: ogni riga di dati e' diventata un punto calcolato\n"
     "  3  elaborazione completata, ma con righe scartate per errori di lettura o con punti\n"
-    "     fuori dalla porzione di griglia (il riepilogo ne riporta il numero)\n"
+    "     fuori dalla porzione di griglia (il riepilogo ne riporta il numero); con\n"
+    "     --check-set, una coppia di porzioni che differisce oltre la tolleranza\n"
     "  1  elaborazione rifiutata o fallita (con il suo messaggio, per esempio\n"
     "     \"TRASFORMAZIONE NON NECESSARIA\"); il file dei risultati resta com'era\n"
     "  2  errore nella riga di comando\n"
@@ -268,7 +288,9 @@ struct Options {
     bool heights = false;
     bool help = false;
     bool checkSet = false;
+    bool version = false;
     std::vector<std::string> paths;
+    std::vector<std::string> given; // the names of the options given, in order
 };
 
 Options parseArguments(int argc, char** argv) {
@@ -301,6 +323,13 @@ Options parseArguments(int argc, char** argv) {
             optionsDone = true;
             continue;
         }
+        if (!optionsDone && arg == "--version") {
+            o.version = true;
+            continue;
+        }
+        const std::size_t eq = arg.find('=');
+        const std::string_view name = arg.substr(0, eq);
+        o.given.emplace_back(name);
         if (arg == "--heights") {
             o.heights = true;
             continue;
@@ -309,20 +338,27 @@ Options parseArguments(int argc, char** argv) {
             o.checkSet = true;
             continue;
         }
-        const std::size_t eq = arg.find('=');
-        const std::string_view name = arg.substr(0, eq);
-        bool known = false;
-        for (const auto& [optName, member] : repeated) {
-            if (name != optName) {
-                continue;
-            }
-            known = true;
+        // The value after "=" or in the next argument; an empty one is refused (an unset
+        // variable in a script, `--grid-dir=` would otherwise mean the current folder).
+        const auto value = [&]() {
+            std::string v;
             if (eq != std::string_view::npos) {
-                (o.*member).emplace_back(arg.substr(eq + 1));
+                v = arg.substr(eq + 1);
             } else if (i + 1 < argc) {
-                (o.*member).emplace_back(argv[++i]);
+                v = argv[++i];
             } else {
                 throw UsageError{std::string(name) + " richiede un valore"};
+            }
+            if (v.empty()) {
+                throw UsageError{std::string(name) + ": valore vuoto"};
+            }
+            return v;
+        };
+        bool known = false;
+        for (const auto& [optName, member] : repeated) {
+            if (name == optName) {
+                known = true;
+                (o.*member).push_back(value());
             }
         }
         for (const auto& [optName, member] : valued) {
@@ -330,13 +366,10 @@ Options parseArguments(int argc, char** argv) {
                 continue;
             }
             known = true;
-            if (eq != std::string_view::npos) {
-                o.*member = std::string(arg.substr(eq + 1));
-            } else if (i + 1 < argc) {
-                o.*member = std::string(argv[++i]);
-            } else {
-                throw UsageError{std::string(name) + " richiede un valore"};
+            if (o.*member) {
+                throw UsageError{std::string(name) + " indicato piu' volte (vale una volta sola)"};
             }
+            o.*member = value();
         }
         if (!known) {
             throw UsageError{"opzione sconosciuta \"" + std::string(arg) + "\""};
@@ -591,6 +624,11 @@ std::string fixed(double v, int decimals) {
 
 // --check-set: how much every pair of overlapping portions of the set disagrees.
 int checkSet(const Options& o) {
+    for (const std::string& name : o.given) {
+        if (name != "--check-set" && name != "--grid" && name != "--grid-dir") {
+            throw UsageError{name + " non vale con --check-set (che prende solo --grid e --grid-dir)"};
+        }
+    }
     if (!o.paths.empty()) {
         throw UsageError{"--check-set non vuole file dati ne' file dei risultati"};
     }
@@ -609,17 +647,24 @@ int checkSet(const Options& o) {
     std::cout << "PORZIONI: " << load.set.size() << "\n";
     std::cout << "COPPIE CHE SI SOVRAPPONGONO: " << pairs.size() << "\n";
     double worstMm = 0, worstHeightMm = 0, worstAngle = 0;
+    std::size_t beyond = 0;
     for (const PortionDisagreement& d : pairs) {
+        const bool over = beyondSetTolerance(d);
+        beyond += over ? 1 : 0;
         std::cout << fileName(d.first) << " - " << fileName(d.second) << ": punti confrontati " << d.samples
                   << "; differenza massima " << fixed(d.maxHorizontalMm, 3) << " mm in planimetria, "
-                  << fixed(d.maxHeightMm, 3) << " mm in quota, " << fixed(d.maxAngle1e4, 3) << " (1e-4\")\n";
+                  << fixed(d.maxHeightMm, 3) << " mm in quota, " << fixed(d.maxAngle1e4, 3) << " (1e-4\")"
+                  << (over ? " OLTRE LA TOLLERANZA" : "") << "\n";
         worstMm = std::max(worstMm, d.maxHorizontalMm);
         worstHeightMm = std::max(worstHeightMm, d.maxHeightMm);
         worstAngle = std::max(worstAngle, d.maxAngle1e4);
     }
     std::cout << "DIFFERENZA MASSIMA: " << fixed(worstMm, 3) << " mm in planimetria, " << fixed(worstHeightMm, 3)
               << " mm in quota, " << fixed(worstAngle, 3) << " (1e-4\")\n";
-    return kExitDone;
+    std::cout << "TOLLERANZA: " << fixed(kSetToleranceAngle1e4, 3) << " (1e-4\") in latitudine e longitudine, "
+              << fixed(kSetToleranceHeightMm, 3) << " mm in quota\n";
+    std::cout << "COPPIE OLTRE LA TOLLERANZA: " << beyond << "\n";
+    return beyond == 0 ? kExitDone : kExitIncomplete;
 }
 
 } // namespace
@@ -657,6 +702,10 @@ int main(int argc, char** argv) {
         options = parseArguments(argc, argv);
         if (options.help) {
             std::cout << kUsage << kHelp;
+            return kExitDone;
+        }
+        if (options.version) {
+            std::cout << kProgramName << ' ' << DORMAL2K_VERSION << '\n';
             return kExitDone;
         }
         if (options.checkSet) {

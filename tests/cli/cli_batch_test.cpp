@@ -453,6 +453,45 @@ TEST_F(BatchCli, UsageErrorsExit2WithTheReason) {
     EXPECT_NE(help.out.find("--decimal-separator"), std::string::npos);
 }
 
+// Fault guarded: a repeated single-value option silently kept the last value, an empty
+// --grid-dir meant the current folder, and --check-set ignored options that do not apply
+// to it. Each is a usage error naming the option; no result is written.
+TEST_F(BatchCli, RepeatedEmptyAndInapplicableOptions) {
+    const std::string d = dir_->file("o.txt"), r = dir_->file("or.txt");
+    writeWholeFile(d, "P1 45.0 11.0\n");
+    const std::vector<std::string> run{"--from", "ETRF89", "--to", "ETRF89", "--to-kind", "plane"};
+    const std::vector<std::string> check{"--check-set", "--grid", gridPath_};
+    const struct {
+        std::vector<std::string> base, extra;
+        const char* reason;
+    } cases[] = {
+        {run, {"--from", "ED50", d, r}, "--from indicato piu' volte"},
+        {run, {"--to-kind=plane", d, r}, "--to-kind indicato piu' volte"},
+        {run, {"--type", "ascii", "--type", "ascii", d, r}, "--type indicato piu' volte"},
+        {run, {"--decimal-separator", ".", "--decimal-separator=,", d, r}, "--decimal-separator indicato piu' volte"},
+        {run, {"--grid-dir=", d, r}, "--grid-dir: valore vuoto"},
+        {run, {"--grid", "", d, r}, "--grid: valore vuoto"},
+        {run, {"--to-zone=", d, r}, "--to-zone: valore vuoto"},
+        {check, {"--grid-dir="}, "--grid-dir: valore vuoto"},
+        {check, {"--from", "ROMA40"}, "--from non vale con --check-set"},
+        {check, {"--heights"}, "--heights non vale con --check-set"},
+        {check, {"--type=ascii"}, "--type non vale con --check-set"},
+        {check, {"--decimal-separator", ","}, "--decimal-separator non vale con --check-set"},
+        {check, {"--columns", "1,2,3"}, "--columns non vale con --check-set"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        std::vector<std::string> args = c.base;
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const ProcessResult p = runBatchExe(args);
+        EXPECT_EQ(p.exitCode, 2) << p.err;
+        EXPECT_NE(p.err.find(c.reason), std::string::npos) << p.err;
+        EXPECT_FALSE(fs::exists(r));
+    }
+    EXPECT_EQ(runBatchExe(check).exitCode, 0);
+    EXPECT_EQ(runBatchExe({"--check-set", "--grid", gridPath_, "--grid-dir", dir_->path().string()}).exitCode, 0);
+}
+
 TEST_F(BatchCli, RefusalsAndFailuresExit1WithTheSystemsMessage) {
     const std::string d = dir_->file("f.txt"), r = dir_->file("fr.txt");
     writeWholeFile(d, "P1 4600000 1500000 10\n");
