@@ -449,10 +449,10 @@ void checkLayerCode(const Options& o) {
     }
     const std::optional<int> given = epsgCode(crs->system, crs->kind, crs->zone);
     if (given && *given != *asked) {
-        throw UsageError{"--to: un livello dei risultati in " + choiceName(crs->system, crs->kind, crs->zone) +
-                         " ha il codice EPSG " + std::to_string(*given) + ", non " + std::to_string(*asked) +
-                         " (accettato solo per i dati e per i risultati ascii ed excel): usare --to EPSG:" +
-                         std::to_string(*given)};
+        throw UsageError{
+            "--to: un livello dei risultati in " + choiceName(crs->system, crs->kind, crs->zone) +
+            " ha il codice EPSG " + std::to_string(*given) + ", non " + std::to_string(*asked) +
+            " (accettato solo per i dati e per i risultati ascii ed excel): usare --to EPSG:" + std::to_string(*given)};
     }
 }
 

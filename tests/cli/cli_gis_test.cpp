@@ -295,7 +295,7 @@ TEST_F(GisCli, EpsgCodesSelectAsTheirWords) {
 // is written as with the code of the table.
 TEST_F(GisCli, ToWithACodeOnlyReadIsRefusedForLayers) {
     const std::pair<int, int> codes[] = {{4258, 4670}, {25832, 3064}, {25833, 3065}, {25834, 9716},
-                                         {7791, 6707},  {7792, 6708},  {7793, 6709},  {7794, 6875}};
+                                         {7791, 6707}, {7792, 6708},  {7793, 6709},  {7794, 6875}};
     ScratchDir d;
     std::string text, csv = "nome,n,e\n";
     for (const TestPoint& p : points()) {
@@ -309,15 +309,16 @@ TEST_F(GisCli, ToWithACodeOnlyReadIsRefusedForLayers) {
     for (const auto& [asked, given] : codes) {
         SCOPED_TRACE(asked);
         const std::string to = "EPSG:" + std::to_string(asked);
-        const ProcessResult g = runBatchExe({"--from", "EPSG:3004", "--to", to, "--grid", gridPath_, d.file("p.csv"), layer});
+        const ProcessResult g =
+            runBatchExe({"--from", "EPSG:3004", "--to", to, "--grid", gridPath_, d.file("p.csv"), layer});
         EXPECT_EQ(g.exitCode, 2) << g.err;
         EXPECT_NE(g.err.find("ha il codice EPSG " + std::to_string(given) + ", non " + std::to_string(asked)),
                   std::string::npos)
             << g.err;
         EXPECT_NE(g.err.find("usare --to EPSG:" + std::to_string(given)), std::string::npos) << g.err;
         EXPECT_EQ(readWholeFile(layer), "old result");
-        const ProcessResult a = runBatchExe({"--from", "EPSG:3004", "--to", to, "--grid", gridPath_, "--decimal-separator",
-                                             ".", d.file("p.txt"), d.file("a.txt")});
+        const ProcessResult a = runBatchExe({"--from", "EPSG:3004", "--to", to, "--grid", gridPath_,
+                                             "--decimal-separator", ".", d.file("p.txt"), d.file("a.txt")});
         const ProcessResult b = runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:" + std::to_string(given), "--grid",
                                              gridPath_, "--decimal-separator", ".", d.file("p.txt"), d.file("b.txt")});
         EXPECT_EQ(a.exitCode, 0) << a.err;

@@ -216,7 +216,8 @@ TEST(CliSet, SameFileGivenTwiceIsUsedOnce) {
         {{"--grid", a, "--grid", dir.file("g/../g/./0245.GK2")}, "PORZIONI: 1\n"},
         {{"--grid", a, "--grid", dir.file("link.GK2")}, "PORZIONI: 1\n"},
         {{"--grid", dir.file("hard.GK2"), "--grid", a}, "PORZIONI: 1\n"},
-        {{"--grid", b, "--grid-dir", dir.file("g")}, "PORZIONI: 2\nCOPPIE CHE SI SOVRAPPONGONO: 1\n0246.GK2 - 0245.GK2"},
+        {{"--grid", b, "--grid-dir", dir.file("g")},
+         "PORZIONI: 2\nCOPPIE CHE SI SOVRAPPONGONO: 1\n0246.GK2 - 0245.GK2"},
         {{"--grid-dir", dir.file("g"), "--grid-dir", dir.file("g/.")}, "PORZIONI: 2\n"},
         {{"--grid", a, "--grid", b}, "PORZIONI: 2\n"},
     };
@@ -264,11 +265,10 @@ TEST(CliSet, MoreThanTwentyPortionsListTheTwentyWithMostPoints) {
         {"--from", "ETRF89", "--to", "ETRF2000", "--grid-dir", dir.file("g"), dir.file("d.txt"), dir.file("r.txt")});
     EXPECT_EQ(p.exitCode, 0) << p.err;
     std::string expected;
-    for (const auto& [name, n] : std::vector<std::pair<int, int>>{{1003, 5}, {1011, 4}, {1006, 3}, {1007, 3},
-                                                                 {1023, 3}, {1001, 2}, {1009, 2}, {1016, 2},
-                                                                 {1017, 2}, {1004, 1}, {1005, 1}, {1010, 1},
-                                                                 {1012, 1}, {1013, 1}, {1014, 1}, {1015, 1},
-                                                                 {1019, 1}, {1020, 1}, {1021, 1}, {1022, 1}}) {
+    for (const auto& [name, n] :
+         std::vector<std::pair<int, int>>{{1003, 5}, {1011, 4}, {1006, 3}, {1007, 3}, {1023, 3}, {1001, 2}, {1009, 2},
+                                          {1016, 2}, {1017, 2}, {1004, 1}, {1005, 1}, {1010, 1}, {1012, 1}, {1013, 1},
+                                          {1014, 1}, {1015, 1}, {1019, 1}, {1020, 1}, {1021, 1}, {1022, 1}}) {
         expected += "PUNTI CALCOLATI CON " + std::to_string(name) + ".GK2:  " + std::to_string(n) + "\n";
     }
     expected += "altre 5 porzioni: 1 punti\n";
