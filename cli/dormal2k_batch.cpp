@@ -74,7 +74,8 @@ constexpr const char* kHelp =
     "Sistemi (SISTEMA): ROMA40, ED50, ETRF89, ETRF2000 (maiuscole o minuscole), oppure un\n"
     "codice EPSG (EPSG:3003) che indica insieme sistema, tipo e fuso; un --from-kind o\n"
     "--from-zone (--to-kind, --to-zone) in contrasto con il codice e' un errore. Codici:\n"
-    "  ROMA40    geografiche 4265 (longitudini da Greenwich), Gauss-Boaga Ovest 3003, Est 3004\n"
+    "  ROMA40    geografiche 4806 (longitudini da Monte Mario) e 4265 (longitudini da\n"
+    "            Greenwich), Gauss-Boaga Ovest 3003, Est 3004\n"
     "  ED50      geografiche 4230, UTM 32/33/34 23032/23033/23034\n"
     "  ETRF89    (IGM95) geografiche 4670, UTM 32/33/34 3064/3065/9716; si accettano anche\n"
     "            ETRS89 4258 e 25832/25833/25834; il Fuso Italia non ha codice EPSG\n"
@@ -158,7 +159,8 @@ constexpr const char* kHelp =
     "le quote, che si leggono dalla Z), il codice EPSG dei risultati come sistema di\n"
     "riferimento e due campi aggiunti: ZONA (il fuso) e STATO (convertito, fuori griglia,\n"
     "scartato). Le coordinate geografiche sono in gradi decimali da Greenwich, non in\n"
-    "gg.ppssdddd. Di linee e poligoni si converte ogni vertice; un elemento con anche un\n"
+    "gg.ppssdddd (ROMA40 da Monte Mario in un livello EPSG:4806 e con --to EPSG:4806).\n"
+    "Di linee e poligoni si converte ogni vertice; un elemento con anche un\n"
     "solo vertice fuori dalla griglia resta con la geometria originale, STATO fuori\n"
     "griglia. Un elemento o una riga illeggibile e' segnalato (riga del .csv o numero\n"
     "dell'elemento) e scritto con STATO scartato. Nei .csv le coordinate dei risultati\n"
@@ -384,10 +386,11 @@ bool endsWithNoCase(const std::string& s, std::string_view suffix) {
 
 // One side of the conversion from its words: a system word with --*-kind and --*-zone, or an
 // EPSG code that names system, kind and zone at once (a kind or zone given beside it must
-// agree with it).
+// agree with it). epsg: the code, or 0 for words.
 void resolveSide(std::string_view option, const std::string& systemWord, const std::optional<std::string>& kindWord,
-                 const std::optional<std::string>& zoneWord, bool input, RefSystem& system, CoordKind& kind,
-                 Zone& zone) {
+                 const std::optional<std::string>& zoneWord, bool input, RefSystem& system, CoordKind& kind, Zone& zone,
+                 int& epsg) {
+    epsg = 0;
     const std::string kindOption = std::string(option) + "-kind";
     const std::string zoneOption = std::string(option) + "-zone";
     const auto zoneList = [input](RefSystem s) { return input ? inputZoneList(s) : outputZoneList(s); };
@@ -397,6 +400,7 @@ void resolveSide(std::string_view option, const std::string& systemWord, const s
             throw UsageError{std::string(option) + ": il codice EPSG " + std::to_string(*code) +
                              " non e' di un sistema di riferimento del programma"};
         }
+        epsg = *code;
         system = crs->system;
         kind = crs->kind;
         zone = kind == CoordKind::Plane ? crs->zone : zoneList(system).front().value;
@@ -543,8 +547,10 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
     }
     BatchRequest req;
     SelectionState& sel = req.ctx.sel;
-    resolveSide("--from", *o.from, o.fromKind, o.fromZone, true, sel.inputSystem, sel.inputKind, sel.inputZone);
-    resolveSide("--to", *o.to, o.toKind, o.toZone, false, sel.outputSystem, sel.outputKind, sel.outputZone);
+    resolveSide("--from", *o.from, o.fromKind, o.fromZone, true, sel.inputSystem, sel.inputKind, sel.inputZone,
+                req.inputEpsg);
+    resolveSide("--to", *o.to, o.toKind, o.toZone, false, sel.outputSystem, sel.outputKind, sel.outputZone,
+                req.outputEpsg);
 
     if (o.heights) {
         const PairEntry pair = pairEntry(sel.inputSystem, sel.outputSystem);
@@ -584,6 +590,10 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
     }
     if (req.type == DataFileType::Gis) {
         gisOptions(o, req);
+    } else {
+        // Data files and reports count ROMA40 longitudes from Monte Mario; EPSG:4265 from Greenwich.
+        req.ctx.inputLonFromGreenwich = req.inputEpsg == kEpsgRoma40Greenwich;
+        req.ctx.outputLonFromGreenwich = req.outputEpsg == kEpsgRoma40Greenwich;
     }
 
     if (o.separator) {

@@ -37,6 +37,12 @@ struct BatchRequest {
     // '\t': the file's delimiter, and a text result's.
     std::vector<std::string> gisColumns;
     char gisDelimiter = 0;
+    // The EPSG code each side was named by, 0 when named by words. DataFileType::Gis: a
+    // ROMA40 geographic side named 4806 reads or writes longitudes from Monte Mario (layers
+    // otherwise hold them from Greenwich, 4265). The other types take 4265 through
+    // ctx.inputLonFromGreenwich and ctx.outputLonFromGreenwich.
+    int inputEpsg = 0;
+    int outputEpsg = 0;
 };
 
 struct BatchCallbacks {

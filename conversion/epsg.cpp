@@ -49,10 +49,13 @@ constexpr std::array<EpsgEntry, 8> kEquivalents{{
 
 } // namespace
 
-std::optional<int> epsgCode(RefSystem system, CoordKind kind, Zone zone) {
+std::optional<int> epsgCode(RefSystem system, CoordKind kind, Zone zone, bool fromMonteMario) {
     const Zone wanted = kind == CoordKind::Geographic ? Zone::Auto : zone;
     if (kind == CoordKind::Plane && zone == Zone::Auto) {
         return std::nullopt;
+    }
+    if (fromMonteMario && system == RefSystem::Roma40 && kind == CoordKind::Geographic) {
+        return kEpsgRoma40MonteMario;
     }
     for (const EpsgEntry& e : kTable) {
         if (e.crs == EpsgCrs{system, kind, wanted}) {
@@ -65,6 +68,9 @@ std::optional<int> epsgCode(RefSystem system, CoordKind kind, Zone zone) {
 std::optional<EpsgCrs> crsFromEpsg(int code) {
     if (code <= 0) {
         return std::nullopt;
+    }
+    if (code == kEpsgRoma40MonteMario) {
+        return EpsgCrs{RefSystem::Roma40, CoordKind::Geographic, Zone::Auto, true};
     }
     for (const EpsgEntry& e : kTable) {
         if (e.code == code) {

@@ -11,11 +11,13 @@
 //             These are the northing-first variants, the order in which the program writes
 //             North and East; 7791..7794 are the same projections easting first.
 //
-// Geographic ROMA40: EPSG 4265 counts longitudes from Greenwich, while the program's data
-// files and window count ROMA40 longitudes from Monte Mario (EPSG 4806 is that frame with
-// the Rome prime meridian). The table gives 4265: layers read and written through GDAL hold
-// decimal degrees from Greenwich, and the GIS run moves longitudes to and from Monte Mario.
-// 4806 is not accepted as an input code, so that no one mistakes it for degrees from Greenwich.
+// Geographic ROMA40 has two codes. EPSG 4806 ("Monte Mario (Rome)") counts longitudes from
+// the Monte Mario meridian, as the window, the data files and the reports do: the window shows
+// it, and --from/--to EPSG:4806 reads and writes longitudes from Monte Mario (GIS layers too:
+// OGR gives a 4806 layer's longitudes from its Rome prime meridian). EPSG 4265 is the same
+// frame with longitudes from Greenwich: the table's code, the one GIS layers of ROMA40
+// geographic coordinates are written in, and --from/--to EPSG:4265 reads and writes
+// longitudes from Greenwich in every file type.
 
 #include <optional>
 #include <string_view>
@@ -24,23 +26,30 @@
 
 namespace dormal {
 
+// ROMA40 geographic: longitudes from Greenwich, and from the Rome (Monte Mario) meridian.
+inline constexpr int kEpsgRoma40Greenwich = 4265;
+inline constexpr int kEpsgRoma40MonteMario = 4806;
+
 // The EPSG code of a system, kind and zone; nothing for a zone the system does not have,
 // for Zone::Auto with plane coordinates, and for ETRF89 "Fuso Italia" (no EPSG code).
-// The zone is ignored for geographic coordinates.
-std::optional<int> epsgCode(RefSystem system, CoordKind kind, Zone zone);
+// The zone is ignored for geographic coordinates. ROMA40 geographic is 4265, or 4806 when
+// its longitudes are counted from Monte Mario (fromMonteMario).
+std::optional<int> epsgCode(RefSystem system, CoordKind kind, Zone zone, bool fromMonteMario = false);
 
 // What an EPSG code names: system, kind and zone (Zone::Auto for geographic codes).
 struct EpsgCrs {
     RefSystem system = RefSystem::Etrf2000;
     CoordKind kind = CoordKind::Geographic;
     Zone zone = Zone::Auto;
+    // ROMA40 geographic with the Rome prime meridian (4806): longitudes from Monte Mario.
+    bool fromMonteMario = false;
     friend bool operator==(const EpsgCrs&, const EpsgCrs&) = default;
 };
 
 // The system, kind and zone of an EPSG code: every code epsgCode() gives, and the
 // equivalents of the same frame and projection a user may hold: ETRS89 4258 and
-// 25832..25834 for ETRF89, the easting-first RDN2008 codes 7791..7794 for ETRF2000.
-// Nothing for any other code.
+// 25832..25834 for ETRF89, the easting-first RDN2008 codes 7791..7794 for ETRF2000, and
+// 4806 for ROMA40 geographic from Monte Mario. Nothing for any other code.
 std::optional<EpsgCrs> crsFromEpsg(int code);
 
 // "EPSG:3003" (any case, blanks not allowed) to 3003; nothing when the word is not of that form.

@@ -207,17 +207,22 @@ struct FeatureTally {
 };
 
 // One feature's conversion, vertex by vertex, through the chain. x is East or longitude
-// (decimal degrees from Greenwich), y North or latitude, z the height.
+// (decimal degrees from Greenwich; ROMA40 from Monte Mario in a layer of EPSG 4806), y North
+// or latitude, z the height.
 class ChainConverter {
 public:
-    explicit ChainConverter(const ConversionContext& ctx) : ctx_(ctx) {}
+    ChainConverter(const ConversionContext& ctx, bool outputFromMonteMario)
+        : ctx_(ctx), outputFromMonteMario_(outputFromMonteMario) {}
+
+    // The ROMA40 longitudes read are counted from Monte Mario (a layer in EPSG 4806).
+    void setInputFromMonteMario(bool fromMonteMario) { inputFromMonteMario_ = fromMonteMario; }
 
     // Converts one vertex in place; false when it lies outside the grid or cannot be computed.
     bool convert(double& x, double& y, double* z, FeatureTally& t) const {
         const SelectionState& sel = ctx_.sel;
         PointInput in;
         if (sel.inputKind == CoordKind::Geographic) {
-            const double lon = sel.inputSystem == RefSystem::Roma40 ? x - romeMeridian() : x;
+            const double lon = sel.inputSystem == RefSystem::Roma40 && !inputFromMonteMario_ ? x - romeMeridian() : x;
             in.first = exactSexagesimal(y);
             in.second = exactSexagesimal(lon);
         } else {
@@ -240,7 +245,7 @@ public:
         }
         if (sel.outputKind == CoordKind::Geographic) {
             const double lon = sexagesimalToDegrees(r.outSecond);
-            x = sel.outputSystem == RefSystem::Roma40 ? lon + romeMeridian() : lon;
+            x = sel.outputSystem == RefSystem::Roma40 && !outputFromMonteMario_ ? lon + romeMeridian() : lon;
             y = sexagesimalToDegrees(r.outFirst);
         } else {
             x = r.outSecond;
@@ -254,6 +259,8 @@ public:
 
 private:
     const ConversionContext& ctx_;
+    bool inputFromMonteMario_ = false;
+    bool outputFromMonteMario_ = false;
 };
 
 // The chain as OGR's coordinate transformation, so that every vertex of any geometry
@@ -326,10 +333,11 @@ std::string freeFieldName(OGRFeatureDefn& defn, const std::string& base) {
 }
 
 // The spatial reference of the result: the target's EPSG code, or (ETRF89 "Fuso Italia",
-// which has none) its projection on IGM95 written out.
-bool targetReference(const SelectionState& sel, OGRSpatialReference& srs) {
+// which has none) its projection on IGM95 written out. ROMA40 geographic is 4265, or 4806
+// when the results were asked for in it.
+bool targetReference(const SelectionState& sel, bool fromMonteMario, OGRSpatialReference& srs) {
     srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    if (const std::optional<int> code = epsgCode(sel.outputSystem, sel.outputKind, sel.outputZone)) {
+    if (const std::optional<int> code = epsgCode(sel.outputSystem, sel.outputKind, sel.outputZone, fromMonteMario)) {
         return srs.importFromEPSG(*code) == OGRERR_NONE;
     }
     const ZoneInfo zi = zoneInfo(sel.outputSystem, sel.outputZone);
@@ -398,14 +406,17 @@ bool moveIntoPlace(const fs::path& scratch, const fs::path& result, std::string&
 
 class GisRun {
 public:
-    GisRun(const BatchRequest& req, const BatchCallbacks& cb) : req_(req), cb_(cb), conv_(req.ctx) {}
+    GisRun(const BatchRequest& req, const BatchCallbacks& cb)
+        : req_(req), cb_(cb), conv_(req.ctx, req.outputEpsg == kEpsgRoma40MonteMario) {
+        conv_.setInputFromMonteMario(req.inputEpsg == kEpsgRoma40MonteMario);
+    }
 
     BatchOutcome run();
 
 private:
     std::optional<Message> openInput();
     std::optional<Message> openText();
-    std::optional<Message> checkLayerReference() const;
+    std::optional<Message> checkLayerReference();
     std::optional<Message> resolveTextColumns(const std::vector<std::string>& words);
     std::optional<Message> createOutput(GDALDataset& out);
     // Reads, converts and writes one feature; a message when the run must stop.
@@ -443,8 +454,10 @@ std::optional<Message> GisRun::openInput() {
 // A layer that names its own reference system by an EPSG code of one of the program's
 // systems must be in the one the run reads: a layer in Gauss-Boaga Ovest read as Est would
 // be converted to nonsense without a word. Codes of other frames, and layers without a
-// code, are read as the run says.
-std::optional<Message> GisRun::checkLayerReference() const {
+// code, are read as the run says. A ROMA40 geographic layer's longitudes are read as its
+// code counts them (4806 from Monte Mario, 4265 from Greenwich); a side named by the other
+// of the two codes is refused.
+std::optional<Message> GisRun::checkLayerReference() {
     const OGRSpatialReference* srs = inLayer_->GetSpatialRef();
     const char* authority = srs != nullptr ? srs->GetAuthorityName(nullptr) : nullptr;
     const char* code = srs != nullptr ? srs->GetAuthorityCode(nullptr) : nullptr;
@@ -458,7 +471,12 @@ std::optional<Message> GisRun::checkLayerReference() const {
     const SelectionState& sel = req_.ctx.sel;
     const bool zoneAgrees =
         crs->kind == CoordKind::Geographic || sel.inputZone == Zone::Auto || crs->zone == sel.inputZone;
-    if (crs->system == sel.inputSystem && crs->kind == sel.inputKind && zoneAgrees) {
+    const bool named = req_.inputEpsg == kEpsgRoma40Greenwich || req_.inputEpsg == kEpsgRoma40MonteMario;
+    const bool meridianAgrees = !named || crs->fromMonteMario == (req_.inputEpsg == kEpsgRoma40MonteMario);
+    if (crs->system == sel.inputSystem && crs->kind == sel.inputKind && zoneAgrees && meridianAgrees) {
+        if (crs->system == RefSystem::Roma40 && crs->kind == CoordKind::Geographic) {
+            conv_.setInputFromMonteMario(crs->fromMonteMario);
+        }
         return std::nullopt;
     }
     return detail::openFailureMessage(req_.dataPath, "IL LIVELLO E' NEL SISTEMA EPSG:" + std::string(code) +
@@ -552,7 +570,7 @@ std::optional<Message> GisRun::resolveTextColumns(const std::vector<std::string>
 
 std::optional<Message> GisRun::createOutput(GDALDataset& out) {
     OGRSpatialReference srs;
-    if (!targetReference(req_.ctx.sel, srs)) {
+    if (!targetReference(req_.ctx.sel, req_.outputEpsg == kEpsgRoma40MonteMario, srs)) {
         return failureMessage({"IMPOSSIBILE SCRIVERE IL FILE DEI RISULTATI", req_.resultPath,
                                "SISTEMA DI RIFERIMENTO DEI RISULTATI SENZA CODICE EPSG"});
     }

@@ -148,11 +148,20 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         lon = sexagesimalToDegrees(in.second);
     }
 
+    // ROMA40 geographic values read from Greenwich (EPSG 4265) rather than from Monte Mario.
+    const bool inGreenwich =
+        ctx.inputLonFromGreenwich && sel.inputSystem == RefSystem::Roma40 && sel.inputKind == CoordKind::Geographic;
+    const bool outGreenwich =
+        ctx.outputLonFromGreenwich && sel.outputSystem == RefSystem::Roma40 && sel.outputKind == CoordKind::Geographic;
     if (sel.inputSystem == RefSystem::Roma40) {
-        r.naturalZone = naturalZoneRoma40(lon);
+        r.naturalZone = naturalZoneRoma40(inGreenwich ? lon - k.rome : lon);
         // A batch between equal systems keeps ROMA40 longitudes from Monte Mario throughout.
         if (single || !sameSystem) {
-            lon += k.rome;
+            if (!inGreenwich) {
+                lon += k.rome;
+            }
+        } else if (inGreenwich) {
+            lon -= k.rome;
         }
     } else {
         r.naturalZone = naturalZoneGreenwich(lon);
@@ -192,11 +201,13 @@ PointResult convertPoint(const ConversionContext& ctx, const PointInput& in, Run
         outLon = t.outLon;
         r.hasHeight = ctx.heights && t.hasHeight;
         r.outHeight = t.outHeight;
-        if (sel.outputSystem == RefSystem::Roma40) {
+        if (sel.outputSystem == RefSystem::Roma40 && !outGreenwich) {
             outLon -= k.rome;
         }
-    } else if (single && sel.outputSystem == RefSystem::Roma40) {
+    } else if (single && sel.outputSystem == RefSystem::Roma40 && !outGreenwich) {
         outLon -= k.rome;
+    } else if (!single && outGreenwich) {
+        outLon += k.rome; // from Monte Mario, kept so between equal systems, to Greenwich
     }
 
     r.otherZoneInput =

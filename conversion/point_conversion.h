@@ -24,6 +24,10 @@ struct ConversionContext {
     // for converting: each point uses the first portion of the set that accepts it.
     // portion/limits then name the set's first portion (kind, epochs, global geoid).
     const PortionSet* set = nullptr;
+    // Batch runs: the ROMA40 geographic longitudes of the data (input) or of the results
+    // (output) are counted from Greenwich (EPSG 4265) instead of from Monte Mario.
+    bool inputLonFromGreenwich = false;
+    bool outputLonFromGreenwich = false;
 };
 
 // Values as typed or read: geographic kind gives gg.ppssdddd (ROMA40 longitudes from

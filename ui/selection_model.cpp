@@ -451,7 +451,8 @@ std::string epsgCaption(RefSystem system, CoordKind kind, Zone zone) {
         }
         return codes.empty() ? std::string("EPSG: nessun codice") : codes;
     }
-    const std::optional<int> code = epsgCode(system, kind, zone);
+    // The window counts ROMA40 longitudes from Monte Mario: ROMA40 geographic is 4806.
+    const std::optional<int> code = epsgCode(system, kind, zone, true);
     return code ? "EPSG " + std::to_string(*code) : std::string("EPSG: nessun codice");
 }
 

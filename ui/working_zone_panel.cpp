@@ -13,6 +13,7 @@
 #include <QSignalBlocker>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -21,12 +22,14 @@
 #include <cstring>
 #include <dirent.h>
 #include <functional>
+#include <sys/stat.h>
 
 #include "conversion/formats.h"
 #include "conversion/grid_messages.h"
 #include "geodesy/angles.h"
 #include "geodesy/systems.h"
 #include "geodesy/zones.h"
+#include "grid/text_encoding.h"
 #include "ui/wz_text.h"
 
 namespace dormal::ui {
@@ -122,6 +125,45 @@ protected:
     }
 };
 
+// File1's items are no wider than the list: a long name is elided (the view's elide mode)
+// instead of widening the list or scrolling it sideways; the whole name is the tooltip.
+class FitToViewDelegate final : public QStyledItemDelegate {
+public:
+    explicit FitToViewDelegate(QListView* view) : QStyledItemDelegate(view), view_(view) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize s = QStyledItemDelegate::sizeHint(option, index);
+        s.setWidth(std::min(s.width(), view_->viewport()->width()));
+        return s;
+    }
+
+private:
+    QListView* view_;
+};
+
+// A one-line label that never widens the window: it takes the room the layout gives it and
+// draws its text elided in the middle when the text does not fit.
+class ElidingLabel final : public QLabel {
+public:
+    explicit ElidingLabel(QWidget* parent) : QLabel(parent) {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QRect r = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, r.width());
+        style()->drawItemText(&p, r, static_cast<int>(alignment()), palette(), isEnabled(), shown, foregroundRole());
+    }
+};
+
+// The bytes of File1's item (the name on disk, which its text may only show).
+constexpr int kNameBytesRole = Qt::UserRole;
+
+QByteArray nameBytes(const QListWidgetItem* item) {
+    return item->data(kNameBytesRole).toByteArray();
+}
+
 // A label shown and hidden with the portion keeps its room in the layout while hidden.
 void keepPlaceWhenHidden(QWidget* w) {
     QSizePolicy policy = w->sizePolicy();
@@ -176,8 +218,9 @@ struct WorkingZonePanel::Impl {
     void fillFileList();
     void clearFileSelection();
     void pickItem(QListWidgetItem* item);
+    void setPortionText(const QString& text, bool withTooltip);
 
-    void onFilePicked(const QString& name);
+    void onFilePicked(const QByteArray& name);
     void onCheckAllToggled(bool checked);
     void loadSet();
     void resetFrame(bool emptyEpochs);
@@ -209,6 +252,10 @@ void WorkingZonePanel::Impl::build() {
     file1->setObjectName(QStringLiteral("File1"));
     file1->setMinimumSize(120, 44);
     file1->setSelectionMode(QAbstractItemView::SingleSelection);
+    file1->setTextElideMode(Qt::ElideMiddle); // the extension stays in sight
+    file1->setResizeMode(QListView::Adjust);
+    file1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    file1->setItemDelegate(new FitToViewDelegate(file1));
     outer->addWidget(file1, 2);
 
     checkAll = new QCheckBox(QStringLiteral("Usa tutte le porzioni della cartella"), self);
@@ -217,7 +264,8 @@ void WorkingZonePanel::Impl::build() {
 
     auto* nameRow = new QHBoxLayout;
     label10 = makeLabel(self, "Label10");
-    label13 = makeLabel(self, "Label13");
+    label13 = new ElidingLabel(self);
+    label13->setObjectName(QStringLiteral("Label13"));
     QFont bold = label13->font();
     bold.setBold(true);
     label13->setFont(bold);
@@ -362,7 +410,7 @@ void WorkingZonePanel::Impl::build() {
             return;
         const QList<QListWidgetItem*> selected = file1->selectedItems();
         if (!selected.isEmpty())
-            onFilePicked(selected.constFirst()->text());
+            onFilePicked(nameBytes(selected.constFirst()));
     });
     file1->enterPressed = [this](QListWidgetItem* item) { pickItem(item); };
     QObject::connect(checkAll, &QCheckBox::toggled, self, [this](bool checked) { onCheckAllToggled(checked); });
@@ -512,14 +560,24 @@ void WorkingZonePanel::Impl::fillFolderList() {
 void WorkingZonePanel::Impl::fillFileList() {
     picking = true;
     file1->clear();
-    QDir dir(folder);
-    dir.setNameFilters({QStringLiteral("*.GK?")}); // name filters of QDir ignore case
-    // Regular files and links to them only: a FIFO, socket, device or dangling link under a
-    // grid file's name is not offered (reading a FIFO would wait for a writer).
-    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::System, QDir::Name | QDir::IgnoreCase);
-    for (const QFileInfo& entry : entries)
-        if (entry.isFile())
-            file1->addItem(entry.fileName());
+    // The names as the folder holds them, bytes and all, as the working set of the folder
+    // reads them: a name that is not UTF-8 is offered too (shown with Latin-1 characters).
+    const std::string folderName = toFileName(folder);
+    int error = 0;
+    std::vector<std::string> names = portionFileNames(folderName, error);
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return asciiLowerCase(a) < asciiLowerCase(b); });
+    for (const std::string& name : names) {
+        // Regular files and links to them only: a FIFO, socket, device or dangling link under
+        // a grid file's name is not offered (reading a FIFO would wait for a writer).
+        struct stat st {};
+        if (::stat(gridPortionPath(folderName, name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const QString shown = shownFileName(name);
+        auto* item = new QListWidgetItem(shown, file1);
+        item->setToolTip(shown);
+        item->setData(kNameBytesRole, QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+    }
     file1->setCurrentRow(-1);
     picking = false;
 }
@@ -537,19 +595,26 @@ void WorkingZonePanel::Impl::pickItem(QListWidgetItem* item) {
     file1->setCurrentItem(item);
     item->setSelected(true);
     picking = false;
-    onFilePicked(item->text());
+    onFilePicked(nameBytes(item));
 }
 
-void WorkingZonePanel::Impl::onFilePicked(const QString& name) {
+// Label13's text; a file's name also as its tooltip, whole.
+void WorkingZonePanel::Impl::setPortionText(const QString& text, bool withTooltip) {
+    label13->setText(text);
+    label13->setToolTip(withTooltip ? text : QString());
+}
+
+void WorkingZonePanel::Impl::onFilePicked(const QByteArray& name) {
     resetFrame(false);
-    const QString path = QDir(folder).filePath(name);
+    const std::string fileName = name.toStdString();
+    const std::string path = gridPortionPath(toFileName(folder), fileName);
     // The file may have been replaced since it was listed. Something that is not a regular
     // file is not handed to the reader: a FIFO would keep it waiting for a writer.
-    const QFileInfo info(path);
+    struct stat st {};
     GridLoadResult result;
-    const bool notRegular = info.exists() && !info.isFile();
+    const bool notRegular = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
     if (!notRegular)
-        result = loadGridPortion(toFileName(folder), toFileName(name));
+        result = loadGridPortion(toFileName(folder), fileName);
     if (result.ok()) {
         portion = std::move(result.portion);
         limits = computeZoneLimits(*portion, inputSystem);
@@ -563,7 +628,7 @@ void WorkingZonePanel::Impl::onFilePicked(const QString& name) {
     limits = ZoneLimits{};
     const Message m = notRegular ? Message{MessageIcon::Warning, kTitleAttenzione, {"IL FILE NON E' UN FILE ORDINARIO"}}
                                  : gridLoadMessage(*result.error);
-    dialogs.showMessage(self, namingFile(m, QDir::toNativeSeparators(path).toStdString()));
+    dialogs.showMessage(self, namingFile(m, shownFileName(path).toStdString()));
     clearFileSelection();
     emit self->portionChanged();
 }
@@ -602,7 +667,7 @@ void WorkingZonePanel::Impl::loadSet() {
     setLimits = zoneLimitsOfArea(b.south, b.west, b.north, b.east, inputSystem);
     const GridPortion& first = set->portion(0);
     label10->setText(QStringLiteral("Porzioni:"));
-    label13->setText(QString::number(set->size()));
+    setPortionText(QString::number(set->size()), false);
     label25->setText(fromFileText(first.roEdEpoch));
     label26->setText(fromFileText(first.roE89Epoch));
     label27->setText(fromFileText(first.geoidEpoch));
@@ -626,7 +691,7 @@ void WorkingZonePanel::Impl::setGeographicRowVisible(bool visible) {
 }
 
 void WorkingZonePanel::Impl::resetFrame(bool emptyEpochs) {
-    label13->setText(QStringLiteral("non selezionata"));
+    setPortionText(QStringLiteral("non selezionata"), false);
     label10->setText(QStringLiteral("Zona:"));
     for (QWidget* s : std::initializer_list<QWidget*>{shape1, shape2, shape3, shape4})
         s->hide();
@@ -662,7 +727,7 @@ void WorkingZonePanel::Impl::showPortion() {
     label40->setText(QString::fromLatin1(zoneInfo(RefSystem::Ed50, limits.zone).text)); // "32", "33", "34"
     showZoneLimits();
     setLimitLabelsVisible(true);
-    label13->setText(fromFileText(g.portionName));
+    setPortionText(shownFileName(g.portionName), true);
 }
 
 // Fills the limit labels for the current input kind: degrees and minutes for geographic
@@ -780,11 +845,15 @@ QString WorkingZonePanel::currentFolder() const {
 }
 
 bool WorkingZonePanel::pickFile(const QString& fileName) {
-    const QList<QListWidgetItem*> found = d->file1->findItems(fileName, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (found.isEmpty())
-        return false;
-    d->pickItem(found.first()); // picked again: read again
-    return true;
+    const QByteArray bytes = QFile::encodeName(fileName);
+    for (int i = 0; i < d->file1->count(); ++i) {
+        QListWidgetItem* item = d->file1->item(i);
+        if (nameBytes(item) == bytes || item->text() == fileName) {
+            d->pickItem(item); // picked again: read again
+            return true;
+        }
+    }
+    return false;
 }
 
 QStringList WorkingZonePanel::volumeRoots() const {

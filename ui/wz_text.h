@@ -21,6 +21,12 @@ std::string toFileName(const QString& path);
 // otherwise Latin-1 (grid files written on older systems).
 QString fromFileText(const std::string& text);
 
+// A file name (its bytes) as the window shows it: UTF-8 sequences as what they encode, every
+// byte that is not part of one as its Latin-1 character, and every control character, line or
+// paragraph separator and bidirectional formatting character (which would break the line or
+// reverse the text around it) as U+FFFD.
+QString shownFileName(const std::string& bytes);
+
 // A grid-reading failure as the window shows it: the message as it is when a line names the
 // file already (the file name of `path` appears in it), otherwise with `path` (UTF-8) added
 // as a last line, so the user knows which file could not be read.

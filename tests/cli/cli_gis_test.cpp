@@ -152,7 +152,7 @@ protected:
             } else {
                 text += p.name + " " + fixed(p.north, 3) + " " + fixed(p.east, 3);
             }
-            text += " " + fixed(p.height, 3) + "\n";
+            text += ' ' + fixed(p.height, 3) + '\n'; // (char + string: no GCC 12 -Wrestrict false alarm)
         }
         writeWholeFile(d.file("p.txt"), text);
         std::vector<std::string> a = {"--from", "ROMA40", "--from-kind", geographicInput ? "geo" : "plane"};
@@ -341,7 +341,7 @@ TEST_F(GisCli, UsageErrors) {
         {{"--from", "EPSG:3004", "--from-zone", "ovest", "--to", "ED50"}, "in contrasto con EPSG:3004"},
         {{"--from", "EPSG:4265", "--from-zone", "ovest", "--to", "ED50"}, "in contrasto con EPSG:4265"},
         {{"--from", "EPSG:4326", "--to", "ED50"}, "codice EPSG 4326"},
-        {{"--from", "EPSG:4806", "--to", "ED50"}, "codice EPSG 4806"},
+        {{"--from", "EPSG:4806", "--to", "ED50"}, ""}, // ROMA40 geographic from Monte Mario
         {{"--from", "EPSG:", "--to", "ED50"}, "sistema sconosciuto"},
         {{"--from", "EPSG:3004", "--to", "ED50", "--columns", "1,2,3"}, "--columns vale solo"},
         {{"--from", "EPSG:3004", "--to", "ED50", "--delimiter", ";"}, "--delimiter vale solo"},
@@ -549,6 +549,162 @@ TEST_F(GisCli, GeographicLayerCountsFromGreenwich) {
         EXPECT_NEAR(g->getX(), ref.at(name).second, 1e-7) << name;
         EXPECT_STREQ(f->GetFieldAsString("ZONA"), "33");
     }
+}
+
+// A report's data lines: name to its words.
+std::map<std::string, std::vector<std::string>> reportLines(const std::string& report) {
+    std::map<std::string, std::vector<std::string>> out;
+    std::istringstream in(report);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::vector<std::string> f;
+        for (std::string w; fields >> w;) {
+            f.push_back(w);
+        }
+        if (f.size() >= 5 && line[0] != '/') {
+            out[f[0]] = f;
+        }
+    }
+    return out;
+}
+
+// gg.ppssdddd with eight decimals to ten-thousandths of a second, and back: sums of such
+// values are exact.
+long long tenThousandths(const std::string& sexagesimal) {
+    const std::size_t dot = sexagesimal.find('.');
+    const std::string frac = sexagesimal.substr(dot + 1);
+    const long long seconds = std::stoll(sexagesimal.substr(0, dot)) * 3600 + std::stoll(frac.substr(0, 2)) * 60 +
+                              std::stoll(frac.substr(2, 2));
+    return seconds * 10000 + std::stoll(frac.substr(4, 4));
+}
+std::string sexagesimalText(long long units) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%lld.%02lld%02lld%04lld", units / 36000000, units / 600000 % 60, units / 10000 % 60,
+                  units % 10000);
+    return buf;
+}
+
+// ROMA40 geographic by its two codes in data files and reports: EPSG:4806 counts longitudes
+// from Monte Mario, as the words do (the same report); EPSG:4265 from Greenwich, exactly the
+// Monte Mario meridian (12 deg 27' 08.4") more, both read and written.
+TEST_F(GisCli, Roma40GeographicCodesInReports) {
+    constexpr long long kMonteMario = ((12 * 60 + 27) * 60 + 8) * 10000LL + 4000; // 12.27084
+    ScratchDir d;
+    std::string mm, gw;
+    for (const TestPoint& p : points()) {
+        const std::string lat = fixed(degreesToSexagesimal(p.lat), 8);
+        const std::string lon = fixed(degreesToSexagesimal(p.lon - romeMeridian()), 8);
+        mm += p.name + " " + lat + " " + lon + "\n";
+        gw += p.name + " " + lat + " " + sexagesimalText(tenThousandths(lon) + kMonteMario) + "\n";
+    }
+    writeWholeFile(d.file("mm.txt"), mm);
+    writeWholeFile(d.file("gw.txt"), gw);
+    const auto run = [&](std::vector<std::string> a, const std::string& data, const std::string& result) {
+        a.insert(a.end(), {"--grid", gridPath_, "--decimal-separator", ".", d.file(data), d.file(result)});
+        const ProcessResult r = runBatchExe(a);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return readWholeFile(d.file(result));
+    };
+    // Into ETRF2000: the words, 4806 and 4265 (Greenwich values) give the same results.
+    const std::string words = run({"--from", "ROMA40", "--from-kind", "geo", "--to", "ETRF2000"}, "mm.txt", "w.txt");
+    EXPECT_EQ(run({"--from", "EPSG:4806", "--to", "ETRF2000"}, "mm.txt", "a.txt"), words);
+    const auto fromWords = reportLines(words);
+    const auto fromGreenwich = reportLines(run({"--from", "EPSG:4265", "--to", "EPSG:6706"}, "gw.txt", "b.txt"));
+    ASSERT_EQ(fromWords.size(), 12U);
+    ASSERT_EQ(fromGreenwich.size(), 12U);
+    for (const auto& [name, f] : fromWords) {
+        EXPECT_EQ(fromGreenwich.at(name)[3], f[3]) << name;
+        EXPECT_EQ(fromGreenwich.at(name)[4], f[4]) << name;
+    }
+    // Back into ROMA40 from those results.
+    std::string etrf;
+    for (const auto& [name, f] : fromWords) {
+        etrf += name + " " + f[3] + " " + f[4] + "\n";
+    }
+    writeWholeFile(d.file("etrf.txt"), etrf);
+    const std::string back = run({"--from", "ETRF2000", "--to", "ROMA40"}, "etrf.txt", "c.txt");
+    EXPECT_EQ(run({"--from", "EPSG:6706", "--to", "EPSG:4806"}, "etrf.txt", "e.txt"), back);
+    const auto toMonteMario = reportLines(back);
+    const auto toGreenwich = reportLines(run({"--from", "ETRF2000", "--to", "EPSG:4265"}, "etrf.txt", "f.txt"));
+    ASSERT_EQ(toGreenwich.size(), 12U);
+    for (const auto& [name, f] : toMonteMario) {
+        EXPECT_EQ(toGreenwich.at(name)[3], f[3]) << name;
+        EXPECT_EQ(tenThousandths(toGreenwich.at(name)[4]) - tenThousandths(f[4]), kMonteMario) << name;
+    }
+}
+
+// A layer in EPSG 4806 holds ROMA40 longitudes from Monte Mario: it is read so, whether the
+// run names it by the words or by its code, and a run that names it 4265 is refused. Results
+// asked for in 4806 are written so, with that code; by the words or 4265, from Greenwich.
+TEST_F(GisCli, Roma40LayerFromMonteMario) {
+    const std::vector<TestPoint> pts = points();
+    const std::map<std::string, Converted> ref = reference(pts, {"--to", "ETRF2000"}, false, true);
+    ScratchDir d;
+    const auto writeLayer = [&](const std::string& file, int code, bool roma40) {
+        GDALDriver* drv = GetGDALDriverManager()->GetDriverByName("GPKG");
+        DatasetPtr ds(drv->Create(d.file(file).c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        OGRSpatialReference srs;
+        srs.importFromEPSG(code);
+        srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        OGRLayer* layer = ds->CreateLayer("punti", &srs, wkbPoint, nullptr);
+        OGRFieldDefn name("nome", OFTString);
+        layer->CreateField(&name);
+        for (const TestPoint& p : pts) {
+            OGRFeature f(layer->GetLayerDefn());
+            f.SetField("nome", p.name.c_str());
+            OGRPoint g(roma40 ? p.lon - romeMeridian() : ref.at(p.name).second, roma40 ? p.lat : ref.at(p.name).first);
+            f.SetGeometry(&g);
+            ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
+        }
+    };
+    writeLayer("mm.gpkg", 4806, true);
+    writeLayer("etrf.gpkg", 6706, false);
+    struct Case {
+        std::vector<std::string> sides;
+        const char* data;
+        EpsgCrs crs;     // of the result
+        double lonShift; // ROMA40 results: longitude minus the one from Greenwich
+    };
+    const EpsgCrs etrf{RefSystem::Etrf2000, CoordKind::Geographic, Zone::Auto};
+    const EpsgCrs greenwich{RefSystem::Roma40, CoordKind::Geographic, Zone::Auto};
+    const EpsgCrs monteMario{RefSystem::Roma40, CoordKind::Geographic, Zone::Auto, true};
+    const Case cases[] = {
+        {{"--from", "ROMA40", "--from-kind", "geo", "--to", "EPSG:6706"}, "mm.gpkg", etrf, 0},
+        {{"--from", "EPSG:4806", "--to", "EPSG:6706"}, "mm.gpkg", etrf, 0},
+        {{"--from", "EPSG:6706", "--to", "EPSG:4806"}, "etrf.gpkg", monteMario, -romeMeridian()},
+        {{"--from", "EPSG:6706", "--to", "EPSG:4265"}, "etrf.gpkg", greenwich, 0},
+        {{"--from", "EPSG:6706", "--to", "ROMA40"}, "etrf.gpkg", greenwich, 0},
+    };
+    std::map<std::string, double> roma40Lon; // name to the first ROMA40 result's longitude from Greenwich
+    int k = 0;
+    for (const Case& c : cases) {
+        std::vector<std::string> a = c.sides;
+        const std::string out = d.file("out" + std::to_string(++k) + ".gpkg");
+        a.insert(a.end(), {"--grid", gridPath_, d.file(c.data), out});
+        const ProcessResult r = runBatchExe(a);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        DatasetPtr ds = openLayer(out);
+        ASSERT_TRUE(ds);
+        OGRLayer& layer = *ds->GetLayer(0);
+        expectReference(layer, c.crs);
+        ASSERT_EQ(layer.GetFeatureCount(), 12);
+        for (auto& f : layer) {
+            const std::string name = f->GetFieldAsString("nome");
+            const OGRPoint* g = f->GetGeometryRef()->toPoint();
+            if (c.crs.system == RefSystem::Etrf2000) {
+                EXPECT_NEAR(g->getX(), ref.at(name).second, 1e-7) << name;
+                EXPECT_NEAR(g->getY(), ref.at(name).first, 1e-7) << name;
+            } else if (const auto seen = roma40Lon.find(name); seen == roma40Lon.end()) {
+                roma40Lon[name] = g->getX() - c.lonShift;
+            } else {
+                EXPECT_NEAR(g->getX() - c.lonShift, seen->second, 1e-10) << name;
+            }
+        }
+    }
+    const ProcessResult r = runBatchExe(
+        {"--from", "EPSG:4265", "--to", "EPSG:6706", "--grid", gridPath_, d.file("mm.gpkg"), d.file("x.gpkg")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("EPSG:4806"), std::string::npos) << r.err;
 }
 
 // Polygons (a cadastral layer): every vertex converted as the report converts it as a point;

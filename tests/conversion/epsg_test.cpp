@@ -96,7 +96,7 @@ TEST(EpsgTable, EquivalentAndUnknownCodes) {
         {25833, EpsgCrs{RefSystem::Etrf89, CoordKind::Plane, Zone::EstOr33}},
         {4258, EpsgCrs{RefSystem::Etrf89, CoordKind::Geographic, Zone::Auto}},
         {7794, EpsgCrs{RefSystem::Etrf2000, CoordKind::Plane, Zone::Italia}},
-        {4806, std::nullopt}, // Monte Mario with the Rome meridian: longitudes not from Greenwich
+        {4806, EpsgCrs{RefSystem::Roma40, CoordKind::Geographic, Zone::Auto, true}}, // longitudes from Monte Mario
         {4326, std::nullopt},
         {0, std::nullopt},
         {-3003, std::nullopt},

@@ -1,12 +1,14 @@
 // "Usa tutte le porzioni della cartella" in the working zone: the sample mosaic through the
 // window (data file and typed points) against dormal2k-batch --grid-dir on the same folder,
 // what the working zone shows, and a folder the set cannot use.
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QListWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "../cli/cli_support.h"
@@ -181,6 +183,81 @@ TEST(WindowSet, DamagedPortionInFolderIsRefused) {
     EXPECT_EQ(h.window().workingZone()->portionSet(), nullptr);
     EXPECT_TRUE(h.enabled("File1"));
     EXPECT_EQ(h.text("Label13"), QStringLiteral("non selezionata"));
+}
+
+// Whether a text would break a one-line label or reorder it: control characters, line and
+// paragraph separators, bidirectional formatting characters.
+bool safeInOneLine(const QString& text) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (c.category() == QChar::Other_Control || u == 0x061C || u == 0x200E || u == 0x200F ||
+            (u >= 0x2028 && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
+            return false;
+    }
+    return true;
+}
+
+// Portion files with awkward names (made here, the bytes as given): the longest name the file
+// system takes (255 bytes), Latin-1 bytes that are not UTF-8, a newline, a right-to-left
+// override. File1 lists every portion the folder's set uses, each shown on one line
+// (undecodable bytes as Latin-1, control and bidi characters as U+FFFD) with the same text as
+// tooltip; picking one reads the file by its real bytes; the window never grows wider.
+TEST(WindowSet, AwkwardFileNamesListedSafelyAndRead) {
+    WindowHarness h;
+    const QString folder = h.folder() + QStringLiteral("/nomi");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const std::string dir = QFile::encodeName(folder).toStdString();
+    const std::string longName(251, 'L');
+    struct Case {
+        std::string bytes;  // on disk
+        QString shown;      // File1's text and tooltip
+        const char* sample; // the mosaic portion it holds
+    };
+    const Case cases[] = {
+        {longName + ".GK2", QString::fromStdString(longName) + QStringLiteral(".GK2"), "0245.GK2"},
+        {"porzione_\xE8.GK2", QStringLiteral("porzione_\u00e8.GK2"), "0246.GK2"},
+        {"riga\nnuova.GK2", QStringLiteral("riga\ufffdnuova.GK2"), "0247.GK2"},
+        {"rtl\u202Eevil.GK2", QStringLiteral("rtl\ufffdevil.GK2"), "0248.GK2"},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(dir + "/" + c.bytes, std::ios::binary) << ct::readWholeFile(kMosaic + "/" + c.sample);
+    }
+    h.window().workingZone()->openFolder(folder);
+    QApplication::processEvents();
+    const int startWidth = h.window().width();
+    const int startMinimum = h.window().minimumSizeHint().width();
+    ASSERT_LE(startWidth, 1280);
+
+    auto* list = h.find<QListWidget>("File1");
+    h.click("CheckAllPortions");
+    ASSERT_NE(h.window().workingZone()->portionSet(), nullptr);
+    EXPECT_EQ(h.text("Label13"), QStringLiteral("4"));
+    EXPECT_EQ(list->count(), 4);
+    h.click("CheckAllPortions");
+    for (const Case& c : cases) {
+        const QList<QListWidgetItem*> found = list->findItems(c.shown, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << c.shown.toStdString();
+        QListWidgetItem* item = found.front();
+        EXPECT_EQ(item->toolTip(), c.shown);
+        list->scrollToItem(item);
+        EXPECT_LE(list->visualItemRect(item).width(), list->viewport()->width()) << c.shown.toStdString();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+        const GridPortion* g = h.window().workingZone()->portion();
+        ASSERT_NE(g, nullptr) << c.shown.toStdString();
+        EXPECT_EQ(g->sourcePath, dir + "/" + c.bytes);
+        const QString name = c.shown.section(QLatin1Char('.'), 0, 0);
+        EXPECT_EQ(h.text("Label13"), name);
+        EXPECT_EQ(h.find<QLabel>("Label13")->toolTip(), name);
+        EXPECT_TRUE(safeInOneLine(item->text()) && safeInOneLine(h.text("Label13"))) << c.shown.toStdString();
+        QApplication::processEvents();
+        // The narrowest the window can be (what its layout asks for) and what it is.
+        EXPECT_LE(std::max(h.window().width(), h.window().minimumSizeHint().width()), 1280) << c.shown.toStdString();
+    }
+    // The short names last: back to where it began.
+    EXPECT_EQ(h.window().width(), startWidth);
+    EXPECT_EQ(h.window().minimumSizeHint().width(), startMinimum);
+    EXPECT_TRUE(h.dialogs().messages.empty());
+    std::filesystem::remove_all(dir); // by its bytes: QTemporaryDir skips names that are not UTF-8
 }
 
 } // namespace

@@ -412,7 +412,7 @@ TEST(SelectionModelEpsg, CaptionForEveryKindOfChoice) {
         Zone zone;
         const char* caption;
     } cases[] = {
-        {RefSystem::Roma40, CoordKind::Geographic, Zone::OvestOr32, "EPSG 4265"},
+        {RefSystem::Roma40, CoordKind::Geographic, Zone::OvestOr32, "EPSG 4806"}, // longitudes from Monte Mario
         {RefSystem::Roma40, CoordKind::Plane, Zone::OvestOr32, "EPSG 3003"},
         {RefSystem::Roma40, CoordKind::Plane, Zone::Auto, "EPSG 3003 / 3004"},
         {RefSystem::Ed50, CoordKind::Plane, Zone::Utm34, "EPSG 23034"},

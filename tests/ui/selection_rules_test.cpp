@@ -427,8 +427,9 @@ TEST(OutputRules, DataFileModeLeavesTheZoneFieldToTheKeyboardFrame) {
 TEST(OutputRules, EpsgCodesFollowThePicks) {
     WindowHarness h;
     EXPECT_EQ(h.text("LabelEpsgIn"), QStringLiteral("EPSG 4670"));  // ETRF89 geographic
-    EXPECT_EQ(h.text("LabelEpsgOut"), QStringLiteral("EPSG 4265")); // ROMA40 geographic
+    EXPECT_EQ(h.text("LabelEpsgOut"), QStringLiteral("EPSG 4806")); // ROMA40 geographic, from Monte Mario
     h.pick(1, "ROMA40");
+    EXPECT_EQ(h.text("LabelEpsgIn"), QStringLiteral("EPSG 4806"));
     h.pick(2, "Piane");
     EXPECT_EQ(h.text("LabelEpsgIn"), QStringLiteral("EPSG 3003 / 3004"));
     h.pick(3, "Gauss-Boaga Est");
