@@ -451,7 +451,7 @@ void checkLayerCode(const Options& o) {
     if (!crs) {
         return;
     }
-    const std::optional<int> given = epsgCode(crs->system, crs->kind, crs->zone);
+    const std::optional<int> given = epsgCode(crs->system, crs->kind, crs->zone, crs->fromMonteMario);
     if (given && *given != *asked) {
         throw UsageError{
             "--to: un livello dei risultati in " + choiceName(crs->system, crs->kind, crs->zone) +
