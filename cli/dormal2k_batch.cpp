@@ -41,6 +41,15 @@ namespace {
 
 using namespace dormal;
 
+#ifndef DORMAL2K_VERSION
+#define DORMAL2K_VERSION "0"
+#endif
+#ifdef DORMAL2K_GIS
+constexpr const char* kProgramName = "dormal2k-batch-gis";
+#else
+constexpr const char* kProgramName = "dormal2k-batch";
+#endif
+
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
@@ -56,7 +65,7 @@ constexpr const char* kUsage = "uso: dormal2k-batch --from SISTEMA [--from-kind 
                                "                    [--columns NOME,N,E[,H]] [--delimiter ,|;|tab]\n"
                                "                    [--layer NOME]... [--nln NOME] [--update] DATI RISULTATI\n"
                                "       dormal2k-batch --check-set [--grid FILE]... [--grid-dir CARTELLA]...\n"
-                               "       dormal2k-batch --help\n";
+                               "       dormal2k-batch --help | --version\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -72,7 +81,10 @@ constexpr const char* kHelp =
     "  ETRF89    (IGM95) geografiche 4670, UTM 32/33/34 3064/3065/9716; si accettano anche\n"
     "            ETRS89 4258 e 25832/25833/25834; il Fuso Italia non ha codice EPSG\n"
     "  ETRF2000  (RDN2008) geografiche 6706, UTM 32/33/34 6707/6708/6709, Fuso Italia 6875;\n"
-    "            si accettano anche 7791/7792/7793/7794\n"
+    "            si accettano anche 7791/7792/7793/7794 (Est prima del Nord)\n"
+    "I codici \"si accettano anche\" valgono in --from e, per i file ascii ed excel (che non\n"
+    "riportano codici), in --to; un livello gis dei risultati ha sempre il codice della\n"
+    "tabella (per esempio 3065, non 25833), quindi --to con uno di quei codici e' un errore.\n"
     "\n"
     "  --from SISTEMA          sistema dei punti del file dati (obbligatorio, salvo per un\n"
     "                          livello gis nel sistema di riferimento di uno dei sistemi del\n"
@@ -95,7 +107,9 @@ constexpr const char* kHelp =
     "                          sistemi diversi e non tra ROMA40 e ED50\n"
     "  --grid FILE             file di porzione di griglia (*.GK?); necessario (o --grid-dir)\n"
     "                          quando i due sistemi sono diversi. Ripetuto, usa tutte le\n"
-    "                          porzioni indicate insieme, nell'ordine dato\n"
+    "                          porzioni indicate insieme, nell'ordine dato; lo stesso file\n"
+    "                          ripetuto (anche con un altro nome, per un collegamento o in\n"
+    "                          una --grid-dir) si usa una volta, al suo primo posto\n"
     "  --grid-dir CARTELLA     usa insieme tutte le porzioni della cartella: i file *.GK?\n"
     "                          (maiuscole o minuscole), in ordine di nome (byte per byte);\n"
     "                          dopo gli eventuali --grid. Una cartella senza porzioni o con\n"
@@ -103,11 +117,19 @@ constexpr const char* kHelp =
     "  --check-set             senza file dati: confronta le porzioni indicate con --grid e\n"
     "                          --grid-dir e, per ogni coppia che si sovrappone, scrive la\n"
     "                          differenza massima dei loro risultati sull'area comune (mm e\n"
-    "                          decimillesimi di secondo)\n"
+    "                          decimillesimi di secondo). Tolleranza: 0.0001\" (l'ultima\n"
+    "                          cifra dei valori delle griglie, circa 3 mm) in latitudine e\n"
+    "                          longitudine, 1 mm in quota; stato di uscita 3 se una coppia\n"
+    "                          la supera, 0 altrimenti. Le altre opzioni non vi si applicano\n"
+    "                          e sono un errore\n"
     "  --type ascii|excel|gis  tipo del file dati e del file dei risultati; predefinito dal\n"
     "                          nome del file dati: .xls e .xlsx excel; .csv, .gpkg, .shp,\n"
     "                          .geojson e .dxf gis; altrimenti ascii.\n"
-    "                          I risultati excel si scrivono in formato .xlsx\n"
+    "                          I risultati excel si scrivono in formato .xlsx. Un file dei\n"
+    "                          risultati con l'estensione di un altro tipo (un rapporto\n"
+    "                          ascii .xlsx, .ods o .gpkg, una cartella excel .txt o .csv)\n"
+    "                          e' un errore; un nome senza estensione o con un'estensione\n"
+    "                          diversa da queste vale per ogni tipo\n"
     "  --columns NOME,N,E[,H]  gis, file .csv: le colonne del nome, del Nord (latitudine),\n"
     "                          dell'Est (longitudine) e della quota, per nome d'intestazione o\n"
     "                          numero (da 1); predefinito 1,2,3,4. La prima riga e'\n"
@@ -128,6 +150,10 @@ constexpr const char* kHelp =
     "  --decimal-separator .|, separatore decimale dei risultati; predefinito quello della\n"
     "                          lingua dell'utente (LC_ALL, LC_NUMERIC, LANG)\n"
     "  --help                  questo testo\n"
+    "  --version               la versione del programma\n"
+    "\n"
+    "Le opzioni con un valore si danno una volta sola, salvo --grid e --grid-dir; un\n"
+    "valore vuoto (--grid-dir=) e' un errore.\n"
     "\n"
     "DATI \"-\" legge i punti dallo standard input, RISULTATI \"-\" scrive il rapporto sullo\n"
     "standard output (solo ascii). Un file dei risultati esistente viene sostituito solo a\n"
@@ -184,7 +210,8 @@ constexpr const char* kHelp =
     "  0  elaborazione completata: ogni riga di dati e' diventata un punto calcolato\n"
     "  3  elaborazione completata, ma con righe scartate per errori di lettura, con punti\n"
     "     fuori dalla porzione di griglia o (gis) con valori cambiati per il formato dei\n"
-    "     risultati (il riepilogo ne riporta il numero)\n"
+    "     risultati (il riepilogo ne riporta il numero); con --check-set, una coppia di\n"
+    "     porzioni che differisce oltre la tolleranza\n"
     "  1  elaborazione rifiutata o fallita (con il suo messaggio, per esempio\n"
     "     \"TRASFORMAZIONE NON NECESSARIA\"); il file dei risultati resta com'era\n"
     "  2  errore nella riga di comando\n"
@@ -290,7 +317,9 @@ struct Options {
     bool heights = false;
     bool help = false;
     bool checkSet = false;
+    bool version = false;
     std::vector<std::string> paths;
+    std::vector<std::string> given; // the names of the options given, in order
 };
 
 Options parseArguments(int argc, char** argv) {
@@ -326,6 +355,13 @@ Options parseArguments(int argc, char** argv) {
             optionsDone = true;
             continue;
         }
+        if (!optionsDone && arg == "--version") {
+            o.version = true;
+            continue;
+        }
+        const std::size_t eq = arg.find('=');
+        const std::string_view name = arg.substr(0, eq);
+        o.given.emplace_back(name);
         if (arg == "--heights") {
             o.heights = true;
             continue;
@@ -338,20 +374,27 @@ Options parseArguments(int argc, char** argv) {
             o.checkSet = true;
             continue;
         }
-        const std::size_t eq = arg.find('=');
-        const std::string_view name = arg.substr(0, eq);
-        bool known = false;
-        for (const auto& [optName, member] : repeated) {
-            if (name != optName) {
-                continue;
-            }
-            known = true;
+        // The value after "=" or in the next argument; an empty one is refused (an unset
+        // variable in a script, `--grid-dir=` would otherwise mean the current folder).
+        const auto value = [&]() {
+            std::string v;
             if (eq != std::string_view::npos) {
-                (o.*member).emplace_back(arg.substr(eq + 1));
+                v = arg.substr(eq + 1);
             } else if (i + 1 < argc) {
-                (o.*member).emplace_back(argv[++i]);
+                v = argv[++i];
             } else {
                 throw UsageError{std::string(name) + " richiede un valore"};
+            }
+            if (v.empty()) {
+                throw UsageError{std::string(name) + ": valore vuoto"};
+            }
+            return v;
+        };
+        bool known = false;
+        for (const auto& [optName, member] : repeated) {
+            if (name == optName) {
+                known = true;
+                (o.*member).push_back(value());
             }
         }
         for (const auto& [optName, member] : valued) {
@@ -359,13 +402,10 @@ Options parseArguments(int argc, char** argv) {
                 continue;
             }
             known = true;
-            if (eq != std::string_view::npos) {
-                o.*member = std::string(arg.substr(eq + 1));
-            } else if (i + 1 < argc) {
-                o.*member = std::string(argv[++i]);
-            } else {
-                throw UsageError{std::string(name) + " richiede un valore"};
+            if (o.*member) {
+                throw UsageError{std::string(name) + " indicato piu' volte (vale una volta sola)"};
             }
+            o.*member = value();
         }
         if (!known) {
             throw UsageError{"opzione sconosciuta \"" + std::string(arg) + "\""};
@@ -414,8 +454,49 @@ void resolveSide(std::string_view option, const std::string& systemWord, const s
     zone = zoneFor(zoneOption, system, zoneWord, zoneList(system));
 }
 
+// The name of a choice in messages: "ETRF89 UTM 33", "ETRF2000 Fuso Italia", "ETRF89 geografiche".
+std::string choiceName(RefSystem system, CoordKind kind, Zone zone) {
+    std::string s(systemName(system));
+    if (kind == CoordKind::Geographic) {
+        return s + " geografiche";
+    }
+    switch (zone) {
+    case Zone::OvestOr32:
+        return s + (system == RefSystem::Roma40 ? " Gauss-Boaga Ovest" : " UTM 32");
+    case Zone::EstOr33:
+        return s + (system == RefSystem::Roma40 ? " Gauss-Boaga Est" : " UTM 33");
+    case Zone::Utm34:
+        return s + " UTM 34";
+    case Zone::Italia:
+        return s + " Fuso Italia";
+    case Zone::Auto:
+        break;
+    }
+    return s;
+}
+
+// A layer of results carries the code the program gives for its system, kind and zone; the
+// codes accepted for the same frame and projection when read (ETRS89 4258 and 25832..25834,
+// RDN2008 easting first 7791..7794) would name another reference than the one written, so
+// `--to` with one of them is refused, naming the code the layer would carry.
+void checkLayerCode(const Options& o) {
+    const std::optional<int> asked = parseEpsgWord(*o.to);
+    const std::optional<EpsgCrs> crs = asked ? crsFromEpsg(*asked) : std::nullopt;
+    if (!crs) {
+        return;
+    }
+    const std::optional<int> given = epsgCode(crs->system, crs->kind, crs->zone, crs->fromMonteMario);
+    if (given && *given != *asked) {
+        throw UsageError{
+            "--to: un livello dei risultati in " + choiceName(crs->system, crs->kind, crs->zone) +
+            " ha il codice EPSG " + std::to_string(*given) + ", non " + std::to_string(*asked) +
+            " (accettato solo per i dati e per i risultati ascii ed excel): usare --to EPSG:" + std::to_string(*given)};
+    }
+}
+
 // --columns, --delimiter and the output zone a layer needs.
 void gisOptions(const Options& o, BatchRequest& req) {
+    checkLayerCode(o);
     if (o.columns) {
         std::string_view rest = *o.columns;
         for (;;) {
@@ -448,15 +529,7 @@ void gisOptions(const Options& o, BatchRequest& req) {
             throw UsageError{"--delimiter: \"" + *o.delimiter + "\" non e' \",\", \";\" ne' tab"};
         }
     }
-    for (const std::string& layer : o.layers) {
-        if (layer.empty()) {
-            throw UsageError{"--layer: nome vuoto"};
-        }
-    }
-    req.gisLayers = o.layers;
-    if (o.nln && o.nln->empty()) {
-        throw UsageError{"--nln: nome vuoto"};
-    }
+    req.gisLayers = o.layers; // empty values were refused with the options
     req.gisLayerName = o.nln.value_or(std::string());
     if (o.update && !endsWithNoCase(req.resultPath, ".gpkg")) {
         throw UsageError{"--update vale solo per un file dei risultati .gpkg"};
@@ -466,6 +539,38 @@ void gisOptions(const Options& o, BatchRequest& req) {
         throw UsageError{"--type gis: un livello ha un solo sistema di riferimento, indicare il fuso dei risultati "
                          "(--to-zone o --to EPSG:codice)"};
     }
+}
+
+// A result name whose extension says another type than the run writes: a text report named
+// as a workbook or a GIS layer, a workbook named as a text file or a layer. Names without an
+// extension or with one the program does not know stay allowed. A GIS run chooses its output
+// format from the extension and refuses an unknown one itself.
+void checkResultExtension(DataFileType type, const std::string& resultPath) {
+    if (type == DataFileType::Gis) {
+        return;
+    }
+    static constexpr std::string_view kWorkbook[] = {".xlsx", ".xls", ".xlsm", ".xlsb", ".ods"};
+    static constexpr std::string_view kText[] = {".txt", ".text", ".asc", ".dat", ".prn", ".tsv"};
+    const std::string ext = gisExtension(resultPath);
+    const auto among = [&ext](std::span<const std::string_view> list) {
+        return std::find(list.begin(), list.end(), ext) != list.end();
+    };
+    const char* named = nullptr;
+    if (isGisPath(resultPath)) {
+        named = "di un file gis";
+    } else if (type == DataFileType::Ascii && among(kWorkbook)) {
+        named = "di una cartella di lavoro excel";
+    } else if (type == DataFileType::Excel && among(kText)) {
+        named = "di un file di testo";
+    }
+    if (named == nullptr) {
+        return;
+    }
+    const std::string writes = type == DataFileType::Ascii
+                                   ? "l'elaborazione ascii scrive un rapporto di testo (per esempio .txt)"
+                                   : "l'elaborazione excel scrive una cartella di lavoro .xlsx";
+    throw UsageError{"il file dei risultati \"" + resultPath + "\" ha l'estensione " + named + " (" + ext + "), ma " +
+                     writes};
 }
 
 // The request the window would make, or a UsageError saying why it could not.
@@ -540,6 +645,7 @@ BatchRequest buildRequest(const Options& o, char localeSeparator) {
     if (req.type != DataFileType::Ascii && (req.dataPath == "-" || req.resultPath == "-")) {
         throw UsageError{"lo standard input e lo standard output valgono solo per file ascii"};
     }
+    checkResultExtension(req.type, req.resultPath);
     if (req.type != DataFileType::Gis && (o.columns || o.delimiter)) {
         throw UsageError{std::string(o.columns ? "--columns" : "--delimiter") + " vale solo per --type gis"};
     }
@@ -593,6 +699,11 @@ std::string fixed(double v, int decimals) {
 
 // --check-set: how much every pair of overlapping portions of the set disagrees.
 int checkSet(const Options& o) {
+    for (const std::string& name : o.given) {
+        if (name != "--check-set" && name != "--grid" && name != "--grid-dir") {
+            throw UsageError{name + " non vale con --check-set (che prende solo --grid e --grid-dir)"};
+        }
+    }
     if (!o.paths.empty()) {
         throw UsageError{"--check-set non vuole file dati ne' file dei risultati"};
     }
@@ -611,17 +722,24 @@ int checkSet(const Options& o) {
     std::cout << "PORZIONI: " << load.set.size() << "\n";
     std::cout << "COPPIE CHE SI SOVRAPPONGONO: " << pairs.size() << "\n";
     double worstMm = 0, worstHeightMm = 0, worstAngle = 0;
+    std::size_t beyond = 0;
     for (const PortionDisagreement& d : pairs) {
+        const bool over = beyondSetTolerance(d);
+        beyond += over ? 1 : 0;
         std::cout << fileName(d.first) << " - " << fileName(d.second) << ": punti confrontati " << d.samples
                   << "; differenza massima " << fixed(d.maxHorizontalMm, 3) << " mm in planimetria, "
-                  << fixed(d.maxHeightMm, 3) << " mm in quota, " << fixed(d.maxAngle1e4, 3) << " (1e-4\")\n";
+                  << fixed(d.maxHeightMm, 3) << " mm in quota, " << fixed(d.maxAngle1e4, 3) << " (1e-4\")"
+                  << (over ? " OLTRE LA TOLLERANZA" : "") << "\n";
         worstMm = std::max(worstMm, d.maxHorizontalMm);
         worstHeightMm = std::max(worstHeightMm, d.maxHeightMm);
         worstAngle = std::max(worstAngle, d.maxAngle1e4);
     }
     std::cout << "DIFFERENZA MASSIMA: " << fixed(worstMm, 3) << " mm in planimetria, " << fixed(worstHeightMm, 3)
               << " mm in quota, " << fixed(worstAngle, 3) << " (1e-4\")\n";
-    return kExitDone;
+    std::cout << "TOLLERANZA: " << fixed(kSetToleranceAngle1e4, 3) << " (1e-4\") in latitudine e longitudine, "
+              << fixed(kSetToleranceHeightMm, 3) << " mm in quota\n";
+    std::cout << "COPPIE OLTRE LA TOLLERANZA: " << beyond << "\n";
+    return beyond == 0 ? kExitDone : kExitIncomplete;
 }
 
 } // namespace
@@ -660,6 +778,10 @@ int main(int argc, char** argv) {
         options = parseArguments(argc, argv);
         if (options.help) {
             std::cout << kUsage << kHelp;
+            return kExitDone;
+        }
+        if (options.version) {
+            std::cout << kProgramName << ' ' << DORMAL2K_VERSION << '\n';
             return kExitDone;
         }
         if (options.checkSet) {

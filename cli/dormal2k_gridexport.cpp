@@ -17,6 +17,10 @@
 #include "conversion/grid_messages.h"
 #include "grid/portion_set.h"
 
+#ifndef DORMAL2K_VERSION
+#define DORMAL2K_VERSION "0"
+#endif
+
 namespace {
 
 using namespace dormal;
@@ -27,7 +31,7 @@ constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage = "uso: dormal2k-gridexport [--grid FILE]... [--grid-dir CARTELLA]... --out CARTELLA\n"
                                "                         [--plane] [--zone ZONA]... [--roma40-monte-mario]\n"
-                               "       dormal2k-gridexport --help\n";
+                               "       dormal2k-gridexport --help | --version\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -48,6 +52,7 @@ constexpr const char* kHelp =
     "                          le scrive dormal2k-batch; senza, da Greenwich come in PROJ\n"
     "                          (EPSG:4265)\n"
     "  --help                  questo testo\n"
+    "  --version               la versione del programma\n"
     "\n"
     "File scritti nella cartella:\n"
     "  dormal2k_roma40_ed50.gsb        ROMA40 -> ED50 (NTv2)\n"
@@ -113,6 +118,7 @@ struct Options {
     std::vector<Zone> zones;
     bool monteMario = false;
     bool help = false;
+    bool version = false;
 };
 
 Zone zoneFromWord(const std::string& w) {
@@ -143,6 +149,10 @@ Options parseArguments(int argc, char** argv) {
             o.help = true;
             continue;
         }
+        if (arg == "--version") {
+            o.version = true;
+            continue;
+        }
         if (arg == "--plane") {
             o.plane = true;
             continue;
@@ -165,6 +175,9 @@ Options parseArguments(int argc, char** argv) {
         } else {
             throw UsageError{std::string(name) + " richiede un valore"};
         }
+        if (value.empty()) {
+            throw UsageError{std::string(name) + ": valore vuoto"};
+        }
         if (name == "--grid") {
             o.grids.push_back(value);
         } else if (name == "--grid-dir") {
@@ -178,7 +191,7 @@ Options parseArguments(int argc, char** argv) {
             o.out = value;
         }
     }
-    if (!o.help) {
+    if (!o.help && !o.version) {
         if (o.grids.empty() && o.gridDirs.empty()) {
             throw UsageError{"servono --grid o --grid-dir"};
         }
@@ -207,6 +220,10 @@ int main(int argc, char** argv) {
     }
     if (o.help) {
         std::cout << kUsage << kHelp;
+        return kExitDone;
+    }
+    if (o.version) {
+        std::cout << "dormal2k-gridexport " << DORMAL2K_VERSION << '\n';
         return kExitDone;
     }
 

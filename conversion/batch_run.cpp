@@ -770,11 +770,34 @@ Message batchNoPointMessage() {
 }
 
 void addPortionCounts(Message& summary, const PortionSet& set, const BatchOutcome& outcome) {
-    for (std::size_t i = 0; i < set.size() && i < outcome.pointsPerPortion.size(); ++i) {
+    // Up to kListedPortions every portion in set order; beyond, those with most points (ties
+    // in set order), then one line for the rest, so that a large folder does not flood it.
+    constexpr std::size_t kListedPortions = 20;
+    const std::size_t n = std::min(set.size(), outcome.pointsPerPortion.size());
+    std::vector<std::size_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        order[i] = i;
+    }
+    if (n > kListedPortions) {
+        std::stable_sort(order.begin(), order.end(), [&outcome](std::size_t a, std::size_t b) {
+            return outcome.pointsPerPortion[a] > outcome.pointsPerPortion[b];
+        });
+    }
+    long rest = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t i = order[k];
+        if (k >= kListedPortions) {
+            rest += outcome.pointsPerPortion[i];
+            continue;
+        }
         const std::string& path = set.portion(i).sourcePath;
         const std::size_t slash = path.rfind('/');
         const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
         summary.lines.push_back("PUNTI CALCOLATI CON " + name + ":  " + std::to_string(outcome.pointsPerPortion[i]));
+    }
+    if (n > kListedPortions) {
+        summary.lines.push_back("altre " + std::to_string(n - kListedPortions) + " porzioni: " + std::to_string(rest) +
+                                " punti");
     }
 }
 

@@ -89,13 +89,14 @@ std::optional<Message> batchFileChecks(const std::string& dataPath, const std::s
 // portion's sourcePath; with a working set, every portion's), read, convert, write, summary.
 BatchOutcome runBatch(const BatchRequest& req, const BatchCallbacks& cb = {});
 
-// Adds to a completed run's summary one line per portion of the working set with the points
-// it converted: "PUNTI CALCOLATI CON 0245.GK2:  12" (the portion's file name).
 // The summary of a completed run ("PROCEDURA TERMINATA CON SUCCESSO:" ...) and the refusal
 // of a data file without any valid point, for the runs that read through other paths.
 Message batchSummaryMessage(const ConversionContext& ctx, long pointCount, long outsideCount);
 Message batchNoPointMessage();
 
+// Adds to a completed run's summary one line per portion of the working set with the points
+// it converted: "PUNTI CALCOLATI CON 0245.GK2:  12" (the portion's file name). Beyond 20
+// portions, the 20 with most points (ties in set order) and "altre N porzioni: n punti".
 void addPortionCounts(Message& summary, const PortionSet& set, const BatchOutcome& outcome);
 
 } // namespace dormal

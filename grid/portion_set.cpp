@@ -5,8 +5,11 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <set>
+#include <utility>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include "geodesy/angles.h"
 #include "geodesy/systems.h"
@@ -229,7 +232,15 @@ std::vector<std::string> portionFileNames(const std::string& folder, int& errorN
 
 PortionSetLoad loadPortionSet(const std::vector<std::string>& files, const std::vector<std::string>& folders) {
     PortionSetLoad out;
-    const auto take = [&out](const std::string& folder, const std::string& name) {
+    std::set<std::pair<dev_t, ino_t>> seen; // the files taken, by identity
+    const auto take = [&out, &seen](const std::string& folder, const std::string& name) {
+        // The same file again (another spelling, a link, or a file also in a folder given):
+        // it stays where it first came. A file that cannot be looked at is left to the reader.
+        const std::string path = gridPortionPath(folder, name);
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && !seen.emplace(st.st_dev, st.st_ino).second) {
+            return true;
+        }
         GridLoadResult r = loadGridPortion(folder, name);
         if (!r.ok()) {
             PortionSetError e;
@@ -268,6 +279,11 @@ PortionSetLoad loadPortionSet(const std::vector<std::string>& files, const std::
     }
     out.set.buildIndex();
     return out;
+}
+
+bool beyondSetTolerance(const PortionDisagreement& d) {
+    constexpr double kSlack = 1e-6;
+    return d.maxAngle1e4 > kSetToleranceAngle1e4 + kSlack || d.maxHeightMm > kSetToleranceHeightMm + kSlack;
 }
 
 std::vector<PortionDisagreement> comparePortions(const PortionSet& set, int samplesPerSide) {

@@ -109,7 +109,9 @@ std::vector<std::string> portionFileNames(const std::string& folder, int& errorN
 
 // Loads `files` (paths, in the order given), then every portion of each of `folders`
 // (each in portionFileNames order). Refuses a folder without portions, and stops at the
-// first file that cannot be read: nothing is skipped.
+// first file that cannot be read: nothing is skipped. A file named again (the same file
+// by device and inode: another spelling, a link, a file also in a folder given) is used
+// once, where it first came.
 PortionSetLoad loadPortionSet(const std::vector<std::string>& files, const std::vector<std::string>& folders);
 
 // How much two overlapping portions disagree on their common area.
@@ -120,6 +122,15 @@ struct PortionDisagreement {
     double maxHeightMm = 0;             // largest height difference, millimetres
     double maxAngle1e4 = 0;             // largest latitude or longitude difference, 1e-4"
 };
+
+// How far two neighbours holding the same grids may disagree: the shift grids give seconds
+// of arc to the fourth decimal, so two portions rounded from the same values differ by at
+// most one unit of it, 0.0001" (about 3 mm); the geoid and the height shift give metres to
+// the fourth decimal, and 1 mm leaves room for the two portions' nodes and their rounding.
+constexpr double kSetToleranceAngle1e4 = 1.0;
+constexpr double kSetToleranceHeightMm = 1.0;
+// Whether a pair disagrees beyond those tolerances (a hair of slack for the arithmetic).
+bool beyondSetTolerance(const PortionDisagreement& d);
 
 // For every pair of portions whose convertible areas overlap, the largest differences of
 // the ROMA40->ETRF2000 (with heights) and ROMA40->ED50 results over a grid of

@@ -25,12 +25,17 @@
 #include "grid/zone_limits.h"
 #include "tools/synthetic_grid.h"
 
+#ifndef DORMAL2K_VERSION
+#define DORMAL2K_VERSION "0"
+#endif
+
 namespace {
 
 int usage(const char* why) {
     std::fprintf(stderr, "dormal2k-gridgen: %s\n", why);
     std::fprintf(stderr, "usage: dormal2k-gridgen --kind PUNTO|FOGLIO --lat DEG --lon DEG --name NUMBER\n"
-                         "                        [--seed N] [--global-geoid] [--out FOLDER] [--rows R --cols C]\n");
+                         "                        [--seed N] [--global-geoid] [--out FOLDER] [--rows R --cols C]\n"
+                         "       dormal2k-gridgen --version\n");
     return 2;
 }
 
@@ -96,6 +101,10 @@ int main(int argc, char** argv) {
         if (arg == "--global-geoid") {
             gen.globalGeoid = true;
             continue;
+        }
+        if (arg == "--version") {
+            std::printf("dormal2k-gridgen %s\n", DORMAL2K_VERSION);
+            return 0;
         }
         if (i + 1 >= argc) {
             return usage("missing value after an option");

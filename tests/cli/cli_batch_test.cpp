@@ -453,6 +453,45 @@ TEST_F(BatchCli, UsageErrorsExit2WithTheReason) {
     EXPECT_NE(help.out.find("--decimal-separator"), std::string::npos);
 }
 
+// Fault guarded: a repeated single-value option silently kept the last value, an empty
+// --grid-dir meant the current folder, and --check-set ignored options that do not apply
+// to it. Each is a usage error naming the option; no result is written.
+TEST_F(BatchCli, RepeatedEmptyAndInapplicableOptions) {
+    const std::string d = dir_->file("o.txt"), r = dir_->file("or.txt");
+    writeWholeFile(d, "P1 45.0 11.0\n");
+    const std::vector<std::string> run{"--from", "ETRF89", "--to", "ETRF89", "--to-kind", "plane"};
+    const std::vector<std::string> check{"--check-set", "--grid", gridPath_};
+    const struct {
+        std::vector<std::string> base, extra;
+        const char* reason;
+    } cases[] = {
+        {run, {"--from", "ED50", d, r}, "--from indicato piu' volte"},
+        {run, {"--to-kind=plane", d, r}, "--to-kind indicato piu' volte"},
+        {run, {"--type", "ascii", "--type", "ascii", d, r}, "--type indicato piu' volte"},
+        {run, {"--decimal-separator", ".", "--decimal-separator=,", d, r}, "--decimal-separator indicato piu' volte"},
+        {run, {"--grid-dir=", d, r}, "--grid-dir: valore vuoto"},
+        {run, {"--grid", "", d, r}, "--grid: valore vuoto"},
+        {run, {"--to-zone=", d, r}, "--to-zone: valore vuoto"},
+        {check, {"--grid-dir="}, "--grid-dir: valore vuoto"},
+        {check, {"--from", "ROMA40"}, "--from non vale con --check-set"},
+        {check, {"--heights"}, "--heights non vale con --check-set"},
+        {check, {"--type=ascii"}, "--type non vale con --check-set"},
+        {check, {"--decimal-separator", ","}, "--decimal-separator non vale con --check-set"},
+        {check, {"--columns", "1,2,3"}, "--columns non vale con --check-set"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        std::vector<std::string> args = c.base;
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const ProcessResult p = runBatchExe(args);
+        EXPECT_EQ(p.exitCode, 2) << p.err;
+        EXPECT_NE(p.err.find(c.reason), std::string::npos) << p.err;
+        EXPECT_FALSE(fs::exists(r));
+    }
+    EXPECT_EQ(runBatchExe(check).exitCode, 0);
+    EXPECT_EQ(runBatchExe({"--check-set", "--grid", gridPath_, "--grid-dir", dir_->path().string()}).exitCode, 0);
+}
+
 TEST_F(BatchCli, RefusalsAndFailuresExit1WithTheSystemsMessage) {
     const std::string d = dir_->file("f.txt"), r = dir_->file("fr.txt");
     writeWholeFile(d, "P1 4600000 1500000 10\n");
@@ -499,13 +538,60 @@ TEST_F(BatchCli, RefusalsAndFailuresExit1WithTheSystemsMessage) {
          {"--from", "ROMA40", "--to", "ROMA40", "--to-kind", "plane", comments, r},
          "IL FILE DATI NON CONTIENE\nNESSUN PUNTO VALIDO"},
         {"binary junk", {"--from", "ROMA40", "--to", "ROMA40", "--to-kind", "plane", junk, r}, junk.c_str()},
-        {"junk workbook", {"--from", "ROMA40", "--to", "ROMA40", "--to-kind", "plane", junkBook, r}, junkBook.c_str()},
+        {"junk workbook",
+         {"--from", "ROMA40", "--to", "ROMA40", "--to-kind", "plane", junkBook, dir_->file("fr.xlsx")},
+         junkBook.c_str()},
     };
     for (const Case& c : cases) {
         const ProcessResult p = runBatchExe(c.args);
         EXPECT_EQ(p.exitCode, 1) << c.what << "\n" << p.err;
         EXPECT_NE(p.err.find(c.message), std::string::npos) << c.what << "\n" << p.err;
         EXPECT_FALSE(fs::exists(r)) << c.what;
+    }
+}
+
+// Fault guarded: the ASCII report was written under a workbook's or a layer's name, and a
+// workbook under a text file's name, both with exit 0. Such a name is a usage error naming
+// the type the run writes; names without an extension or with an unknown one still work.
+TEST_F(BatchCli, ResultNameWhoseExtensionContradictsTheRunType) {
+    const std::string text = dir_->file("e.txt"), book = dir_->file("e.xlsx");
+    writeWholeFile(text, "P1 45.0 11.0\n");
+    writeDataWorkbook(book, {{"P1", 45.0, 11.0, 0}});
+    const struct {
+        std::string data, result;
+        const char* said; // empty: the run goes through
+    } cases[] = {
+        {text, "r.xlsx", "ma l'elaborazione ascii scrive un rapporto di testo"},
+        {text, "r.XLS", "di una cartella di lavoro excel (.xls)"},
+        {text, "r.ods", "di una cartella di lavoro excel"},
+        {text, "r.gpkg", "di un file gis (.gpkg)"},
+        {text, "r.csv", "di un file gis (.csv)"},
+        {book, "r.txt", "di un file di testo (.txt), ma l'elaborazione excel scrive una cartella di lavoro .xlsx"},
+        {book, "r.csv", "di un file gis (.csv), ma l'elaborazione excel"},
+        {book, "r.shp", "di un file gis"},
+        {text, "r.txt", ""},
+        {text, "r.out", ""},
+        {text, "risultati", ""},
+        {text, "-", ""},
+        {book, "r.xlsx", ""},
+        {book, "r.xls", ""},
+        {book, "risultati", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.data + " -> " + c.result);
+        const std::string r = c.result == "-" ? c.result : dir_->file("ext-" + c.result);
+        if (r != "-") {
+            writeWholeFile(r, "old result\n");
+        }
+        const ProcessResult p = runBatchExe({"--from", "ETRF89", "--to", "ETRF89", "--to-kind", "plane", c.data, r});
+        if (*c.said == '\0') {
+            EXPECT_EQ(p.exitCode, 0) << p.err;
+            continue;
+        }
+        EXPECT_EQ(p.exitCode, 2) << p.err;
+        EXPECT_NE(p.err.find(c.said), std::string::npos) << p.err;
+        EXPECT_NE(p.err.find("\"" + r + "\""), std::string::npos) << p.err;
+        EXPECT_EQ(readWholeFile(r), "old result\n");
     }
 }
 

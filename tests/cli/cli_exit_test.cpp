@@ -172,6 +172,34 @@ TEST_F(ExitCli, GridThatIsNotARegularFileOrIsTheResult) {
     EXPECT_EQ(readWholeFile(grid_), gridBefore);
 }
 
+// Fault guarded: only the window answered --version. Every program does, on standard
+// output with status 0, with the version of the build, and says so in its usage.
+TEST(ProgramVersions, EveryProgramAnswersVersion) {
+    const std::string bin = DORMAL2K_BINARY_DIR;
+    const struct {
+        std::string exe, name;
+    } programs[] = {
+        {bin + "/cli/dormal2k-batch", "dormal2k-batch"},
+        {bin + "/cli/dormal2k-batch-gis", "dormal2k-batch-gis"},
+        {bin + "/cli/dormal2k-gridexport", "dormal2k-gridexport"},
+        {bin + "/tools/dormal2k-gridgen", "dormal2k-gridgen"},
+    };
+    for (const auto& p : programs) {
+        SCOPED_TRACE(p.name);
+        FILE* f = ::popen((p.exe + " --version 2>&1").c_str(), "r");
+        ASSERT_NE(f, nullptr);
+        std::string out;
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, f) != nullptr) {
+            out += buf;
+        }
+        const int status = ::pclose(f);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+        EXPECT_EQ(out, p.name + " " + DORMAL2K_VERSION + "\n");
+    }
+    EXPECT_NE(runBatchExe({"--help"}).out.find("--version"), std::string::npos);
+}
+
 // A started converter whose standard input the test writes.
 struct Piped {
     Started st;

@@ -297,6 +297,43 @@ TEST_F(GisCli, EpsgCodesSelectAsTheirWords) {
     }
 }
 
+// Fault guarded: `--to` with a code accepted for reading (ETRS89, RDN2008 easting first)
+// wrote a layer carrying another code. A layer result with such a code is refused naming the
+// code it would carry, the old result left as it was; a report or workbook (no code in it)
+// is written as with the code of the table.
+TEST_F(GisCli, ToWithACodeOnlyReadIsRefusedForLayers) {
+    const std::pair<int, int> codes[] = {{4258, 4670}, {25832, 3064}, {25833, 3065}, {25834, 9716},
+                                         {7791, 6707}, {7792, 6708},  {7793, 6709},  {7794, 6875}};
+    ScratchDir d;
+    std::string text, csv = "nome,n,e\n";
+    for (const TestPoint& p : points()) {
+        text += p.name + " " + fixed(p.north, 3) + " " + fixed(p.east, 3) + "\n";
+        csv += p.name + "," + fixed(p.north, 3) + "," + fixed(p.east, 3) + "\n";
+    }
+    writeWholeFile(d.file("p.txt"), text);
+    writeWholeFile(d.file("p.csv"), csv);
+    const std::string layer = d.file("r.gpkg");
+    writeWholeFile(layer, "old result");
+    for (const auto& [asked, given] : codes) {
+        SCOPED_TRACE(asked);
+        const std::string to = "EPSG:" + std::to_string(asked);
+        const ProcessResult g =
+            runBatchExe({"--from", "EPSG:3004", "--to", to, "--grid", gridPath_, d.file("p.csv"), layer});
+        EXPECT_EQ(g.exitCode, 2) << g.err;
+        EXPECT_NE(g.err.find("ha il codice EPSG " + std::to_string(given) + ", non " + std::to_string(asked)),
+                  std::string::npos)
+            << g.err;
+        EXPECT_NE(g.err.find("usare --to EPSG:" + std::to_string(given)), std::string::npos) << g.err;
+        EXPECT_EQ(readWholeFile(layer), "old result");
+        const ProcessResult a = runBatchExe({"--from", "EPSG:3004", "--to", to, "--grid", gridPath_,
+                                             "--decimal-separator", ".", d.file("p.txt"), d.file("a.txt")});
+        const ProcessResult b = runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:" + std::to_string(given), "--grid",
+                                             gridPath_, "--decimal-separator", ".", d.file("p.txt"), d.file("b.txt")});
+        EXPECT_EQ(a.exitCode, 0) << a.err;
+        EXPECT_EQ(readWholeFile(d.file("a.txt")), readWholeFile(d.file("b.txt")));
+    }
+}
+
 // Command lines that are wrong: exit 2 with the reason; the agreeing ones are not refused.
 TEST_F(GisCli, UsageErrors) {
     ScratchDir d;

@@ -332,7 +332,7 @@ TEST_F(GisWrite, LayersAreChosenAndOtherLayersKept) {
     const std::pair<std::vector<std::string>, std::string> usage[] = {
         {{"--update", d.file("dati.gpkg"), d.file("r.shp")}, "--update vale solo per un file dei risultati .gpkg"},
         {{"--layer", "strade", d.file("p.txt"), d.file("r.txt")}, "--layer vale solo per --type gis"},
-        {{"--nln", "", d.file("dati.gpkg"), d.file("r.gpkg")}, "--nln: nome vuoto"},
+        {{"--nln", "", d.file("dati.gpkg"), d.file("r.gpkg")}, "--nln: valore vuoto"},
     };
     for (const auto& [extra, message] : usage) {
         const ProcessResult r = runBatchExe(args(extra));

@@ -557,6 +557,9 @@ TEST(GridExportCommandLine, ExitStatusAndMessages) {
         {"--grid g.GK1 --out x --zone 35 --plane", 2, "fuso sconosciuto \"35\""},
         {"--grid g.GK1 --out x --zone 33", 2, "--zone vale solo con --plane"},
         {"--grid g.GK1 --out x --bogus", 2, "opzione sconosciuta"},
+        // An empty value (an unset variable) is not the current folder.
+        {"--grid-dir= --out " + dir.file("x"), 2, "--grid-dir: valore vuoto"},
+        {"--grid '' --out " + dir.file("x"), 2, "--grid: valore vuoto"},
         {"--grid-dir " + dir.file("vuota") + " --out " + dir.file("x"), 1, "NESSUNA PORZIONE DI GRIGLIA"},
         // The output folder is a file: refused before anything is written.
         {"--grid " + dir.file("g.GK2") + " --out " + dir.file("g.GK2"), 1, "IMPOSSIBILE CREARE LA CARTELLA"},

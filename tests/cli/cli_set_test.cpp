@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "cli_support.h"
+#include "geodesy/angles.h"
+#include "grid/grid_portion.h"
+#include "grid/zone_limits.h"
 #include "tools/synthetic_grid.h"
 
 namespace dormal::clitest {
@@ -61,23 +64,16 @@ TEST(CliSet, SampleMosaicAsTheReadmeRunsIt) {
         EXPECT_EQ(countOf(report, "Fuori Grig."), 2); // its two coordinates
         EXPECT_NE(p.err.find("PUNTI TRATTATI:   38"), std::string::npos) << p.err;
         EXPECT_NE(p.err.find("PUNTI NON CALCOLATI PERCHE' FUORI DALLA GRIGLIA:  1"), std::string::npos);
-        if (std::string(c.what) != "folder after the same first file") {
-            EXPECT_NE(report.find("/Porzioni di griglia usate: 4 (epoche della prima)\r\n"), std::string::npos);
-            EXPECT_NE(p.err.find("PUNTI CALCOLATI CON 0245.GK2:  17\nPUNTI CALCOLATI CON 0246.GK2:  8\n"
-                                 "PUNTI CALCOLATI CON 0247.GK2:  8\nPUNTI CALCOLATI CON 0248.GK2:  4"),
-                      std::string::npos)
-                << p.err;
-            if (first.empty()) {
-                first = report;
-            } else {
-                EXPECT_EQ(report, first);
-            }
+        // 0245.GK2 given first and again in the folder is used once, in its first place.
+        EXPECT_NE(report.find("/Porzioni di griglia usate: 4 (epoche della prima)\r\n"), std::string::npos);
+        EXPECT_NE(p.err.find("PUNTI CALCOLATI CON 0245.GK2:  17\nPUNTI CALCOLATI CON 0246.GK2:  8\n"
+                             "PUNTI CALCOLATI CON 0247.GK2:  8\nPUNTI CALCOLATI CON 0248.GK2:  4"),
+                  std::string::npos)
+            << p.err;
+        if (first.empty()) {
+            first = report;
         } else {
-            // 0245.GK2 twice: the second copy never converts a point.
-            EXPECT_NE(report.find("/Porzioni di griglia usate: 5 "), std::string::npos);
-            EXPECT_NE(p.err.find("PUNTI CALCOLATI CON 0245.GK2:  17\nPUNTI CALCOLATI CON 0245.GK2:  0\n"),
-                      std::string::npos)
-                << p.err;
+            EXPECT_EQ(report, first);
         }
     }
 }
@@ -172,6 +168,11 @@ TEST(CliSet, CheckSet) {
     EXPECT_NE(sample.out.find("COPPIE CHE SI SOVRAPPONGONO: 6\n"), std::string::npos) << sample.out;
     EXPECT_NE(sample.out.find("0245.GK2 - 0246.GK2: punti confrontati "), std::string::npos);
     EXPECT_NE(sample.out.find("DIFFERENZA MASSIMA: 0.0"), std::string::npos) << sample.out;
+    EXPECT_NE(sample.out.find("TOLLERANZA: 1.000 (1e-4\") in latitudine e longitudine, 1.000 mm in quota\n"
+                              "COPPIE OLTRE LA TOLLERANZA: 0\n"),
+              std::string::npos)
+        << sample.out;
+    EXPECT_EQ(sample.out.find("OLTRE LA TOLLERANZA\n"), std::string::npos) << sample.out;
 
     ScratchDir dir;
     gridgen::PortionRecipe stranger;
@@ -182,16 +183,97 @@ TEST(CliSet, CheckSet) {
     stranger.seed = 9;
     writeWholeFile(dir.file("0999.GK2"), gridgen::portionText(stranger));
     const ProcessResult mixed = runBatchExe({"--check-set", "--grid-dir", kMosaic, "--grid", dir.file("0999.GK2")});
-    EXPECT_EQ(mixed.exitCode, 0) << mixed.err;
+    EXPECT_EQ(mixed.exitCode, 3) << mixed.err; // beyond the tolerance
     // Files first: the stranger is the first of the set.
     EXPECT_NE(mixed.out.find("0999.GK2 - 0245.GK2"), std::string::npos) << mixed.out;
     EXPECT_EQ(mixed.out.find("DIFFERENZA MASSIMA: 0.0"), std::string::npos) << mixed.out;
+    EXPECT_NE(mixed.out.find(" (1e-4\") OLTRE LA TOLLERANZA\n"), std::string::npos) << mixed.out;
+    EXPECT_EQ(mixed.out.find("COPPIE OLTRE LA TOLLERANZA: 0\n"), std::string::npos) << mixed.out;
 
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--check-set"},
           std::vector<std::string>{"--check-set", "--grid-dir", kMosaic, "dati.txt", "r.txt"}}) {
         EXPECT_EQ(runBatchExe(args).exitCode, 2);
     }
+}
+
+// Fault guarded: a portion named twice entered the set twice (the second copy never used,
+// the report counting it, --check-set comparing it with itself). The same file, by device
+// and inode, is used once in its first place, however it is spelled.
+TEST(CliSet, SameFileGivenTwiceIsUsedOnce) {
+    ScratchDir dir;
+    fs::create_directory(dir.path() / "g");
+    const std::string a = dir.file("g/0245.GK2"), b = dir.file("g/0246.GK2");
+    fs::copy_file(kMosaic + "/0245.GK2", a);
+    fs::copy_file(kMosaic + "/0246.GK2", b);
+    fs::create_symlink(a, dir.file("link.GK2"));
+    fs::create_hard_link(a, dir.file("hard.GK2"));
+    const struct {
+        std::vector<std::string> args;
+        const char* said;
+    } cases[] = {
+        {{"--grid", a, "--grid", a}, "PORZIONI: 1\n"},
+        {{"--grid", a, "--grid", dir.file("g/../g/./0245.GK2")}, "PORZIONI: 1\n"},
+        {{"--grid", a, "--grid", dir.file("link.GK2")}, "PORZIONI: 1\n"},
+        {{"--grid", dir.file("hard.GK2"), "--grid", a}, "PORZIONI: 1\n"},
+        {{"--grid", b, "--grid-dir", dir.file("g")},
+         "PORZIONI: 2\nCOPPIE CHE SI SOVRAPPONGONO: 1\n0246.GK2 - 0245.GK2"},
+        {{"--grid-dir", dir.file("g"), "--grid-dir", dir.file("g/.")}, "PORZIONI: 2\n"},
+        {{"--grid", a, "--grid", b}, "PORZIONI: 2\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--check-set"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(c.args[1] + " " + c.args[3]);
+        const ProcessResult p = runBatchExe(args);
+        EXPECT_EQ(p.exitCode, 0) << p.err;
+        EXPECT_NE(p.out.find(c.said), std::string::npos) << p.out;
+    }
+}
+
+// More than 20 portions: the summary lists the 20 that converted most points (ties in set
+// order) and one line for the others, instead of a line for every portion of the folder.
+TEST(CliSet, MoreThanTwentyPortionsListTheTwentyWithMostPoints) {
+    ScratchDir dir;
+    fs::create_directory(dir.path() / "g");
+    gridgen::PortionRecipe first;
+    first.kind = PortionKind::Sheet;
+    first.southLat = 42.0;
+    first.westLon = 12.0;
+    first.name = "1001";
+    // Points at the middle of each portion, in set order (1001 ... 1025).
+    const int counts[25] = {2, 0, 5, 1, 1, 3, 3, 0, 2, 1, 4, 1, 1, 1, 1, 2, 2, 0, 1, 1, 1, 1, 3, 0, 1};
+    std::string data;
+    int k = 0;
+    for (const gridgen::PortionRecipe& r : gridgen::mosaicRecipes(first, 5, 5)) {
+        const std::string text = gridgen::portionText(r);
+        writeWholeFile(dir.file("g/" + gridgen::defaultFileName(r)), text);
+        const GridLoadResult g = parseGridPortion(text, gridgen::defaultFileName(r));
+        ASSERT_TRUE(g.ok());
+        const ZoneLimits z = computeZoneLimits(*g.portion, RefSystem::Etrf89);
+        for (int j = 0; j < counts[k]; ++j) {
+            char line[96];
+            std::snprintf(line, sizeof line, "P%d_%d %.8f %.8f\n", k, j, degreesToSexagesimal((z.south + z.north) / 2),
+                          degreesToSexagesimal((z.west + z.east) / 2));
+            data += line;
+        }
+        ++k;
+    }
+    ASSERT_EQ(k, 25);
+    writeWholeFile(dir.file("d.txt"), data);
+    const ProcessResult p = runBatchExe(
+        {"--from", "ETRF89", "--to", "ETRF2000", "--grid-dir", dir.file("g"), dir.file("d.txt"), dir.file("r.txt")});
+    EXPECT_EQ(p.exitCode, 0) << p.err;
+    std::string expected;
+    for (const auto& [name, n] :
+         std::vector<std::pair<int, int>>{{1003, 5}, {1011, 4}, {1006, 3}, {1007, 3}, {1023, 3}, {1001, 2}, {1009, 2},
+                                          {1016, 2}, {1017, 2}, {1004, 1}, {1005, 1}, {1010, 1}, {1012, 1}, {1013, 1},
+                                          {1014, 1}, {1015, 1}, {1019, 1}, {1020, 1}, {1021, 1}, {1022, 1}}) {
+        expected += "PUNTI CALCOLATI CON " + std::to_string(name) + ".GK2:  " + std::to_string(n) + "\n";
+    }
+    expected += "altre 5 porzioni: 1 punti\n";
+    EXPECT_NE(p.err.find(expected), std::string::npos) << p.err;
+    EXPECT_EQ(countOf(p.err, "PUNTI CALCOLATI CON "), 20) << p.err;
 }
 
 } // namespace
