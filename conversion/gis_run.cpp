@@ -327,6 +327,96 @@ struct DatasetCloser {
 };
 using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
 
+// The entity names a drawing's ENTITIES section may hold (group code 0), and ENDSEC.
+bool knownDrawingEntity(std::string_view name) {
+    static constexpr std::string_view kNames[] = {
+        "3DFACE", "3DSOLID",  "ACAD_PROXY_ENTITY", "ARC",    "ATTDEF",    "ATTRIB",  "BODY",     "CIRCLE",
+        "DIMENSION", "ELLIPSE", "ENDSEC",          "HATCH",  "HELIX",     "IMAGE",   "INSERT",   "LEADER",
+        "LIGHT",  "LINE",     "LWPOLYLINE",        "MESH",   "MLINE",     "MLEADER", "MTEXT",    "MULTILEADER",
+        "OLE2FRAME", "OLEFRAME", "POINT",          "POLYLINE", "RAY",     "REGION",  "SECTION",  "SEQEND",
+        "SHAPE",  "SOLID",    "SPLINE",            "SUN",    "SURFACE",   "TABLE",   "TEXT",     "TOLERANCE",
+        "TRACE",  "UNDERLAY", "VERTEX",            "VIEWPORT", "WIPEOUT", "XLINE",   "PDFUNDERLAY", "DGNUNDERLAY",
+        "DWFUNDERLAY", "ARC_DIMENSION", "LARGE_RADIAL_DIMENSION"};
+    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
+// GDAL reads a damaged text drawing or GeoJSON file in part without a word: a line of a
+// drawing out of step (a group code that is no number), an entity of no known kind (a slip
+// in its name, or other sections' lines inside the entities), a drawing without its closing
+// "EOF", a NUL byte inside either text. What is wrong, or nothing.
+std::optional<std::string> textLayerDamage(const std::string& path, const std::string& driver) {
+    if (driver != "DXF" && driver != "GeoJSON") {
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt; // GDAL opened it: a path of its own syntax, checked by GDAL
+    }
+    std::string line;
+    if (driver == "GeoJSON") {
+        char buffer[65536];
+        while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+            if (std::memchr(buffer, '\0', static_cast<std::size_t>(in.gcount())) != nullptr) {
+                return std::string("IL FILE CONTIENE BYTE NULLI: E' DANNEGGIATO");
+            }
+        }
+        return std::nullopt;
+    }
+    const auto trimmed = [](std::string& t) {
+        while (!t.empty() && (t.back() == '\r' || t.back() == ' ' || t.back() == '\t')) {
+            t.pop_back();
+        }
+        std::size_t b = 0;
+        while (b < t.size() && (t[b] == ' ' || t[b] == '\t')) {
+            ++b;
+        }
+        t.erase(0, b);
+    };
+    if (!std::getline(in, line)) {
+        return std::nullopt;
+    }
+    if (line.rfind("AutoCAD Binary DXF", 0) == 0) {
+        return std::nullopt; // a binary drawing: GDAL reads it by its own record lengths
+    }
+    in.seekg(0);
+    long number = 0;
+    bool inEntities = false;
+    bool ended = false;
+    std::string code, value;
+    while (std::getline(in, code)) {
+        ++number;
+        if (!std::getline(in, value)) {
+            return "DISEGNO INCOMPLETO: MANCA IL VALORE DELLA RIGA " + std::to_string(number);
+        }
+        ++number;
+        if (code.find('\0') != std::string::npos || value.find('\0') != std::string::npos) {
+            return "IL DISEGNO CONTIENE BYTE NULLI ALLA RIGA " + std::to_string(number - 1);
+        }
+        trimmed(code);
+        trimmed(value);
+        int group = 0;
+        const auto [end, ec] = std::from_chars(code.data(), code.data() + code.size(), group);
+        if (code.empty() || ec != std::errc() || end != code.data() + code.size()) {
+            return "DISEGNO DANNEGGIATO: CODICE DI GRUPPO NON VALIDO ALLA RIGA " + std::to_string(number - 1);
+        }
+        if (group == 2 && value == "ENTITIES") {
+            inEntities = true;
+        } else if (group == 0 && value == "ENDSEC") {
+            inEntities = false;
+        } else if (group == 0 && value == "EOF") {
+            ended = true;
+            break;
+        } else if (inEntities && group == 0 && !knownDrawingEntity(value)) {
+            return "DISEGNO DANNEGGIATO: ELEMENTO DI TIPO SCONOSCIUTO \"" + value + "\" ALLA RIGA " +
+                   std::to_string(number);
+        }
+    }
+    if (!ended) {
+        return std::string("DISEGNO INCOMPLETO: MANCA LA FINE DEL FILE (EOF)");
+    }
+    return std::nullopt;
+}
+
 // The record count a shapefile's index (.shx) and attribute table (.dbf) announce in their
 // headers; a message when they differ, as GDAL then reads the fewer without a word.
 std::optional<std::string> shapefileCountMismatch(GDALDataset& ds, const std::string& layerName) {
@@ -740,6 +830,10 @@ std::optional<Message> GisRun::openInput() {
     inLayer_ = input_->GetLayer(0);
     if (gdal_.any()) {
         return damagedInputMessage(req_.dataPath, "IL FILE NON SI LEGGE PER INTERO", gdal_.text());
+    }
+    if (std::optional<std::string> damage =
+            textLayerDamage(req_.dataPath, input_->GetDriver() != nullptr ? input_->GetDriver()->GetDescription() : "")) {
+        return damagedInputMessage(req_.dataPath, *damage, "");
     }
     // Each chosen layer's own checks (counts, reference) come when the layers are chosen.
     return checkNotOverwritten();

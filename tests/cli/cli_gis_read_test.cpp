@@ -109,7 +109,7 @@ TEST(GisRead, DamagedLayersAreReadingFailures) {
         {"shp cut in half", "ESRI Shapefile", "pts.shp", "pts.shp", 0.5, "MESSAGGIO DI GDAL: "},
         {"dbf of fewer records", "ESRI Shapefile", "pts.shp", "pts.dbf", 0, "IL FILE .shx HA 26 ELEMENTI"},
         {"prj GDAL cannot read", "ESRI Shapefile", "pts.shp", "pts.prj", -1, "IL FILE .prj DEL LIVELLO NON SI LEGGE"},
-        {"dxf cut at 60 %", "DXF", "pts.dxf", "pts.dxf", 0.6, "MESSAGGIO DI GDAL: "},
+        {"dxf cut at 60 %", "DXF", "pts.dxf", "pts.dxf", 0.6, "DISEGNO INCOMPLETO"},
         // GDAL gives up on opening it: its words, all of them, below the Italian ones.
         {"geojson cut at 60 %", "GeoJSON", "pts.geojson", "pts.geojson", 0.6,
          "MESSAGGIO DI GDAL: ", "IMPOSSIBILE APRIRE IL FILE DEI DATI"},
@@ -137,6 +137,39 @@ TEST(GisRead, DamagedLayersAreReadingFailures) {
         const std::size_t last = r.err.rfind('\n', r.err.size() - 2);
         EXPECT_EQ(r.err.substr(last + 1).rfind(c.lastLine, 0), 0U) << r.err;
         EXPECT_EQ(folderBytes(d.path()), before);
+    }
+}
+
+// A text drawing damaged in place, which GDAL reads in part without a word (found
+// by the mutation run): a slip in an entity's name, a line lost (codes out of step). NUL bytes
+// in a GeoJSON file are the mutation run's to find (scripts/gis-mutate.py).
+TEST(GisRead, DrawingsDamagedInPlace) {
+    struct Case {
+        const char* name;
+        const char* driver;
+        const char* file;
+        std::string from, to; // the first `from` after the entities start becomes `to`
+        const char* lastLine;
+    };
+    const Case cases[] = {
+        {"entity name", "DXF", "pts.dxf", "\nPOINT", "\nPOINU", "DISEGNO DANNEGGIATO: ELEMENTO DI TIPO SCONOSCIUTO"},
+        {"line lost", "DXF", "pts.dxf", "\nPOINT\n", "\n", "DISEGNO DANNEGGIATO: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir d;
+        const std::string layer = d.file(c.file);
+        writePoints(layer, c.driver);
+        std::string bytes = readWholeFile(layer);
+        const std::size_t entities = bytes.find("ENTITIES");
+        const std::size_t at = bytes.find(c.from, entities == std::string::npos ? 0 : entities);
+        ASSERT_NE(at, std::string::npos);
+        bytes.replace(at, c.from.size(), c.to);
+        writeWholeFile(layer, bytes);
+        const ProcessResult r = runBatchExe({"--from", "EPSG:3004", "--to", "EPSG:4265", layer, d.file("r.gpkg")});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_NE(r.err.find(c.lastLine), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(d.file("r.gpkg")));
     }
 }
 
