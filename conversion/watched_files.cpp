@@ -127,6 +127,14 @@ std::size_t readFile(void* file, void* buffer, std::size_t size, std::size_t cou
         }
         done += static_cast<std::size_t>(r);
     }
+    // What was not read is filled with line ends. GDAL's drawing writer, when it closes a
+    // drawing, reads back a few bytes of its header into a small buffer on its stack and
+    // looks for a line end in them without checking how many it got: after a failed write
+    // (a full disk) the bytes are not there, and it would run past its buffer. A line end
+    // stops it at once; the short count still tells every caller that nothing more came.
+    if (done < want) {
+        std::memset(static_cast<char*>(buffer) + done, '\n', want - done);
+    }
     // A partial last element is given back to the file, as stdio would leave it unread.
     const std::size_t whole = done / size;
     if (done % size != 0) {
