@@ -56,6 +56,28 @@ struct DatasetCloser {
 };
 using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
 
+// A GeoPackage point layer of `pts` with their names, in EPSG `code`, each point placed at
+// the x (East or longitude) and y `at` gives it.
+void writeNamedPoints(const std::string& path, const char* layerName, int code, const std::vector<TestPoint>& pts,
+                     const std::function<std::pair<double, double>(const TestPoint&)>& at) {
+    GDALDriver* drv = GetGDALDriverManager()->GetDriverByName("GPKG");
+    DatasetPtr ds(drv->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    OGRSpatialReference srs;
+    srs.importFromEPSG(code);
+    srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    OGRLayer* layer = ds->CreateLayer(layerName, &srs, wkbPoint, nullptr);
+    OGRFieldDefn name("nome", OFTString);
+    layer->CreateField(&name);
+    for (const TestPoint& p : pts) {
+        OGRFeature f(layer->GetLayerDefn());
+        f.SetField("nome", p.name.c_str());
+        const auto [x, y] = at(p);
+        OGRPoint g(x, y);
+        f.SetGeometry(&g);
+        ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
+    }
+}
+
 std::vector<std::string> split(const std::string& line, char delimiter) {
     std::vector<std::string> out;
     std::string cell;
@@ -525,23 +547,7 @@ TEST_F(GisCli, GeographicLayerCountsFromGreenwich) {
     const std::vector<TestPoint> pts = points();
     const std::map<std::string, Converted> ref = reference(pts, {"--to", "ETRF2000"}, false, true);
     ScratchDir d;
-    {
-        GDALDriver* drv = GetGDALDriverManager()->GetDriverByName("GPKG");
-        DatasetPtr ds(drv->Create(d.file("geo.gpkg").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-        OGRSpatialReference srs;
-        srs.importFromEPSG(4265);
-        srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-        OGRLayer* layer = ds->CreateLayer("geo", &srs, wkbPoint, nullptr);
-        OGRFieldDefn name("nome", OFTString);
-        layer->CreateField(&name);
-        for (const TestPoint& p : pts) {
-            OGRFeature f(layer->GetLayerDefn());
-            f.SetField("nome", p.name.c_str());
-            OGRPoint g(p.lon, p.lat);
-            f.SetGeometry(&g);
-            ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
-        }
-    }
+    writeNamedPoints(d.file("geo.gpkg"), "geo", 4265, pts, [](const TestPoint& p) { return std::pair{p.lon, p.lat}; });
     const ProcessResult r = runBatchExe(
         {"--from", "EPSG:4265", "--to", "EPSG:6706", "--grid", gridPath_, d.file("geo.gpkg"), d.file("out.gpkg")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -648,25 +654,10 @@ TEST_F(GisCli, Roma40LayerFromMonteMario) {
     const std::vector<TestPoint> pts = points();
     const std::map<std::string, Converted> ref = reference(pts, {"--to", "ETRF2000"}, false, true);
     ScratchDir d;
-    const auto writeLayer = [&](const std::string& file, int code, bool roma40) {
-        GDALDriver* drv = GetGDALDriverManager()->GetDriverByName("GPKG");
-        DatasetPtr ds(drv->Create(d.file(file).c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-        OGRSpatialReference srs;
-        srs.importFromEPSG(code);
-        srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-        OGRLayer* layer = ds->CreateLayer("punti", &srs, wkbPoint, nullptr);
-        OGRFieldDefn name("nome", OFTString);
-        layer->CreateField(&name);
-        for (const TestPoint& p : pts) {
-            OGRFeature f(layer->GetLayerDefn());
-            f.SetField("nome", p.name.c_str());
-            OGRPoint g(roma40 ? p.lon - romeMeridian() : ref.at(p.name).second, roma40 ? p.lat : ref.at(p.name).first);
-            f.SetGeometry(&g);
-            ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
-        }
-    };
-    writeLayer("mm.gpkg", 4806, true);
-    writeLayer("etrf.gpkg", 6706, false);
+    writeNamedPoints(d.file("mm.gpkg"), "punti", 4806, pts,
+                     [](const TestPoint& p) { return std::pair{p.lon - romeMeridian(), p.lat}; });
+    writeNamedPoints(d.file("etrf.gpkg"), "punti", 6706, pts,
+                     [&](const TestPoint& p) { return std::pair{ref.at(p.name).second, ref.at(p.name).first}; });
     struct Case {
         std::vector<std::string> sides;
         const char* data;
